@@ -1,0 +1,43 @@
+# The native Linux build: the platform-free code and its tests, under
+# AddressSanitizer and UBSan, and the fuzz targets when the compiler is clang.
+option(ZV_SANITIZE "Build with AddressSanitizer and UBSan" ON)
+if(ZV_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+set(ZV_FUZZ OFF)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(ZV_FUZZ ON)
+endif()
+
+# zv_native_test(name SOURCES ... LIBS ...)
+function(zv_native_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${ZV_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "native.")
+endfunction()
+
+# zv_fuzz_target(name SOURCES ... LIBS ... SECONDS n): a libFuzzer target and a
+# short run of it (from an empty corpus) as a test.
+function(zv_fuzz_target name)
+  cmake_parse_arguments(ARG "" "SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT ZV_FUZZ)
+    return()
+  endif()
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS 20)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  add_test(NAME native.fuzz.${name}
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                   $<TARGET_FILE:${name}> -max_total_time=${ARG_SECONDS} -print_final_stats=0 ${corpus})
+  set_tests_properties(native.fuzz.${name} PROPERTIES FIXTURES_REQUIRED ${name}-corpus)
+  add_test(NAME native.fuzz.${name}.corpus COMMAND ${CMAKE_COMMAND} -E make_directory ${corpus})
+  set_tests_properties(native.fuzz.${name}.corpus PROPERTIES FIXTURES_SETUP ${name}-corpus)
+endfunction()

@@ -1,0 +1,62 @@
+# The Windows builds (mingw-w64), run under Wine.
+add_compile_definitions(NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+
+set(ZV_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(ZV_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${ZV_WINE_RUN} @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${ZV_WINE_RUN})
+set(ZV_WIDL_INCLUDE /usr/include/wine/wine/windows)
+
+# zv_idl(out_var file.idl): type library, header and interface ids from widl.
+# Sets <out_var>_TLB, <out_var>_HEADER_DIR and <out_var>_IID_SOURCE.
+function(zv_idl out idl)
+  get_filename_component(base ${idl} NAME_WE)
+  get_filename_component(idl_abs ${idl} ABSOLUTE)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/idl)
+  file(MAKE_DIRECTORY ${dir})
+  add_custom_command(
+    OUTPUT ${dir}/${base}.tlb ${dir}/${base}.h ${dir}/${base}_i.c
+    COMMAND ${ZV_WIDL} -I${ZV_WIDL_INCLUDE} -L${ZV_WINE_LIBDIR} -t -o ${dir}/${base}.tlb ${idl_abs}
+    COMMAND ${ZV_WIDL} -I${ZV_WIDL_INCLUDE} -h -o ${dir}/${base}.h ${idl_abs}
+    COMMAND ${ZV_WIDL} -I${ZV_WIDL_INCLUDE} -u -o ${dir}/${base}_i.c ${idl_abs}
+    DEPENDS ${idl_abs}
+    COMMENT "widl ${base}.idl"
+    VERBATIM)
+  set(${out}_TLB ${dir}/${base}.tlb PARENT_SCOPE)
+  set(${out}_HEADER_DIR ${dir} PARENT_SCOPE)
+  set(${out}_IID_SOURCE ${dir}/${base}_i.c PARENT_SCOPE)
+endfunction()
+
+# zv_wine_test(name SOURCES ... LIBS ... [SHARED_STATE] [TIMEOUT s]): a
+# GoogleTest program run under Wine, one CTest test per test case. Tests
+# that use the download manager's registry key, window or hand-off lock are
+# SHARED_STATE and never run side by side.
+function(zv_wine_test name)
+  cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${ZV_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  set(props "")
+  if(ARG_SHARED_STATE)
+    list(APPEND props RESOURCE_LOCK zv_shared_state)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  list(APPEND props TIMEOUT ${ARG_TIMEOUT})
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       TEST_PREFIX "${ZV_ARCH_NAME}." PROPERTIES ${props})
+endfunction()
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZV_ARCH_NAME x86_64)
+else()
+  set(ZV_ARCH_NAME i686)
+endif()
+
+# Marks a module or program whose imports are checked.
+function(zv_deliverable target)
+  set_property(GLOBAL APPEND PROPERTY ZV_DELIVERABLES ${target})
+endfunction()

@@ -1,0 +1,177 @@
+#include "handoff.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+namespace zv::handoff {
+namespace {
+
+// Reads a value of an open key in one request when it fits the stack
+// buffer, retrying with the size the registry reports when it does not.
+std::optional<std::string> QueryValueText(HKEY key, const char* valueName) {
+  char small[256];
+  DWORD size = sizeof(small);
+  LONG rc = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(small), &size);
+  if (rc == ERROR_SUCCESS) {
+    std::string text(small, size);
+    return text.substr(0, text.find('\0'));
+  }
+  std::vector<char> large;
+  while (rc == ERROR_MORE_DATA) {
+    large.resize(size + 1);
+    size = static_cast<DWORD>(large.size());
+    rc = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(large.data()),
+                          &size);
+  }
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  std::string text(large.data(), size);
+  return text.substr(0, text.find('\0'));
+}
+
+bool KeyDown(const BYTE* state, int key) { return (state[key] & 0x80) != 0; }
+
+void Notify(const std::function<void()>& note) {
+  if (note) note();
+}
+
+}  // namespace
+
+std::optional<std::string> ToAnsi(const wchar_t* text) {
+  if (!text) return std::nullopt;
+  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::nullopt;
+  std::string ansi(static_cast<size_t>(size), '\0');
+  if (WideCharToMultiByte(CP_ACP, 0, text, -1, ansi.data(), size, nullptr, nullptr) != size)
+    return std::nullopt;
+  ansi.resize(static_cast<size_t>(size) - 1);  // the terminator
+  return ansi;
+}
+
+std::optional<std::string> ReadRegText(HKEY hive, const char* keyPath, const char* valueName) {
+  win::UniqueHkey key;
+  if (RegOpenKeyExA(hive, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
+  return QueryValueText(key.get(), valueName);
+}
+
+std::optional<std::string> ReadManagerValue(const char* name) {
+  return ReadRegText(HKEY_CURRENT_USER, kSettingsKey, name);
+}
+
+std::optional<std::string> ManagerSettings::Read(const char* name) {
+  if (!opened_) {
+    opened_ = true;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key_.put()) != ERROR_SUCCESS)
+      key_.reset();
+  }
+  if (!key_) return std::nullopt;
+  return QueryValueText(key_.get(), name);
+}
+
+ModifierKeys ReadModifierKeys() {
+  BYTE state[256] = {};
+  if (!GetKeyboardState(state)) return {};
+  return ModifierKeys{KeyDown(state, VK_SHIFT), KeyDown(state, VK_CONTROL), KeyDown(state, VK_MENU)};
+}
+
+HWND FindManagerWindow(const char* caption) { return FindWindowA(kManagerClass, caption); }
+
+void ApplyAutoAddRule(HWND window, SettingsSource& settings) {
+  if (IsTrue(settings.Read(setting::kAutoAdd))) {
+    const auto mode = settings.Read(setting::kAutoAddMode);
+    if (mode && (*mode == "0" || *mode == "1" || *mode == "3")) return;
+  }
+  SetForegroundWindow(window);
+}
+
+void SendForegroundQuery(HWND window) {
+  if (SendMessageA(window, kForegroundQuery, 0, 0) == 1) SetForegroundWindow(window);
+}
+
+HWND StartManagerAndWait(const std::string& programPath, const char* caption, StartMethod method) {
+  if (method == StartMethod::kWinExec)
+    WinExec(programPath.c_str(), SW_SHOW);
+  else
+    ShellExecuteA(GetActiveWindow(), "open", programPath.c_str(), nullptr, nullptr, SW_SHOW);
+  for (int poll = 0; poll < kStartupPolls; ++poll) {
+    Sleep(kStartupPollMs);
+    if (HWND window = FindManagerWindow(caption)) return window;
+  }
+  return nullptr;
+}
+
+LRESULT SendCommandText(HWND window, const std::string& text) {
+  COPYDATASTRUCT data{};
+  data.dwData = 0;
+  data.cbData = static_cast<DWORD>(text.size());
+  data.lpData = const_cast<char*>(text.c_str());
+  return SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
+HandoffLock HandoffLock::Acquire(DWORD waitMs) {
+  HandoffLock lock;
+  lock.mutex_.reset(CreateMutexA(nullptr, FALSE, kLockName));
+  if (!lock.mutex_) return lock;
+  const DWORD wait = WaitForSingleObject(lock.mutex_.get(), waitMs);
+  lock.held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+  return lock;
+}
+
+void HandoffLock::Release() {
+  if (held_) ReleaseMutex(mutex_.get());
+  held_ = false;
+  mutex_.reset();
+}
+
+HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
+                       const HandoffOptions& options) {
+  ManagerSettings ownSettings;
+  SettingsSource& settings = options.settings ? *options.settings : ownSettings;
+
+  // The caption is read once per hand-off, at its first lookup.
+  std::optional<std::string> caption;
+  bool captionRead = false;
+  auto lookUp = [&]() -> HWND {
+    if (!captionRead) {
+      caption = settings.Read(setting::kCaption);
+      captionRead = true;
+    }
+    return FindManagerWindow(caption ? caption->c_str() : nullptr);
+  };
+
+  using Query = HandoffVariant::Query;
+  if (variant.foregroundQuery == Query::kBeforeLock)
+    if (HWND window = lookUp()) SendForegroundQuery(window);
+  if (steps.proceedAfterQuery && !steps.proceedAfterQuery()) return {HandoffStatus::kStopped};
+
+  std::optional<HandoffLock> lock;
+  if (variant.takesLock) {
+    lock.emplace(HandoffLock::Acquire(options.lockWaitMs));
+    if (!lock->held()) return {HandoffStatus::kLockNotObtained};
+  }
+  if (variant.foregroundQuery == Query::kAfterLock)
+    if (HWND window = lookUp()) SendForegroundQuery(window);
+
+  const std::string text = steps.buildText();
+  if (HWND window = lookUp()) {
+    Notify(steps.onFoundAtOnce);
+    ApplyAutoAddRule(window, settings);
+    return {HandoffStatus::kSent, SendCommandText(window, text), false};
+  }
+  Notify(steps.onNotFound);
+
+  const auto programPath = ReadRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "");
+  if (!programPath) return {HandoffStatus::kNoProgram};
+  HWND window = StartManagerAndWait(*programPath, caption ? caption->c_str() : nullptr, variant.start);
+  if (!window) {
+    Notify(steps.onStartupTimedOut);
+    return {HandoffStatus::kStartupTimedOut};
+  }
+  Notify(steps.onFoundAfterStartup);
+  if (variant.frontAfterStart == HandoffVariant::FrontAfterStart::kAlways ||
+      !FindWindowA(kPropertiesClass, kPropertiesCaption))
+    SetForegroundWindow(window);
+  return {HandoffStatus::kSent, SendCommandText(window, text), true};
+}
+
+}  // namespace zv::handoff

@@ -1,0 +1,159 @@
+// Delivery of a command text to the download manager's main window: the
+// hand-off lock, the window lookup, the foreground rules, the start-up of a
+// download manager that is not running, and the WM_COPYDATA message.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "capture_filter.h"
+#include "command_text.h"
+#include "../win/unique_handles.h"
+
+namespace zv::handoff {
+
+inline constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
+inline constexpr char kAppPathsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zorvex.exe";
+inline constexpr char kManagerClass[] = "TMainForm";
+inline constexpr char kPropertiesClass[] = "TdlgProp";
+inline constexpr char kPropertiesCaption[] = "Project Properties";
+inline constexpr char kLockName[] = "ZVAddURLMutex";
+inline constexpr DWORD kLockWaitMs = 60000;
+inline constexpr UINT kForegroundQuery = 0x80D4;  // WM_APP + 0xD4
+inline constexpr int kStartupPolls = 50;
+inline constexpr DWORD kStartupPollMs = 100;
+
+// A wide string (a BSTR or a URL from the browser) in the ANSI code page.
+// Characters the code page cannot represent become its default character,
+// "?". Absent for a null string or a failed conversion.
+std::optional<std::string> ToAnsi(const wchar_t* text);
+
+// Reads one value as text (up to its first NUL); absent when the key cannot
+// be opened or the value cannot be read. The value type is ignored.
+std::optional<std::string> ReadRegText(HKEY hive, const char* keyPath, const char* valueName);
+
+// ReadRegText on the download manager's settings key under HKCU.
+std::optional<std::string> ReadManagerValue(const char* name);
+
+// The settings of one decision or one hand-off, read through one open of
+// the settings key. Each Read goes to the registry: nothing is cached, so a
+// new object per decision sees the download manager's latest values.
+class ManagerSettings final : public SettingsSource {
+ public:
+  ManagerSettings() = default;
+  std::optional<std::string> Read(const char* name) override;
+
+ private:
+  bool opened_ = false;
+  win::UniqueHkey key_;
+};
+
+// The state of Shift, Ctrl and Alt as of the calling thread's current
+// message (one keyboard-state read).
+ModifierKeys ReadModifierKeys();
+
+// The download manager's main window; a null caption matches any caption.
+HWND FindManagerWindow(const char* caption);
+
+// Foreground rule for a download manager that was already running.
+void ApplyAutoAddRule(HWND window, SettingsSource& settings);
+
+// Sends the foreground query; a reply of exactly 1 brings the window to the front.
+void SendForegroundQuery(HWND window);
+
+enum class StartMethod { kShellExecute, kWinExec };
+
+// Starts the download manager from `programPath` and polls for its window.
+HWND StartManagerAndWait(const std::string& programPath, const char* caption, StartMethod method);
+
+// WM_COPYDATA with dwData 0 and cbData the text length (no NUL counted).
+LRESULT SendCommandText(HWND window, const std::string& text);
+
+// The named mutex that serialises hand-offs across browser processes.
+class HandoffLock {
+ public:
+  // Waits at most `waitMs`. A mutex abandoned by a crashed browser is ours
+  // by then and guards no data, so it counts as acquired.
+  static HandoffLock Acquire(DWORD waitMs = kLockWaitMs);
+  HandoffLock(HandoffLock&&) = default;
+  HandoffLock& operator=(HandoffLock&&) = default;
+  ~HandoffLock() { Release(); }
+
+  bool held() const { return held_; }
+  void Release();
+
+ private:
+  HandoffLock() = default;
+  win::UniqueHandle mutex_;
+  bool held_ = false;
+};
+
+// How one module performs its hand-off.
+struct HandoffVariant {
+  enum class Query { kNone, kBeforeLock, kAfterLock };
+  enum class FrontAfterStart { kUnlessPropertiesDialog, kAlways };
+  bool takesLock;
+  Query foregroundQuery;
+  StartMethod start;
+  FrontAfterStart frontAfterStart;
+};
+
+inline constexpr HandoffVariant kProtocolHandlerHandoff{
+    true, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
+    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+inline constexpr HandoffVariant kHelperObjectHandoff{
+    true, HandoffVariant::Query::kBeforeLock, StartMethod::kShellExecute,
+    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+inline constexpr HandoffVariant kNavigatorHandoff{
+    true, HandoffVariant::Query::kAfterLock, StartMethod::kShellExecute,
+    HandoffVariant::FrontAfterStart::kAlways};
+inline constexpr HandoffVariant kContextMenuHandoff{
+    false, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
+    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+inline constexpr HandoffVariant kOperaHandoff{
+    true, HandoffVariant::Query::kNone, StartMethod::kWinExec,
+    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+
+enum class HandoffStatus {
+  kSent,             // the text reached the window; see reply
+  kStopped,          // the module stopped before the lock (no text to send)
+  kLockNotObtained,
+  kNoProgram,        // window missing and no App Paths entry
+  kStartupTimedOut,  // started, but no window within the polls
+};
+
+struct HandoffOutcome {
+  HandoffStatus status = HandoffStatus::kStopped;
+  LRESULT reply = 0;
+  bool afterStartup = false;
+  bool sent() const { return status == HandoffStatus::kSent; }
+};
+
+// What the module contributes to the sequence. Only buildText is required.
+struct HandoffSteps {
+  // Called after the foreground query; false stops before the lock.
+  std::function<bool()> proceedAfterQuery;
+  // Builds the command text at the module's point of the sequence.
+  std::function<std::string()> buildText;
+  // Progress notes, for modules that report them.
+  std::function<void()> onFoundAtOnce;
+  std::function<void()> onNotFound;
+  std::function<void()> onFoundAfterStartup;
+  std::function<void()> onStartupTimedOut;  // called with the lock still held
+};
+
+struct HandoffOptions {
+  DWORD lockWaitMs = kLockWaitMs;  // shortened by tests only
+  // Settings already open for the decision; the hand-off opens its own if null.
+  SettingsSource* settings = nullptr;
+};
+
+// The whole hand-off of one module.
+HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
+                       const HandoffOptions& options = {});
+
+}  // namespace zv::handoff

@@ -1,0 +1,355 @@
+// The hand-off under Wine: the real registry, the stand-in download manager
+// in another process, the hand-off lock across processes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "handoff/handoff.h"
+#include "zvtest.h"
+
+using namespace zv::handoff;
+using namespace zvtest;
+
+namespace {
+
+HandoffSteps SendText(const std::string& text) {
+  HandoffSteps steps;
+  steps.buildText = [text] { return text; };
+  return steps;
+}
+
+// The lock is free when a process of its own can take it at once.
+int TryLockElsewhere() {
+  return static_cast<int>(RunProgram("\"" + ToolExe("lock_holder.exe") + "\" try").exitCode);
+}
+
+class LockHolder {
+ public:
+  explicit LockHolder(const char* mode, DWORD holdMs = 0) {
+    const std::string event = "ZvTestLockHeld-" + std::to_string(GetCurrentProcessId());
+    ready_ = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+    std::string command = "\"" + ToolExe("lock_holder.exe") + "\" " + mode;
+    if (std::string(mode) == "hold") command += " " + std::to_string(holdMs);
+    process_ = StartProgram(command + " " + event);
+    held_ = WaitForSingleObject(ready_, 10000) == WAIT_OBJECT_0;
+  }
+  ~LockHolder() {
+    WaitForSingleObject(process_, 20000);
+    CloseHandle(process_);
+    CloseHandle(ready_);
+  }
+  bool held() const { return held_; }
+  void WaitForExit() const { WaitForSingleObject(process_, 20000); }
+
+ private:
+  HANDLE ready_ = nullptr;
+  HANDLE process_ = nullptr;
+  bool held_ = false;
+};
+
+class HandoffTest : public testing::Test {
+ protected:
+  void SetUp() override { ReleaseAllKeys(); }
+  ManagerRegistry registry_;
+};
+
+TEST_F(HandoffTest, DeliversTheExactBytesAndReturnsTheReply) {
+  StandInOptions options;
+  options.reply = 7;
+  StandIn standIn(options);
+  standIn.Launch();
+  registry_.Set("ZVCaption", options.caption);
+
+  const HandoffOutcome one = HandOff(kProtocolHandlerHandoff, SendText(BuildCommandText("x")));
+  ASSERT_EQ(one.status, HandoffStatus::kSent);
+  EXPECT_EQ(one.reply, 7);
+  EXPECT_FALSE(one.afterStartup);
+
+  CommandLines lines;
+  lines.referer = "http://example.org/p\xE9ge.html";
+  lines.postData = std::string("a=\x01\x7F\xFF\r\nb", 8);
+  const std::string text = BuildCommandText("http://example.org/f.zip", lines);
+  ASSERT_TRUE(HandOff(kHelperObjectHandoff, SendText(text)).sent());
+
+  const auto texts = standIn.WaitForTexts(2);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].dwData, 0u);
+  EXPECT_EQ(texts[0].cbData, 5u);
+  EXPECT_EQ(texts[0].bytes, "URL=x");
+  EXPECT_EQ(texts[1].cbData, text.size());
+  EXPECT_EQ(texts[1].bytes, "URL=http://example.org/f.zip\nReferer=http://example.org/p\xE9ge.html"
+                            "\nPostData=a=\x01\x7F\xFF\r\nb");
+  EXPECT_NE(texts[1].bytes.back(), '\n');
+}
+
+TEST_F(HandoffTest, ZeroReplyIsReportedAsSuch) {
+  StandInOptions options;
+  options.reply = 0;
+  StandIn standIn(options);
+  standIn.Launch();
+  const HandoffOutcome outcome = HandOff(kProtocolHandlerHandoff, SendText("URL=http://a/b.zip"));
+  EXPECT_EQ(outcome.status, HandoffStatus::kSent);
+  EXPECT_EQ(outcome.reply, 0);
+}
+
+TEST_F(HandoffTest, CaptionSelectsTheWindowAndAbsentCaptionMatchesAny) {
+  StandInOptions options;
+  options.caption = "Zorvane 5";
+  StandIn standIn(options);
+  standIn.Launch();
+
+  registry_.Set("ZVCaption", "Some other caption");
+  EXPECT_EQ(HandOff(kContextMenuHandoff, SendText("URL=a")).status, HandoffStatus::kNoProgram);
+  registry_.Remove("ZVCaption");
+  EXPECT_TRUE(HandOff(kContextMenuHandoff, SendText("URL=b")).sent());
+  registry_.Set("ZVCaption", "Zorvane 5");
+  EXPECT_TRUE(HandOff(kContextMenuHandoff, SendText("URL=c")).sent());
+
+  const auto texts = standIn.WaitForTexts(2);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].bytes, "URL=b");
+  EXPECT_EQ(texts[1].bytes, "URL=c");
+}
+
+struct AutoAddCase {
+  const char* name;
+  std::optional<std::string> autoAdd;
+  std::optional<std::string> mode;
+  bool broughtToFront;
+};
+
+void PrintTo(const AutoAddCase& c, std::ostream* os) { *os << c.name; }
+
+class AutoAddTest : public HandoffTest, public testing::WithParamInterface<AutoAddCase> {};
+
+TEST_P(AutoAddTest, DecidesWhetherTheRunningManagerComesToTheFront) {
+  StandIn standIn;
+  standIn.Launch();
+  if (GetParam().autoAdd) registry_.Set("AutoAdd", *GetParam().autoAdd);
+  if (GetParam().mode) registry_.Set("AutoAddMode", *GetParam().mode);
+  ForegroundWindow ours;
+  ASSERT_EQ(GetForegroundWindow(), ours.get());
+
+  ASSERT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=http://a/b.zip")).sent());
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].foreground, GetParam().broughtToFront);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, AutoAddTest,
+    testing::Values(AutoAddCase{"Mode0", "TRUE", "0", false}, AutoAddCase{"Mode1", "TRUE", "1", false},
+                    AutoAddCase{"Mode3", "TRUE", "3", false}, AutoAddCase{"Mode2", "TRUE", "2", true},
+                    AutoAddCase{"ModeAbsent", "TRUE", std::nullopt, true},
+                    AutoAddCase{"LowerCaseTrue", "true", "0", true},
+                    AutoAddCase{"AutoAddAbsent", std::nullopt, "0", true},
+                    AutoAddCase{"AutoAddFalse", "FALSE", "3", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HandoffTest, ForegroundQueryReplyOfOneBringsToTheFront) {
+  for (long reply : {1L, 2L, 0L}) {
+    StandInOptions options;
+    options.fgReply = reply;
+    StandIn standIn(options);
+    standIn.Launch();
+    registry_.Set("AutoAdd", "TRUE");
+    registry_.Set("AutoAddMode", "3");  // the AutoAdd rule leaves the window alone
+    ForegroundWindow ours;
+
+    HandoffSteps steps = SendText("URL=q");
+    steps.proceedAfterQuery = [] { return false; };  // the query only
+    EXPECT_EQ(HandOff(kHelperObjectHandoff, steps).status, HandoffStatus::kStopped);
+    EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+    EXPECT_EQ(GetForegroundWindow() == standIn.WaitForWindow(), reply == 1) << reply;
+    EXPECT_TRUE(standIn.Texts().empty());
+  }
+}
+
+TEST_F(HandoffTest, NavigatorQueriesAfterTheLockAndSends) {
+  StandIn standIn;
+  standIn.Launch();
+  EXPECT_TRUE(HandOff(kNavigatorHandoff, SendText("URL=n")).sent());
+  EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+  EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+  // The protocol handler and the context menu send no query.
+  EXPECT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=p")).sent());
+  EXPECT_TRUE(HandOff(kContextMenuHandoff, SendText("URL=c")).sent());
+  EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+}
+
+TEST_F(HandoffTest, StartsTheManagerAndDeliversOnceItsWindowShows) {
+  StandInOptions options;
+  options.delayMs = 1500;  // well inside the 50 polls
+  StandIn standIn(options);
+  registry_.SetAppPath(standIn.Install());
+  registry_.Set("ZVCaption", options.caption);
+  ForegroundWindow ours;
+
+  const HandoffOutcome outcome = HandOff(kProtocolHandlerHandoff, SendText("URL=http://a/started.zip"));
+  ASSERT_EQ(outcome.status, HandoffStatus::kSent);
+  EXPECT_TRUE(outcome.afterStartup);
+  EXPECT_EQ(standIn.Starts(), 1);
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes, "URL=http://a/started.zip");
+  EXPECT_TRUE(texts[0].foreground);
+  EXPECT_EQ(TryLockElsewhere(), 0);
+}
+
+TEST_F(HandoffTest, StartedWithWinExecForTheOperaVariant) {
+  StandInOptions options;
+  options.delayMs = 300;
+  StandIn standIn(options);
+  registry_.SetAppPath(standIn.Install());
+  const HandoffOutcome outcome = HandOff(kOperaHandoff, SendText("URL=o\nOpera=True"));
+  ASSERT_EQ(outcome.status, HandoffStatus::kSent);
+  EXPECT_TRUE(outcome.afterStartup);
+  ASSERT_EQ(standIn.WaitForTexts(1).size(), 1u);
+}
+
+TEST_F(HandoffTest, WindowLaterThanTheFiftiethPollGetsNothing) {
+  StandInOptions options;
+  options.delayMs = 7500;
+  StandIn standIn(options);
+  registry_.SetAppPath(standIn.Install());
+  bool timedOutNoted = false;
+  HandoffSteps steps = SendText("URL=late");
+  steps.onStartupTimedOut = [&] { timedOutNoted = true; };
+
+  const DWORD start = GetTickCount();
+  const HandoffOutcome outcome = HandOff(kProtocolHandlerHandoff, steps);
+  const DWORD elapsed = GetTickCount() - start;
+  EXPECT_EQ(outcome.status, HandoffStatus::kStartupTimedOut);
+  EXPECT_TRUE(timedOutNoted);
+  EXPECT_GE(elapsed, 4500u);
+  EXPECT_LT(elapsed, 7500u);
+  EXPECT_EQ(TryLockElsewhere(), 0);  // released on the failure path too
+
+  ASSERT_NE(standIn.WaitForWindow(8000), nullptr);  // it does come up later
+  Sleep(200);
+  EXPECT_TRUE(standIn.Texts().empty());
+  EXPECT_EQ(standIn.Starts(), 1);
+}
+
+TEST_F(HandoffTest, PropertiesDialogKeepsAFreshlyStartedManagerBehind) {
+  StandInOptions options;
+  options.delayMs = 500;
+  options.propertiesDialog = true;
+  StandIn standIn(options);
+  registry_.SetAppPath(standIn.Install());
+  ForegroundWindow ours;
+
+  ASSERT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=d")).sent());
+  auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_FALSE(texts[0].foreground);
+
+  // A running manager still follows the AutoAdd rule (absent: to the front).
+  ours.Activate();
+  ASSERT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=e")).sent());
+  texts = standIn.WaitForTexts(2);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_TRUE(texts[1].foreground);
+}
+
+TEST_F(HandoffTest, NavigatorBringsAStartedManagerForwardDespiteTheDialog) {
+  StandInOptions options;
+  options.delayMs = 500;
+  options.propertiesDialog = true;
+  StandIn standIn(options);
+  registry_.SetAppPath(standIn.Install());
+  ForegroundWindow ours;
+  ASSERT_TRUE(HandOff(kNavigatorHandoff, SendText("URL=n")).sent());
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_TRUE(texts[0].foreground);
+}
+
+TEST_F(HandoffTest, NoWindowAndNoAppPathsEntryFailsWithoutStarting) {
+  bool notFound = false;
+  HandoffSteps steps = SendText("URL=z");
+  steps.onNotFound = [&] { notFound = true; };
+  EXPECT_EQ(HandOff(kProtocolHandlerHandoff, steps).status, HandoffStatus::kNoProgram);
+  EXPECT_TRUE(notFound);
+  EXPECT_EQ(TryLockElsewhere(), 0);
+}
+
+TEST_F(HandoffTest, LockHeldElsewhereSendsNothing) {
+  StandIn standIn;
+  standIn.Launch();
+  LockHolder holder("hold", 3000);
+  ASSERT_TRUE(holder.held());
+  bool built = false;
+  HandoffSteps steps = SendText("URL=blocked");
+  steps.buildText = [&] {
+    built = true;
+    return std::string("URL=blocked");
+  };
+  HandoffOptions options;
+  options.lockWaitMs = 500;
+  EXPECT_EQ(HandOff(kOperaHandoff, steps, options).status, HandoffStatus::kLockNotObtained);
+  EXPECT_FALSE(built);
+  // The context menu takes no lock and still gets through.
+  EXPECT_TRUE(HandOff(kContextMenuHandoff, SendText("URL=menu")).sent());
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes, "URL=menu");
+}
+
+TEST_F(HandoffTest, SecondHandoffWaitsForTheFirstAndThenDelivers) {
+  StandInOptions options;
+  options.replyDelayMs = 2000;  // the first hand-off holds the lock this long
+  StandIn standIn(options);
+  standIn.Launch();
+  HANDLE first = StartProgram("\"" + ToolExe("zvsend.exe") +
+                              "\" --module=handler --no-decision --url=http://a/first.zip");
+  ASSERT_NE(first, nullptr);
+  ASSERT_EQ(standIn.WaitForTexts(1).size(), 1u);
+  EXPECT_FALSE(HandoffLock::Acquire(0).held());  // the other process holds it
+
+  const DWORD start = GetTickCount();
+  HandoffOptions wait;
+  wait.lockWaitMs = 20000;
+  const HandoffOutcome second = HandOff(kProtocolHandlerHandoff, SendText("URL=http://a/second.zip"), wait);
+  EXPECT_TRUE(second.sent());
+  EXPECT_GE(GetTickCount() - start, 1000u);
+  WaitForSingleObject(first, 10000);
+  DWORD exitCode = 99;
+  GetExitCodeProcess(first, &exitCode);
+  CloseHandle(first);
+  EXPECT_EQ(exitCode, 0u);
+  const auto texts = standIn.WaitForTexts(2);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].bytes, "URL=http://a/first.zip");
+  EXPECT_EQ(texts[1].bytes, "URL=http://a/second.zip");
+}
+
+TEST_F(HandoffTest, AbandonedLockIsTakenOverAndReleased) {
+  StandIn standIn;
+  standIn.Launch();
+  {
+    LockHolder crashed("abandon");
+    ASSERT_TRUE(crashed.held());
+    crashed.WaitForExit();
+  }
+  HandoffOptions options;
+  options.lockWaitMs = 2000;
+  EXPECT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=after-crash"), options).sent());
+  EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+  EXPECT_EQ(TryLockElsewhere(), 0);  // not left owned by this thread
+}
+
+TEST_F(HandoffTest, LockIsReleasedAfterEveryHandoff) {
+  StandIn standIn;
+  standIn.Launch();
+  EXPECT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=1")).sent());
+  EXPECT_EQ(TryLockElsewhere(), 0);
+  EXPECT_TRUE(HandOff(kNavigatorHandoff, SendText("URL=2")).sent());
+  EXPECT_EQ(TryLockElsewhere(), 0);
+  HandoffLock lock = HandoffLock::Acquire(0);
+  EXPECT_TRUE(lock.held());
+  EXPECT_EQ(TryLockElsewhere(), 1);
+  lock.Release();
+  EXPECT_EQ(TryLockElsewhere(), 0);
+}
+
+}  // namespace
