@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "capture_filter.h"
 #include "command_text.h"
@@ -79,8 +80,18 @@ class HandoffLock {
   // Waits at most `waitMs`. A mutex abandoned by a crashed browser is ours
   // by then and guards no data, so it counts as acquired.
   static HandoffLock Acquire(DWORD waitMs = kLockWaitMs);
-  HandoffLock(HandoffLock&&) = default;
-  HandoffLock& operator=(HandoffLock&&) = default;
+  HandoffLock(HandoffLock&& other) noexcept
+      : mutex_(std::move(other.mutex_)), held_(std::exchange(other.held_, false)) {}
+  HandoffLock& operator=(HandoffLock&& other) noexcept {
+    if (this != &other) {
+      Release();
+      mutex_ = std::move(other.mutex_);
+      held_ = std::exchange(other.held_, false);
+    }
+    return *this;
+  }
+  HandoffLock(const HandoffLock&) = delete;
+  HandoffLock& operator=(const HandoffLock&) = delete;
   ~HandoffLock() { Release(); }
 
   bool held() const { return held_; }

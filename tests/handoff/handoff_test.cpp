@@ -348,7 +348,12 @@ TEST_F(HandoffTest, LockIsReleasedAfterEveryHandoff) {
   HandoffLock lock = HandoffLock::Acquire(0);
   EXPECT_TRUE(lock.held());
   EXPECT_EQ(TryLockElsewhere(), 1);
-  lock.Release();
+  {
+    HandoffLock moved = std::move(lock);  // ownership moves, the lock stays held
+    EXPECT_FALSE(lock.held());
+    EXPECT_TRUE(moved.held());
+    EXPECT_EQ(TryLockElsewhere(), 1);
+  }
   EXPECT_EQ(TryLockElsewhere(), 0);
 }
 

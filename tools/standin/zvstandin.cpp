@@ -4,7 +4,7 @@
 // Options (on the command line, or one per line in "<exe>.args" when the
 // program is started without arguments, as a start through App Paths is):
 //   --caption=TEXT   caption of the main window (default: empty)
-//   --log=PATH       where the record goes (default: "<exe>.log")
+//   --log=PATH       where the record goes (default: "<exe>.log"); "-" keeps none
 //   --reply=N        answer to WM_COPYDATA (default 1)
 //   --fgreply=N      answer to the foreground query 0x80D4 (default 0)
 //   --delay=MS       create the window only after MS milliseconds
@@ -54,6 +54,7 @@ std::string ExePath() {
 }
 
 void AppendRecord(const std::string& line) {
+  if (g_options.log == "-") return;
   HANDLE file = CreateFileA(g_options.log.c_str(), FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,0 +1,156 @@
+// B1: the capture decision for a URL that passes through (an .html page on
+// the protocol handler's path), against the registry and keyboard reads it
+// cannot avoid. B2: a hand-off to a running download manager, against a
+// bare FindWindowA + SendMessageA(WM_COPYDATA) of the same text.
+//
+//   bench_core.exe --standin=PATH [--count]
+// With --count each measured call runs once inside a marked section, for
+// count_round_trips.sh.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "handoff/handoff.h"
+#include "zvbench.h"
+
+using namespace zv::handoff;
+
+namespace {
+
+constexpr char kCaption[] = "Zorvane bench";
+constexpr char kUrl[] = "http://example.org/news/index.html";
+const char* const kDecisionValues[] = {"IEUrlCatch", "IntegrationTemporaryOff", "AcceptFileTypes",
+                                       "AcceptingTypes"};
+
+void SetSetting(HKEY key, const char* name, const char* value) {
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                 static_cast<DWORD>(std::strlen(value) + 1));
+}
+
+void PrepareSettings() {
+  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+  HKEY key;
+  RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  SetSetting(key, "AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z");
+  SetSetting(key, "ZVCaption", kCaption);
+  SetSetting(key, "AutoAdd", "TRUE");
+  SetSetting(key, "AutoAddMode", "3");  // leaves the window where it is: no foreground change
+  RegCloseKey(key);
+}
+
+void Decision() {
+  ManagerSettings settings;
+  const ModifierKeys keys = ReadModifierKeys();
+  DecideCapture(CaptureModule::kProtocolHandler, keys, settings, {kUrl});
+}
+
+// What any decision must do: one keyboard-state read, one open, one read
+// per consulted value, one close.
+void DecisionFloor() {
+  BYTE state[256];
+  GetKeyboardState(state);
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  for (const char* name : kDecisionValues) {
+    char buffer[256];
+    DWORD size = sizeof(buffer);
+    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+  }
+  RegCloseKey(key);
+}
+
+// Each value through its own open, size query, read and close.
+void DecisionNaive() {
+  GetKeyState(VK_SHIFT);
+  GetKeyState(VK_MENU);
+  GetKeyState(VK_CONTROL);
+  for (const char* name : kDecisionValues) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+      std::string buffer(size + 1, '\0');
+      RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size);
+    }
+    RegCloseKey(key);
+  }
+}
+
+const std::string& Text() {
+  static const std::string text =
+      BuildCommandText("http://example.org/files/setup.zip", CommandLines{false, {}, std::string("http://example.org/"), {}});
+  return text;
+}
+
+void Handoff() {
+  HandoffSteps steps;
+  steps.buildText = [] { return Text(); };
+  HandOff(kProtocolHandlerHandoff, steps);
+}
+
+void HandoffFloor() {
+  HWND window = FindWindowA(kManagerClass, kCaption);
+  COPYDATASTRUCT data{0, static_cast<DWORD>(Text().size()), const_cast<char*>(Text().c_str())};
+  SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
+HANDLE StartStandIn(const char* path) {
+  std::string commandLine = std::string("\"") + path + "\" \"--caption=" + kCaption + "\" --log=-";
+  STARTUPINFOA si{sizeof(si)};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return nullptr;
+  CloseHandle(pi.hThread);
+  for (int i = 0; i < 500 && !FindWindowA(kManagerClass, kCaption); ++i) Sleep(10);
+  return pi.hProcess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* standIn = nullptr;
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--standin=", 10) == 0) standIn = argv[i] + 10;
+  if (!standIn) {
+    std::fprintf(stderr, "usage: bench_core --standin=PATH [--count]\n");
+    return 64;
+  }
+  PrepareSettings();
+  BYTE none[256] = {};
+  SetKeyboardState(none);
+  HANDLE process = StartStandIn(standIn);
+  if (!process || !FindWindowA(kManagerClass, kCaption)) {
+    std::fprintf(stderr, "bench_core: the stand-in did not start\n");
+    return 1;
+  }
+
+  if (zvbench::CountMode(argc, argv)) {
+    Decision();  // warm-up: first-use costs are not the decision's
+    Handoff();
+    zvbench::CountedSection("B1-ours", Decision);
+    zvbench::CountedSection("B1-floor", DecisionFloor);
+    zvbench::CountedSection("B1-naive", DecisionNaive);
+    zvbench::CountedSection("B2-ours", Handoff);
+    zvbench::CountedSection("B2-floor", HandoffFloor);
+  } else {
+    for (int round = 0; round < 2; ++round) {
+      const double ours = zvbench::MedianMicros(21, 50, Decision);
+      const double floor = zvbench::MedianMicros(21, 50, DecisionFloor);
+      const double naive = zvbench::MedianMicros(21, 50, DecisionNaive);
+      zvbench::PrintTimes("B1", "capture decision, .html passes through", ours, floor);
+      zvbench::PrintTimes("", "  (each value read on its own, for reference)", naive, floor);
+    }
+    for (int round = 0; round < 2; ++round) {
+      const double ours = zvbench::MedianMicros(21, 30, Handoff);
+      const double floor = zvbench::MedianMicros(21, 30, HandoffFloor);
+      zvbench::PrintTimes("B2", "hand-off to a running download manager", ours, floor);
+    }
+  }
+  PostMessageA(FindWindowA(kManagerClass, kCaption), WM_CLOSE, 0, 0);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+  return 0;
+}

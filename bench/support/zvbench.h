@@ -1,0 +1,28 @@
+// Benchmark support: medians of timed runs, and markers that delimit a
+// section in Wine's +server trace so that its wineserver round trips can be
+// counted exactly (count_round_trips.sh).
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace zvbench {
+
+// Median over `samples` of the mean time of `iterations` calls, in microseconds.
+double MedianMicros(int samples, int iterations, const std::function<void()>& fn);
+
+// Marks the start and the end of a counted section on the calling thread.
+// Each mark is one named-object lookup that the counter recognises and skips.
+void MarkBegin(const char* label);
+void MarkEnd(const char* label);
+
+// Runs fn once between the two marks.
+void CountedSection(const char* label, const std::function<void()>& fn);
+
+// "B1  what  ours 12.3 us  floor 10.0 us  ratio 1.23"
+void PrintTimes(const char* id, const char* what, double oursMicros, double floorMicros);
+
+// True when the program was started with --count (one pass, for counting).
+bool CountMode(int argc, char** argv);
+
+}  // namespace zvbench
