@@ -81,6 +81,21 @@ TEST_F(HandoffTest, DeliversTheExactBytesAndReturnsTheReply) {
   EXPECT_NE(texts[1].bytes.back(), '\n');
 }
 
+TEST_F(HandoffTest, LineBreaksInValuesCannotForgeKeysAtTheReceiver) {
+  StandIn standIn;
+  standIn.Launch();
+  CommandLines lines;
+  lines.comment = "x\nURL=http://elsewhere/a.exe";
+  lines.referer = "http://example.org/\r\nPostData=forged";
+  const std::string text = BuildCommandText("http://example.org/real.zip\n", lines);
+  ASSERT_TRUE(HandOff(kContextMenuHandoff, SendText(text)).sent());
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes,
+            "URL=http://example.org/real.zip \nComment=x URL=http://elsewhere/a.exe"
+            "\nReferer=http://example.org/  PostData=forged");
+}
+
 TEST_F(HandoffTest, ZeroReplyIsReportedAsSuch) {
   StandInOptions options;
   options.reply = 0;
