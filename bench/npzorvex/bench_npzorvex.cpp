@@ -1,0 +1,115 @@
+// B-NP1: one stream in the plug-in, from NPP_NewStream to the repainted
+// status line, with the download manager running; against a bare
+// FindWindowA + SendMessageA(WM_COPYDATA) of the same text and the same
+// repaint of the plug-in window.
+//
+//   bench_npzorvex.exe --plugin=PATH --standin=PATH [--count]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "np_host.h"
+#include "zvbench.h"
+
+namespace {
+
+constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
+constexpr char kCaption[] = "Zorvane bench";
+constexpr char kUrl[] = "http://example.org/files/setup.zip";
+constexpr char kText[] = "URL=http://example.org/files/setup.zip\nOpera=True";
+
+void SetSetting(HKEY key, const char* name, const char* value) {
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                 static_cast<DWORD>(std::strlen(value) + 1));
+}
+
+void PrepareSettings() {
+  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+  HKEY key;
+  RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  SetSetting(key, "ZVCaption", kCaption);
+  SetSetting(key, "AutoAdd", "TRUE");
+  SetSetting(key, "AutoAddMode", "3");  // no foreground change in either variant
+  RegCloseKey(key);
+}
+
+std::string LogPath() {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  return std::string(temp) + "zvbench-npzorvex.log";
+}
+
+HANDLE StartStandIn(const char* path) {
+  std::string commandLine =
+      std::string("\"") + path + "\" \"--caption=" + kCaption + "\" \"--log=" + LogPath() + "\"";
+  STARTUPINFOA si{sizeof(si)};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return nullptr;
+  CloseHandle(pi.hThread);
+  for (int i = 0; i < 500 && !FindWindowA("TMainForm", kCaption); ++i) Sleep(10);
+  return pi.hProcess;
+}
+
+const char* Option(int argc, char** argv, const char* name) {
+  const size_t n = std::strlen(name);
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], name, n) == 0) return argv[i] + n;
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* pluginPath = Option(argc, argv, "--plugin=");
+  const char* standIn = Option(argc, argv, "--standin=");
+  if (!pluginPath || !standIn) {
+    std::fprintf(stderr, "usage: bench_npzorvex --plugin=PATH --standin=PATH [--count]\n");
+    return 64;
+  }
+  PrepareSettings();
+  HANDLE process = StartStandIn(standIn);
+  if (!process || !FindWindowA("TMainForm", kCaption)) {
+    std::fprintf(stderr, "bench_npzorvex: the stand-in did not start\n");
+    return 1;
+  }
+  {
+    nphost::Library library(pluginPath);
+    nphost::BrowserWindow browser;
+    if (!library.Start()) {
+      std::fprintf(stderr, "bench_npzorvex: the plug-in did not start\n");
+      return 1;
+    }
+    nphost::Instance instance(library);
+    instance.SetWindow(browser.hwnd());
+    HWND pluginWindow = browser.PluginWindow();
+
+    auto ours = [&] { instance.NewStream(kUrl); };  // pumps the repaint
+    auto floor = [&] {
+      HWND window = FindWindowA("TMainForm", kCaption);
+      COPYDATASTRUCT data{0, sizeof(kText) - 1, const_cast<char*>(kText)};
+      SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+      InvalidateRect(pluginWindow, nullptr, TRUE);
+      nphost::PumpMessages();
+    };
+
+    if (zvbench::CountMode(argc, argv)) {
+      ours();  // warm-up: first-use costs are not the stream's
+      floor();
+      zvbench::CountedSection("NP1-ours", ours);
+      zvbench::CountedSection("NP1-floor", floor);
+    } else {
+      for (int round = 0; round < 2; ++round)
+        zvbench::PrintTimes("NP1", "stream to a running manager, with repaint",
+                            zvbench::MedianMicros(21, 30, ours), zvbench::MedianMicros(21, 30, floor));
+    }
+  }
+  PostMessageA(FindWindowA("TMainForm", kCaption), WM_CLOSE, 0, 0);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+  DeleteFileA(LogPath().c_str());
+  return 0;
+}
