@@ -1,0 +1,68 @@
+#include "class_factory.h"
+
+#include "object.h"
+
+namespace zv::com {
+namespace {
+
+LONG g_moduleLocks = 0;
+
+// A factory is a live object of the module too: a client holding one keeps
+// the module loaded even without LockServer.
+class ClassFactory final : public Object<IClassFactory> {
+ public:
+  ClassFactory(IUnknown* outer, const ClassEntry& entry) : Object(outer), entry_(entry) {}
+
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer && !entry_.aggregatable) return CLASS_E_NOAGGREGATION;
+    return entry_.create(outer, iid, out);
+  }
+
+  STDMETHODIMP LockServer(BOOL lock) override {
+    if (lock)
+      LockModule();
+    else
+      UnlockModule();
+    return S_OK;
+  }
+
+ protected:
+  IUnknown* FindInterface(REFIID iid) override {
+    if (IsEqualIID(iid, IID_IClassFactory)) return static_cast<IClassFactory*>(this);
+    return nullptr;
+  }
+
+ private:
+  const ClassEntry& entry_;
+};
+
+}  // namespace
+
+void LockModule() noexcept { InterlockedIncrement(&g_moduleLocks); }
+void UnlockModule() noexcept { InterlockedDecrement(&g_moduleLocks); }
+LONG ModuleLockCount() noexcept { return InterlockedCompareExchange(&g_moduleLocks, 0, 0); }
+
+HRESULT GetClassObject(const ClassEntry* table, size_t count, REFCLSID clsid, REFIID iid,
+                       void** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  for (size_t i = 0; i < count; ++i) {
+    if (!IsEqualCLSID(*table[i].clsid, clsid)) continue;
+    return Guarded([&]() -> HRESULT {
+      ClassFactory* factory = new (std::nothrow) ClassFactory(nullptr, table[i]);
+      if (!factory) return E_OUTOFMEMORY;
+      IUnknown* inner = factory->InnerUnknown();
+      inner->AddRef();
+      const HRESULT hr = inner->QueryInterface(iid, out);
+      inner->Release();
+      return hr;
+    });
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT CanUnloadNow() noexcept { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+
+}  // namespace zv::com

@@ -1,0 +1,194 @@
+#include "registrar.h"
+
+#include <oleauto.h>
+
+#include "com_ptr.h"
+#include "../win/unique_handles.h"
+
+namespace zv::com {
+namespace {
+
+HKEY RootHandle(RootKey root) {
+  switch (root) {
+    case RootKey::kClassesRoot: return HKEY_CLASSES_ROOT;
+    case RootKey::kCurrentUser: return HKEY_CURRENT_USER;
+    case RootKey::kLocalMachine: return HKEY_LOCAL_MACHINE;
+    case RootKey::kUsers: return HKEY_USERS;
+    case RootKey::kCurrentConfig: return HKEY_CURRENT_CONFIG;
+  }
+  return HKEY_CLASSES_ROOT;
+}
+
+long OpenKey(RootKey root, const std::string& path, REGSAM access, win::UniqueHkey& key) {
+  return RegOpenKeyExW(RootHandle(root), Widen(path).c_str(), 0, access, key.put());
+}
+
+bool Absent(long rc) { return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND; }
+
+std::wstring Folder(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+  if (size > 0)
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                       0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
+                        nullptr, nullptr);
+  return narrow;
+}
+
+HMODULE ThisModule() noexcept {
+  // Any address inside the module names it; no handle is kept anywhere.
+  static const char anchor = 0;
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&anchor), &module);
+  return module;
+}
+
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD got = GetModuleFileNameW(ThisModule(), path.data(), static_cast<DWORD>(path.size()));
+    if (got == 0) return {};
+    if (got < path.size()) {
+      path.resize(got);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+long WindowsRegistry::CreateKey(RootKey root, const std::string& path) {
+  win::UniqueHkey key;
+  return RegCreateKeyExW(RootHandle(root), Widen(path).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                         key.put(), nullptr);
+}
+
+bool WindowsRegistry::KeyExists(RootKey root, const std::string& path) {
+  win::UniqueHkey key;
+  return OpenKey(root, path, KEY_READ, key) == ERROR_SUCCESS;
+}
+
+bool WindowsRegistry::HasSubkeys(RootKey root, const std::string& path) {
+  win::UniqueHkey key;
+  if (OpenKey(root, path, KEY_READ, key) != ERROR_SUCCESS) return false;
+  DWORD subkeys = 0;
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return true;  // unknown: keep the key
+  return subkeys != 0;
+}
+
+std::vector<std::string> WindowsRegistry::ValueNames(RootKey root, const std::string& path) {
+  std::vector<std::string> names;
+  win::UniqueHkey key;
+  if (OpenKey(root, path, KEY_READ, key) != ERROR_SUCCESS) return names;
+  DWORD longest = 0;
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
+                       nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return names;
+  std::wstring name(longest + 1, L'\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD size = static_cast<DWORD>(name.size());
+    if (RegEnumValueW(key.get(), index, name.data(), &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    names.push_back(Narrow(name.substr(0, size)));
+  }
+  return names;
+}
+
+long WindowsRegistry::SetValue(RootKey root, const std::string& path, const std::string& name,
+                               const ScriptValue& value) {
+  win::UniqueHkey key;
+  if (const long rc = OpenKey(root, path, KEY_SET_VALUE, key)) return rc;
+  const std::wstring wideName = Widen(name);
+  if (value.type == ScriptValue::Type::kDword) {
+    const DWORD number = value.number;
+    return RegSetValueExW(key.get(), wideName.c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&number), sizeof(number));
+  }
+  const std::wstring text = Widen(value.text);
+  return RegSetValueExW(key.get(), wideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+long WindowsRegistry::DeleteValue(RootKey root, const std::string& path, const std::string& name) {
+  win::UniqueHkey key;
+  long rc = OpenKey(root, path, KEY_SET_VALUE, key);
+  if (rc == ERROR_SUCCESS) rc = RegDeleteValueW(key.get(), Widen(name).c_str());
+  return Absent(rc) ? ERROR_SUCCESS : rc;
+}
+
+long WindowsRegistry::DeleteTree(RootKey root, const std::string& path) {
+  const std::wstring widePath = Widen(path);
+  long rc = RegDeleteTreeW(RootHandle(root), widePath.c_str());
+  if (rc == ERROR_SUCCESS) rc = RegDeleteKeyW(RootHandle(root), widePath.c_str());
+  return Absent(rc) ? ERROR_SUCCESS : rc;
+}
+
+HRESULT RunScript(const std::string& text, const ScriptVariables& variables, ScriptMode mode,
+                  RegistryEditor& registry, const std::vector<KeptKey>& kept) {
+  const std::optional<RegistryScript> script = ParseRegistryScript(text, variables);
+  if (!script) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+  const long rc = mode == ScriptMode::kRegister ? RegisterScript(*script, registry)
+                                                : UnregisterScript(*script, registry, kept);
+  return HRESULT_FROM_WIN32(rc);
+}
+
+HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& kept) {
+  const HMODULE module = ThisModule();
+  const std::wstring path = ModulePath();
+  if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), L"REGISTRY");
+  if (!found) return HRESULT_FROM_WIN32(GetLastError());
+  HGLOBAL loaded = LoadResource(module, found);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return HRESULT_FROM_WIN32(GetLastError());
+  const std::string text(static_cast<const char*>(bytes), SizeofResource(module, found));
+  WindowsRegistry registry;
+  return RunScript(text, {{"MODULE", Narrow(path)}}, mode, registry, kept);
+}
+
+HRESULT RegisterModuleTypeLibrary() {
+  const std::wstring path = ModulePath();
+  if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
+  ComPtr<ITypeLib> library;
+  if (const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()); FAILED(hr)) return hr;
+  std::wstring file = path;
+  std::wstring helpDir = Folder(path);
+  return RegisterTypeLib(library.get(), file.data(), helpDir.data());
+}
+
+HRESULT UnregisterModuleTypeLibrary() {
+  const std::wstring path = ModulePath();
+  if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
+  ComPtr<ITypeLib> library;
+  if (const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()); FAILED(hr)) return hr;
+  TLIBATTR* attr = nullptr;
+  if (const HRESULT hr = library->GetLibAttr(&attr); FAILED(hr)) return hr;
+  const TLIBATTR copy = *attr;
+  library->ReleaseTLibAttr(attr);
+  BSTR registered = nullptr;
+  if (FAILED(QueryPathOfRegTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, &registered)))
+    return S_OK;
+  SysFreeString(registered);
+  return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
+}
+
+}  // namespace zv::com

@@ -1,0 +1,39 @@
+// Answers message boxes that the code under test shows: a thread of its
+// own finds each dialog (class "#32770") with the given caption, records
+// its text and presses the button.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zvtest {
+
+class MessageBoxAnswerer {
+ public:
+  explicit MessageBoxAnswerer(std::string caption, int button = IDOK);
+  ~MessageBoxAnswerer();
+  MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+  MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+  // The message text of each dialog answered so far, in order.
+  std::vector<std::string> Texts() const;
+  // Waits until `count` dialogs were answered.
+  bool WaitForAnswers(size_t count, DWORD timeoutMs = 10000) const;
+
+ private:
+  void Watch();
+
+  std::string caption_;
+  int button_;
+  std::atomic<bool> stopping_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> texts_;
+  std::thread thread_;
+};
+
+}  // namespace zvtest

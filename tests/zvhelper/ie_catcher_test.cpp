@@ -1,0 +1,334 @@
+// The browser helper object as Internet Explorer drives it: created with
+// CoCreateInstance after registration, sited by a stand-in browser, and
+// fed BeforeNavigate2 through the sink it advised, with real variants.
+#include <windows.h>
+#include <exdispid.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ZVHelper.h"
+#include "message_box.h"
+#include "registry_dump.h"
+#include "standin_browser.h"
+#include "zvtest.h"
+
+using namespace zvtest;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+const std::string kModule = WinPath(ZV_HELPER_MODULE);
+constexpr char kPage[] = "http://example.org/downloads.html";
+
+class IECatcherTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ReleaseAllKeys();
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_EQ(registration_.result(), S_OK);
+    registry_.Set("ZVCaption", StandInOptions().caption);
+    registry_.Set("AcceptingTypes", "ZIP,EXE");
+  }
+  void TearDown() override {
+    catcher_.reset();
+    CoUninitialize();
+  }
+
+  // As Internet Explorer loads a helper object into a window.
+  void Load(StandInBrowser& browser) {
+    IObjectWithSite* site = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
+                               reinterpret_cast<void**>(&site)),
+              S_OK);
+    catcher_.reset(site);
+    ASSERT_EQ(site->SetSite(browser.site()), S_OK);
+  }
+
+  struct Releaser {
+    void operator()(IUnknown* p) const { p->Release(); }
+  };
+  InProcessRegistration registration_{kModule};
+  ManagerRegistry registry_;
+  std::unique_ptr<IObjectWithSite, Releaser> catcher_;
+};
+
+Navigation Click(const wchar_t* url) {
+  Navigation n;
+  n.url = url;
+  return n;
+}
+
+TEST_F(IECatcherTest, AcceptedLinkIsHandedOverAndTheNavigationCancelled) {
+  StandIn standIn;
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+  EXPECT_EQ(browser.Connected(), 1);
+
+  const NavigationResult result = browser.BeforeNavigate2(Click(L"http://example.org/files/setup.zip"));
+  ASSERT_TRUE(result.fired);
+  EXPECT_EQ(result.hr, S_OK);
+  EXPECT_EQ(result.cancel, VARIANT_TRUE);
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  // A plain link still sends its (empty) post data line.
+  EXPECT_EQ(texts[0].bytes,
+            std::string("URL=http://example.org/files/setup.zip\nReferer=") + kPage + "\nPostData=");
+  EXPECT_EQ(texts[0].cbData, texts[0].bytes.size());
+  EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+}
+
+TEST_F(IECatcherTest, ZeroReplyClearsTheCancelFlag) {
+  StandInOptions options;
+  options.reply = 0;
+  StandIn standIn(options);
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+
+  Navigation click = Click(L"http://example.org/files/setup.exe");
+  click.cancel = VARIANT_TRUE;
+  EXPECT_EQ(browser.BeforeNavigate2(click).cancel, VARIANT_FALSE);
+  EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+}
+
+TEST_F(IECatcherTest, FormPostToTheFileHostCarriesItsBodyUpToTheFirstNul) {
+  StandIn standIn;
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+
+  Navigation post = Click(L"http://dl3.filedepot.net/get/archive.zip");
+  post.postData = std::string("dl.start=Free&k=\x01\xE9\xFF\0after", 28);
+  EXPECT_EQ(browser.BeforeNavigate2(post).cancel, VARIANT_TRUE);
+  post.postData = std::string("dl.start=PREMIUM&k=1");
+  EXPECT_EQ(browser.BeforeNavigate2(post).cancel, VARIANT_FALSE);  // refused: untouched
+
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes, std::string("URL=http://dl3.filedepot.net/get/archive.zip\nReferer=") + kPage +
+                                "\nPostData=dl.start=Free&k=\x01\xE9\xFF");
+}
+
+struct Refused {
+  const char* name;
+  const wchar_t* url;
+  std::optional<std::string> postData;
+  std::vector<int> keys;
+  std::vector<std::pair<const char*, const char*>> settings;
+};
+
+void PrintTo(const Refused& r, std::ostream* os) { *os << r.name; }
+
+class IECatcherRefusals : public IECatcherTest, public testing::WithParamInterface<Refused> {};
+
+TEST_P(IECatcherRefusals, LeaveTheCancelFlagAndSendNothing) {
+  const Refused& r = GetParam();
+  StandInOptions options;
+  options.fgReply = 1;
+  StandIn standIn(options);
+  standIn.Launch();
+  for (const auto& [name, value] : r.settings) registry_.Set(name, value);
+  StandInBrowser browser;
+  Load(browser);
+
+  Navigation click = Click(r.url);
+  click.postData = r.postData;
+  click.cancel = VARIANT_TRUE;  // whatever the browser set stays
+  BYTE state[256] = {};
+  for (int key : r.keys) state[key] = 0x80;
+  SetKeyboardState(state);
+  const NavigationResult result = browser.BeforeNavigate2(click);
+  ReleaseAllKeys();
+  EXPECT_EQ(result.hr, S_OK);
+  EXPECT_EQ(result.cancel, VARIANT_TRUE);
+  Sleep(100);
+  EXPECT_THAT(standIn.Texts(), IsEmpty());
+  EXPECT_THAT(standIn.ForegroundQueries(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IECatcherRefusals,
+    testing::Values(
+        Refused{"PageNotAccepted", L"http://example.org/index.html", std::nullopt, {}, {}},
+        Refused{"MailLink", L"mailto:someone@example.org", std::nullopt, {VK_CONTROL, VK_MENU}, {}},
+        Refused{"ScriptLink", L"javascript:download('a.zip')", std::nullopt, {}, {}},
+        Refused{"ShiftHeld", L"http://example.org/a.zip", std::nullopt, {VK_SHIFT}, {}},
+        Refused{"ShiftWithCtrlAlt", L"http://example.org/a.zip", std::nullopt, {VK_SHIFT, VK_CONTROL, VK_MENU}, {}},
+        Refused{"IntegrationOff", L"http://example.org/a.zip", std::nullopt, {}, {{"IntegrationTemporaryOff", "FALSE"}}},
+        Refused{"QueryInUrl", L"http://example.org/a.zip?x=1", std::nullopt, {}, {}},
+        Refused{"FileHostPrefix", L"http://www.filedepot.net/a.zip", std::nullopt, {}, {}},
+        Refused{"PostToAnotherSite", L"http://example.org/upload/a.zip", std::string("f=1"), {}, {}},
+        Refused{"EmptyUrl", L"", std::nullopt, {VK_CONTROL, VK_MENU}, {}}),
+    [](const testing::TestParamInfo<Refused>& info) { return std::string(info.param.name); });
+
+TEST_F(IECatcherTest, CtrlAltForcesAnyWebUrl) {
+  StandIn standIn;
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+  HoldKeys({VK_CONTROL, VK_MENU});
+  const NavigationResult result = browser.BeforeNavigate2(Click(L"HTTPS://example.org/get?id=42"));
+  ReleaseAllKeys();
+  EXPECT_EQ(result.cancel, VARIANT_TRUE);
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes, std::string("URL=HTTPS://example.org/get?id=42\nReferer=") + kPage + "\nPostData=");
+}
+
+TEST_F(IECatcherTest, CancelThatIsNoBooleanReferenceGetsTheQueryButNoText) {
+  StandInOptions options;
+  options.fgReply = 1;
+  StandIn standIn(options);
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+
+  ForegroundWindow other;
+  Navigation click = Click(L"http://example.org/files/setup.zip");
+  click.cancelByRef = false;
+  const NavigationResult result = browser.BeforeNavigate2(click);
+  EXPECT_EQ(result.hr, S_OK);
+  Sleep(100);
+  // The query was sent, and its reply of 1 brought the window to the front.
+  EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+  EXPECT_EQ(GetForegroundWindow(), standIn.WaitForWindow());
+  EXPECT_THAT(standIn.Texts(), IsEmpty());
+  EXPECT_EQ(browser.LocationQueries(), 0);
+}
+
+TEST_F(IECatcherTest, MalformedEventsAreIgnored) {
+  StandIn standIn;
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+
+  EXPECT_EQ(browser.InvokeRaw(DISPID_BEFORENAVIGATE2, nullptr), E_INVALIDARG);
+  Navigation few = Click(L"http://example.org/files/setup.zip");
+  few.argCount = 5;
+  EXPECT_EQ(browser.BeforeNavigate2(few).hr, S_OK);
+  Navigation plainUrl = Click(L"http://example.org/files/setup.zip");
+  plainUrl.urlByRef = false;
+  EXPECT_EQ(browser.BeforeNavigate2(plainUrl).hr, S_OK);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(browser.InvokeRaw(DISPID_DOCUMENTCOMPLETE, &none), S_OK);
+  Sleep(100);
+  EXPECT_THAT(standIn.Texts(), IsEmpty());
+}
+
+TEST_F(IECatcherTest, RefererFollowsTheBrowserLocation) {
+  StandIn standIn;
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+
+  browser.SetLocation(std::wstring(L"http://example.org/p\u00e9ge.html"));
+  browser.BeforeNavigate2(Click(L"http://example.org/a.zip"));
+  browser.SetLocation(std::nullopt);  // a null location string
+  browser.BeforeNavigate2(Click(L"http://example.org/b.zip"));
+  browser.SetLocation(std::nullopt, E_FAIL);
+  browser.BeforeNavigate2(Click(L"http://example.org/c.zip"));
+
+  const auto texts = standIn.WaitForTexts(3);
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0].bytes, "URL=http://example.org/a.zip\nReferer=http://example.org/p\xE9ge.html\nPostData=");
+  EXPECT_EQ(texts[1].bytes, "URL=http://example.org/b.zip\nReferer=\nPostData=");
+  EXPECT_EQ(texts[2].bytes, "URL=http://example.org/c.zip\nPostData=");
+}
+
+TEST_F(IECatcherTest, NoDownloadManagerAndNoAppPathLetsTheNavigationProceed) {
+  StandInBrowser browser;
+  Load(browser);
+  EXPECT_EQ(browser.BeforeNavigate2(Click(L"http://example.org/files/setup.zip")).cancel, VARIANT_FALSE);
+}
+
+TEST_F(IECatcherTest, QuitEventDisconnectsAndNullSiteKeepsTheConnection) {
+  StandIn standIn;
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+  ASSERT_EQ(catcher_->SetSite(nullptr), S_OK);
+  EXPECT_EQ(browser.Connected(), 1);
+  EXPECT_EQ(browser.BeforeNavigate2(Click(L"http://example.org/a.zip")).cancel, VARIANT_TRUE);
+
+  EXPECT_EQ(browser.Quit(), S_OK);
+  EXPECT_EQ(browser.Unadvises(), 1);
+  EXPECT_EQ(browser.Connected(), 0);
+  EXPECT_FALSE(browser.BeforeNavigate2(Click(L"http://example.org/b.zip")).fired);
+  EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+}
+
+class IECatcherSinkFailures : public IECatcherTest, public testing::WithParamInterface<EventSource> {};
+
+TEST_P(IECatcherSinkFailures, ShowTheMessageBoxOnce) {
+  MessageBoxAnswerer answerer("ZVHelper");
+  StandInBrowser browser(GetParam());
+  Load(browser);
+  ASSERT_TRUE(answerer.WaitForAnswers(1));
+  Sleep(200);
+  EXPECT_THAT(answerer.Texts(), ElementsAre("Failure sinking events from IWebBrowser2"));
+  EXPECT_EQ(browser.Connected(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IECatcherSinkFailures,
+                         testing::Values(EventSource::kAdviseFails, EventSource::kNotFound));
+
+TEST_F(IECatcherTest, SitesWithoutEventsAreAcceptedSilently) {
+  MessageBoxAnswerer answerer("ZVHelper");
+  StandInBrowser noContainer(EventSource::kNoContainer);
+  Load(noContainer);
+  IUnknown* plain = NewPlainSite();
+  EXPECT_EQ(catcher_->SetSite(plain), S_OK);
+  plain->Release();
+  Sleep(300);
+  EXPECT_THAT(answerer.Texts(), IsEmpty());
+
+  void* site = reinterpret_cast<void*>(1);
+  EXPECT_EQ(catcher_->GetSite(IID_IUnknown, &site), E_FAIL);
+  EXPECT_EQ(site, nullptr);
+}
+
+TEST_F(IECatcherTest, AnswersItsInterfacesAndRefusesAggregation) {
+  using Export = HRESULT(STDAPICALLTYPE*)();
+  HMODULE module = GetModuleHandleA("ZVHelper.dll");
+  ASSERT_NE(module, nullptr);
+  auto canUnloadNow = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  ASSERT_NE(canUnloadNow, nullptr);
+
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(CoGetClassObject(CLSID_IECatcher, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(&factory)),
+            S_OK);
+  IUnknown* outer = NewPlainSite();
+  IUnknown* inner = reinterpret_cast<IUnknown*>(1);
+  EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(inner, nullptr);
+  outer->Release();
+
+  IUnknown* object = nullptr;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IIECatcher, reinterpret_cast<void**>(&object)), S_OK);
+  factory->Release();
+  for (const IID* iid : {&IID_IDispatch, &IID_ISupportErrorInfo, &IID_IObjectWithSite, &IID_IUnknown}) {
+    IUnknown* answer = nullptr;
+    EXPECT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&answer)), S_OK);
+    if (answer) answer->Release();
+  }
+  for (const IID* iid : {&IID_IConnectionPointContainer, &IID_IWebBrowser2, &IID_IClassFactory}) {
+    IUnknown* answer = reinterpret_cast<IUnknown*>(1);
+    EXPECT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&answer)), E_NOINTERFACE);
+    EXPECT_EQ(answer, nullptr);
+  }
+  ISupportErrorInfo* errorInfo = nullptr;
+  ASSERT_EQ(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&errorInfo)), S_OK);
+  EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IIECatcher), S_OK);
+  EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
+  errorInfo->Release();
+
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  object->Release();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#include "address_bar.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace zv::handler {
+namespace {
+
+constexpr int kClassNameChars = 255;
+
+std::string ClassNameOf(HWND window) {
+  char name[kClassNameChars + 1] = {};
+  const int length = GetClassNameA(window, name, sizeof(name));
+  return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+bool Holds(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+struct Search {
+  std::optional<std::string> text;
+};
+
+// The address bar is an edit control inside a combo box.
+BOOL CALLBACK VisitChild(HWND child, LPARAM param) {
+  const std::string name = ClassNameOf(child);
+  if (name.empty() || !Holds(name, "Edit")) return TRUE;
+  if (!Holds(ClassNameOf(GetParent(child)), "ComboBox")) return TRUE;
+  auto* search = reinterpret_cast<Search*>(param);
+  const LRESULT length = SendMessageA(child, WM_GETTEXTLENGTH, 0, 0);
+  std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+  const LRESULT got = SendMessageA(child, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+  const size_t copied = got > 0 ? static_cast<size_t>(got) : 0;
+  search->text = std::string(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
+  return FALSE;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadAddressBarText() {
+  HWND frame = GetForegroundWindow();
+  if (!frame) return std::nullopt;
+  if (!Holds(ClassNameOf(frame), "IEFrame")) return std::nullopt;
+  Search search;
+  EnumChildWindows(frame, VisitChild, reinterpret_cast<LPARAM>(&search));
+  return search.text;
+}
+
+}  // namespace zv::handler
