@@ -1,0 +1,32 @@
+// A stand-in for the portable edition that records that it was started and
+// at which integrity level. Without arguments (as the helper starts it) the
+// record goes to "<exe>.log", else to the file named by the first argument.
+// Record: "START pid=<n> rid=0x<hex>\n" (rid 0xFFFF: the level was unknown).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  DWORD rid = 0xFFFF;
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    BYTE buffer[256];
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof(buffer), &size))
+      rid = *GetSidSubAuthority(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid, 0);
+    CloseHandle(token);
+  }
+  char log[MAX_PATH + 8] = {};
+  if (__argc > 1) {
+    std::snprintf(log, sizeof(log), "%s", __argv[1]);
+  } else {
+    GetModuleFileNameA(nullptr, log, MAX_PATH);
+    std::strcat(log, ".log");
+  }
+  if (FILE* file = std::fopen(log, "ab")) {
+    std::fprintf(file, "START pid=%lu rid=0x%lX\n", GetCurrentProcessId(), rid);
+    std::fclose(file);
+  }
+  return 0;
+}

@@ -1,0 +1,187 @@
+// Integrity levels under Wine, and zvadm.exe started without a job channel:
+// it starts the portable edition (a stand-in that records its start and
+// its integrity level) and ends with the open's error.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "IAProcs.h"
+#include "adm_test_support.h"
+#include "zvtest.h"
+
+using namespace zvadm;
+using namespace zvadmtest;
+
+namespace {
+
+constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
+
+std::string ProbeExe() { return zvtest::WinPath(ZV_INTEGRITY_PROBE); }
+
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// The stand-in's record once it appears (empty after the timeout).
+std::string WaitForRecord(const std::string& log, DWORD timeoutMs = 10000) {
+  const DWORD start = GetTickCount();
+  do {
+    const std::string text = ReadFileText(log);
+    if (text.find('\n') != std::string::npos) return text;
+    Sleep(50);
+  } while (GetTickCount() - start < timeoutMs);
+  return {};
+}
+
+DWORD RidOfRecord(const std::string& record) {
+  const size_t at = record.find("rid=");
+  return at == std::string::npos ? 0xFFFFFFFF : std::stoul(record.substr(at + 4), nullptr, 16);
+}
+
+DWORD RidOfToken(HANDLE token) {
+  BYTE buffer[256];
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof(buffer), &size)) return 0xFFFFFFFF;
+  return *GetSidSubAuthority(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid, 0);
+}
+
+// The level a process started with a medium copy of our token gets on this
+// platform: 0x2000 where labels can be lowered; Wine (whose setting of a
+// token's label is a stub) leaves the copy at our own level.
+DWORD MediumRidOnThisPlatform() {
+  HANDLE token = nullptr, copy = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &token);
+  DuplicateTokenEx(token, MAXIMUM_ALLOWED, nullptr, SecurityAnonymous, TokenPrimary, &copy);
+  SID_IDENTIFIER_AUTHORITY authority = {{0, 0, 0, 0, 0, 16}};
+  PSID sid = nullptr;
+  AllocateAndInitializeSid(&authority, 1, 0x2000, 0, 0, 0, 0, 0, 0, 0, &sid);
+  TOKEN_MANDATORY_LABEL label{};
+  label.Label.Sid = sid;
+  label.Label.Attributes = SE_GROUP_INTEGRITY;
+  SetTokenInformation(copy, TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(sid));
+  const DWORD rid = RidOfToken(copy);
+  FreeSid(sid);
+  CloseHandle(copy);
+  CloseHandle(token);
+  return rid;
+}
+
+DWORD ExitCodeOf(HANDLE process) {
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  return code;
+}
+
+// Runs a helper program from `folder` while no job channel exists.
+DWORD RunWithoutChannel(const std::string& helper, const std::string& folder) {
+  zvjobs::ChannelLock lock;  // no sender may have the section open meanwhile
+  zvjobs::HelperRun run;
+  run.helperPath = helper;
+  run.workingDir = folder;
+  std::string error;
+  HANDLE process = zvjobs::StartHelper(run, error);
+  if (!process) ADD_FAILURE() << error;
+  return process ? ExitCodeOf(process) : 0xFFFFFFFF;
+}
+
+TEST(IntegrityLevel, QueryReportsWinesHighLevel) {
+  // Wine runs programs at high integrity, as an elevated helper on Windows.
+  EXPECT_EQ(QueryIntegrityLevel(6), ilHigh);
+  EXPECT_EQ(QueryIntegrityLevel(10), ilHigh);
+}
+
+TEST(IntegrityLevel, QueryOnSystemsWithoutLevelsIsUnknown) {
+  EXPECT_EQ(QueryIntegrityLevel(5), ilUnknown);
+  EXPECT_EQ(QueryIntegrityLevel(4), ilUnknown);
+}
+
+TEST(IntegrityLevel, LaunchAtMediumStartsTheProgramWithALoweredToken) {
+  zvtest::ScratchDir dir;
+  const std::string log = dir.File("probe.log");
+  const std::string commandLine = "\"" + ProbeExe() + "\" \"" + log + "\"";
+  HANDLE process = LaunchAtIntegrityLevel(nullptr, ProbeExe().c_str(), ilMedium, commandLine.c_str());
+  ASSERT_NE(process, nullptr) << GetLastError();
+  EXPECT_EQ(ExitCodeOf(process), 0u);
+  const std::string record = WaitForRecord(log);
+  ASSERT_NE(record, "") << "the program did not run";
+  const DWORD expected = MediumRidOnThisPlatform();
+  if (expected != 0x2000) std::printf("note: this platform does not lower a token's level (rid 0x%lX)\n", expected);
+  EXPECT_EQ(RidOfRecord(record), expected) << record;
+}
+
+TEST(IntegrityLevel, LaunchDoesNotSearchForTheProgram) {
+  // "cmd.exe" lies on the search path, not in the current folder.
+  zvtest::ScratchDir dir;
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  SetCurrentDirectoryA(dir.path().c_str());
+  HANDLE process = LaunchAtIntegrityLevel(nullptr, "cmd.exe", ilMedium, nullptr);
+  SetCurrentDirectoryA(previous);
+  EXPECT_EQ(process, nullptr);
+  if (process) {
+    TerminateProcess(process, 0);
+    CloseHandle(process);
+  }
+}
+
+class NoJobChannel : public testing::Test {
+ protected:
+  void SetUp() override { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
+  void TearDown() override { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
+
+  // The stand-in installed as kestrix.exe in `dir`.
+  std::string InstallPortable(const zvtest::ScratchDir& dir) {
+    const std::string program = dir.File("kestrix.exe");
+    EXPECT_TRUE(CopyFileA(ProbeExe().c_str(), program.c_str(), FALSE));
+    return program;
+  }
+  void RegisterPortable(const std::string& program) {
+    zvtest::SetRegText(HKEY_LOCAL_MACHINE, kPortableAppPaths, "", program);
+    zvtest::SetRegText(HKEY_LOCAL_MACHINE, kPortableAppPaths, "Path", program.substr(0, program.rfind('\\')));
+  }
+};
+
+TEST_F(NoJobChannel, ExitsWithFileNotFoundAndStartsThePortableEditionBesideIt) {
+  // At high integrity the program is started with a medium token from the
+  // helper's current folder (the download manager's).
+  zvtest::ScratchDir dir;
+  const std::string program = InstallPortable(dir);
+  EXPECT_EQ(RunWithoutChannel(HelperExe(), dir.path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  const std::string record = WaitForRecord(program + ".log");
+  ASSERT_NE(record, "") << "kestrix.exe was not started";
+  EXPECT_EQ(RidOfRecord(record), MediumRidOnThisPlatform()) << record;
+}
+
+TEST_F(NoJobChannel, WithoutIntegrityLevelsTheShellFindsItThroughAppPaths) {
+  // Wine reports Windows XP (5.1, no integrity levels) to this copy of the
+  // helper; its current folder does not hold kestrix.exe.
+  zvtest::ScratchDir portable, elsewhere;
+  const std::string program = InstallPortable(portable);
+  RegisterPortable(program);
+  const std::string helper = elsewhere.File("zvadm-xp-" + std::to_string(GetCurrentProcessId()) + ".exe");
+  ASSERT_TRUE(CopyFileA(HelperExe().c_str(), helper.c_str(), FALSE));
+  const std::string appDefaults = "Software\\Wine\\AppDefaults\\" + helper.substr(helper.rfind('\\') + 1);
+  zvtest::SetRegText(HKEY_CURRENT_USER, appDefaults.c_str(), "Version", "winxp");
+  const DWORD exitCode = RunWithoutChannel(helper, elsewhere.path());
+  zvtest::DeleteKeyTree(HKEY_CURRENT_USER, appDefaults.c_str());
+  EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  const std::string record = WaitForRecord(program + ".log");
+  EXPECT_NE(record, "") << "kestrix.exe was not started through App Paths";
+}
+
+TEST_F(NoJobChannel, AtHighIntegrityTheShellIsNotAsked) {
+  // Registered under App Paths but not in the current folder: the launch
+  // with the lowered token does not search, so nothing starts.
+  zvtest::ScratchDir portable, elsewhere;
+  const std::string program = InstallPortable(portable);
+  RegisterPortable(program);
+  EXPECT_EQ(RunWithoutChannel(HelperExe(), elsewhere.path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(WaitForRecord(program + ".log", 2000), "");
+}
+
+}  // namespace

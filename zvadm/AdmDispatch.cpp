@@ -1,0 +1,58 @@
+#include "AdmDispatch.h"
+
+namespace zvadm {
+namespace {
+
+// Indexed by kind. An empty entry leaves the job's Result as it was sent.
+constexpr TJobProc kJobProcs[kJobKindCount] = {
+    JobCallExport,        // 0 jkCallExport
+    JobDeleteRegistry,    // 1 jkDeleteRegistry
+    JobWriteRegSz,        // 2 jkWriteRegSz
+    JobWriteRegDword,     // 3 jkWriteRegDword
+    JobWriteRegBinary,    // 4 jkWriteRegBinary
+    JobWriteRegExpandSz,  // 5 jkWriteRegExpandSz
+    nullptr,              // 6 jkRemoveUserIntegration
+    nullptr,              // 7 jkRemoveUserData
+    nullptr,              // 8 no action
+    nullptr,              // 9 no action
+    nullptr,              // 10 jkDeleteFile
+    nullptr,              // 11 jkDeleteFileAtRestart
+    nullptr,              // 12 jkRemoveFolder
+    nullptr,              // 13 jkRemoveSelf
+    nullptr,              // 14 jkMessageBox
+    nullptr,              // 15 jkShellFileOperation
+    nullptr,              // 16 jkCreateUserShortcuts
+    nullptr,              // 17 jkCreateFolder
+    nullptr,              // 18 jkPutHelperObjectFirst
+    nullptr,              // 19 jkAllowLowRightsLaunch
+    nullptr,              // 20 jkReplaceFile
+    nullptr,              // 21 jkSetIntegrationMethod
+    nullptr,              // 22 jkWriteUserValue
+    nullptr,              // 23 jkWriteIniString
+};
+
+}  // namespace
+
+TJobProc JobProcOf(uint8_t kind) { return kind < kJobKindCount ? kJobProcs[kind] : nullptr; }
+
+int32_t RunJob(uint8_t kind, const TJobArgs& job, const THelperState& state) {
+  const TJobProc proc = JobProcOf(kind);
+  return proc ? proc(job, state) : job.Result;
+}
+
+int32_t CombineExitCode(int32_t exitCode, int32_t result) {
+  return result != 0 && exitCode != kResultRebootRequired ? result : exitCode;
+}
+
+void RunJobList(TJobList& list, THelperState& state) {
+  TJobArgs args;
+  for (TJobItem& job : list) {
+    args.Param1.assign(list.Text(job.Param1));
+    args.Param2.assign(list.Text(job.Param2));
+    args.Result = job.Result;
+    job.Result = RunJob(job.Kind, args, state);
+    state.exitCode = CombineExitCode(state.exitCode, job.Result);
+  }
+}
+
+}  // namespace zvadm

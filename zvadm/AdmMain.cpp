@@ -1,0 +1,119 @@
+// zvadm: runs the download manager's job list with administrator rights.
+// The list arrives in a named section; the results go back into it and the
+// combined result becomes the exit code. Without the section the portable
+// edition is started instead, at medium integrity where that applies.
+//
+// Exit codes: the combined job result (0 when every job succeeded; 3010
+// once any job needs a restart); the system error of opening or mapping the
+// section (2 when there is none); or kExitListDoesNotFit below.
+#include <windows.h>
+
+#include <cstddef>
+
+#include "AdmDispatch.h"
+#include "AdmShared.h"
+#include "AdmUtils.h"
+#include "IAProcs.h"
+#include "win/unique_handles.h"
+
+namespace zvadm {
+namespace {
+
+using zv::win::UniqueHandle;
+using zv::win::UniqueView;
+
+constexpr char kJobMappingName[] = "{750C39A2-58C8-4E5A-A046-663086CC2DFB}";
+constexpr char kStartEventName[] = "{734A6A71-3AC0-487A-AEA2-A4BE502B4E46}";
+constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
+constexpr char kPortableProgram[] = "kestrix.exe";
+
+// The section's count, an offset or a length points outside the section,
+// or the list would not fit when written back: no job ran, nothing was
+// written. The customer bit (1 << 29) keeps this apart from every system
+// error code a job or the section's opening can end with.
+constexpr DWORD kExitListDoesNotFit = 0x20000000u | ERROR_INVALID_DATA;  // 0x2000000D
+
+std::string FolderOf(const std::string& path) {
+  const size_t end = path.find_last_of("\\:");
+  return end == std::string::npos ? std::string() : path.substr(0, end + 1);
+}
+
+std::string OwnFolder() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return FolderOf(path);
+}
+
+THelperState LoadHelperState() {
+  THelperState state;
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (GetVersionExA(&version)) {
+#pragma GCC diagnostic pop
+    state.platformId = version.dwPlatformId;
+    state.majorVersion = version.dwMajorVersion;
+  }
+  state.installFolder = ReadRegString(HKEY_LOCAL_MACHINE, kPortableAppPaths, "Path");
+  if (state.installFolder.empty())
+    state.installFolder = FolderOf(ReadRegString(HKEY_LOCAL_MACHINE, kPortableAppPaths, ""));
+  if (state.installFolder.empty()) state.installFolder = OwnFolder();
+  return state;
+}
+
+// Tells the download manager that the section is open; it goes on
+// regardless, so failures do not matter.
+void SignalStartEvent() {
+  UniqueHandle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, kStartEventName));
+  if (event) SetEvent(event.get());
+}
+
+// The bytes of the view that can be read: the committed pages from its start.
+size_t MappedSize(const void* view) {
+  MEMORY_BASIC_INFORMATION info{};
+  if (VirtualQuery(view, &info, sizeof(info)) != sizeof(info) || info.State != MEM_COMMIT) return 0;
+  return info.RegionSize - (static_cast<const char*>(view) - static_cast<const char*>(info.BaseAddress));
+}
+
+void StartPortableEdition(const THelperState& state) {
+  const uint8_t level = QueryIntegrityLevel(state.majorVersion);
+  if (level == ilUnknown || level == ilMedium) {
+    ShellExecuteA(nullptr, "open", kPortableProgram, nullptr, nullptr, SW_SHOW);
+    return;
+  }
+  UniqueHandle process(LaunchAtIntegrityLevel(nullptr, kPortableProgram, ilMedium, nullptr));
+}
+
+DWORD RunHelper() {
+  THelperState state = LoadHelperState();
+  UniqueHandle mapping(OpenFileMappingA(FILE_MAP_WRITE, FALSE, kJobMappingName));
+  if (!mapping) {
+    const DWORD error = GetLastError();
+    StartPortableEdition(state);
+    return error;
+  }
+  SignalStartEvent();
+  UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 0));
+  if (!view) return GetLastError();
+
+  const size_t size = MappedSize(view.get());
+  TJobList list;
+  if (!ReadJobList(view.get(), size, list)) return kExitListDoesNotFit;
+  RunJobList(list, state);
+  // Fits: the read refused any list whose write-back would not.
+  WriteJobList(list, view.get(), size);
+  return static_cast<DWORD>(state.exitCode);
+}
+
+}  // namespace
+}  // namespace zvadm
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // C++ failures (out of memory) must not surface as a crash dialog.
+  try {
+    return static_cast<int>(zvadm::RunHelper());
+  } catch (...) {
+    return static_cast<int>(ERROR_NOT_ENOUGH_MEMORY);
+  }
+}

@@ -1,0 +1,57 @@
+// Registry helpers of the administrative helper: the text form of a
+// registry path (platform-free), and the registry operations the jobs share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace zvadm {
+
+// ROOT\subkey\...\value. ROOT is one of the six names (upper case only) or
+// the number of an open key's handle.
+struct TRegistryPath {
+  bool usable = false;
+  bool emulated = false;  // "HKEU": accepted, nothing is done
+  int32_t root = 0;       // the root key's handle value, sign-extended on use
+  std::string subkey;     // between the first and the last "\"
+  std::string valueName;  // after the last "\"; empty: the default value
+};
+
+// Root handle values as 32-bit numbers.
+constexpr int32_t kHkeyClassesRoot = INT32_MIN;            // 0x80000000
+constexpr int32_t kHkeyCurrentUser = INT32_MIN + 1;        // 0x80000001
+constexpr int32_t kHkeyLocalMachine = INT32_MIN + 2;       // 0x80000002
+constexpr int32_t kHkeyUsers = INT32_MIN + 3;              // 0x80000003
+constexpr int32_t kHkeyCurrentConfig = INT32_MIN + 5;      // 0x80000005
+
+TRegistryPath ParseRegistryPath(const std::string& text);
+
+// A signed 32-bit number: leading blanks, a sign, then decimal digits, or
+// hexadecimal digits after "$" or "0x". Hexadecimal digits give the 32-bit
+// pattern (so "$80000002" is the local-machine root), decimal ones must lie
+// in the signed range. False for anything else.
+bool ParseRootNumber(const std::string& text, int32_t& value);
+
+#ifdef _WIN32
+constexpr DWORD kErrorBadKey = 1010;  // ERROR_BADKEY: unusable registry path
+
+inline HKEY RootKey(int32_t root) {
+  return reinterpret_cast<HKEY>(static_cast<intptr_t>(root));
+}
+
+// The value's text up to its first NUL; empty on any failure.
+std::string ReadRegString(HKEY root, const std::string& key, const std::string& valueName);
+LONG DeleteRegValue(HKEY root, const std::string& key, const std::string& valueName);
+// Deletes `key`; its subkeys too when `force`, otherwise a key that has
+// subkeys is left alone (result 0).
+LONG DeleteKeyTree(HKEY root, const std::string& key, bool force);
+// Creates the key of `path` and stores `data` as it stands (no terminator
+// added) with `type`. 1010 for an unusable path; "HKEU" does nothing.
+LONG WriteRegPathValue(const std::string& path, DWORD type, const std::string& data);
+#endif
+
+}  // namespace zvadm
