@@ -42,7 +42,14 @@ void RunB5() {
   const std::vector<uint8_t> section = zvjobs::PackJobList(ShortJobs());
   std::vector<uint8_t> view = section, scratch(section.size());
   const size_t n = view.size();
+  // Ours twice, as the floor: once into a list whose memory was used
+  // before, once into a new list.
+  zvadm::TJobList reused;
   const double ours = zvbench::MedianMicros(15, 3, [&] {
+    zvadm::ReadJobList(view.data(), n, reused);
+    zvadm::WriteJobList(reused, view.data(), n);
+  });
+  const double oursFresh = zvbench::MedianMicros(15, 3, [&] {
     zvadm::TJobList list;
     zvadm::ReadJobList(view.data(), n, list);
     zvadm::WriteJobList(list, view.data(), n);
@@ -63,7 +70,7 @@ void RunB5() {
   char what[96];
   std::snprintf(what, sizeof(what), "read + write back %d jobs (%u bytes)", kB5Jobs, static_cast<unsigned>(n));
   zvbench::PrintTimes("B5", what, ours, floor);
-  zvbench::PrintTimes("", "  (floor: copied into fresh memory)", ours, freshFloor);
+  zvbench::PrintTimes("", "  (both into fresh memory)", oursFresh, freshFloor);
 }
 
 struct Write {
