@@ -35,19 +35,6 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
 
 STDAPI DllCanUnloadNow() { return com::CanUnloadNow(); }
 
-STDAPI DllRegisterServer() {
-  return com::Guarded([] {
-    const HRESULT hr = com::RunScriptResource(IDR_HTTPPLUGPROT, com::ScriptMode::kRegister);
-    if (FAILED(hr)) return hr;
-    return com::RegisterModuleTypeLibrary();
-  });
-}
+STDAPI DllRegisterServer() { return com::RegisterServer({IDR_HTTPPLUGPROT}); }
 
-STDAPI DllUnregisterServer() {
-  return com::Guarded([] {
-    const HRESULT scripts =
-        com::RunScriptResource(IDR_HTTPPLUGPROT, com::ScriptMode::kUnregister, kKeptKeys);
-    const HRESULT library = com::UnregisterModuleTypeLibrary();
-    return FAILED(scripts) ? scripts : library;
-  });
-}
+STDAPI DllUnregisterServer() { return com::UnregisterServer({IDR_HTTPPLUGPROT}, kKeptKeys); }

@@ -2,7 +2,10 @@
 
 #include <oleauto.h>
 
+#include <iterator>
+
 #include "com_ptr.h"
+#include "object.h"
 #include "../win/unique_handles.h"
 
 namespace zv::com {
@@ -189,6 +192,26 @@ HRESULT UnregisterModuleTypeLibrary() {
     return S_OK;
   SysFreeString(registered);
   return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
+}
+
+HRESULT RegisterServer(std::initializer_list<UINT> scripts) noexcept {
+  return Guarded([&] {
+    for (UINT id : scripts)
+      if (const HRESULT hr = RunScriptResource(id, ScriptMode::kRegister); FAILED(hr)) return hr;
+    return RegisterModuleTypeLibrary();
+  });
+}
+
+HRESULT UnregisterServer(std::initializer_list<UINT> scripts, const std::vector<KeptKey>& kept) noexcept {
+  return Guarded([&] {
+    HRESULT first = S_OK;
+    for (auto id = std::rbegin(scripts); id != std::rend(scripts); ++id) {
+      const HRESULT hr = RunScriptResource(*id, ScriptMode::kUnregister, kept);
+      if (FAILED(hr) && SUCCEEDED(first)) first = hr;
+    }
+    const HRESULT library = UnregisterModuleTypeLibrary();
+    return FAILED(first) ? first : library;
+  });
 }
 
 }  // namespace zv::com

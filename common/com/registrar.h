@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,12 @@ HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& 
 // directory; unregistering one that is not registered succeeds.
 HRESULT RegisterModuleTypeLibrary();
 HRESULT UnregisterModuleTypeLibrary();
+
+// DllRegisterServer of a module: its scripts in order, then its type library.
+HRESULT RegisterServer(std::initializer_list<UINT> scripts) noexcept;
+// DllUnregisterServer: the scripts in reverse order (leaving `kept`), then
+// the type library; the first failure is the result, but every step runs.
+HRESULT UnregisterServer(std::initializer_list<UINT> scripts, const std::vector<KeptKey>& kept = {}) noexcept;
 
 // UTF-8 <-> UTF-16, for script text and registry names.
 std::wstring Widen(const std::string& text);
