@@ -24,20 +24,11 @@ constexpr char kUrl[] = "http://example.org/news/index.html";
 const char* const kDecisionValues[] = {"IEUrlCatch", "IntegrationTemporaryOff", "AcceptFileTypes",
                                        "AcceptingTypes"};
 
-void SetSetting(HKEY key, const char* name, const char* value) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                 static_cast<DWORD>(std::strlen(value) + 1));
-}
-
 void PrepareSettings() {
-  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-  HKEY key;
-  RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-  SetSetting(key, "AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z");
-  SetSetting(key, "ZVCaption", kCaption);
-  SetSetting(key, "AutoAdd", "TRUE");
-  SetSetting(key, "AutoAddMode", "3");  // leaves the window where it is: no foreground change
-  RegCloseKey(key);
+  zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z"},
+                                 {"ZVCaption", kCaption},
+                                 {"AutoAdd", "TRUE"},
+                                 {"AutoAddMode", "3"}});  // leaves the window where it is: no foreground change
 }
 
 void Decision() {
@@ -96,23 +87,10 @@ void HandoffFloor() {
   SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
 }
 
-HANDLE StartStandIn(const char* path) {
-  std::string commandLine = std::string("\"") + path + "\" \"--caption=" + kCaption + "\" --log=-";
-  STARTUPINFOA si{sizeof(si)};
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return nullptr;
-  CloseHandle(pi.hThread);
-  for (int i = 0; i < 500 && !FindWindowA(kManagerClass, kCaption); ++i) Sleep(10);
-  return pi.hProcess;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* standIn = nullptr;
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--standin=", 10) == 0) standIn = argv[i] + 10;
+  const char* standIn = zvbench::Option(argc, argv, "--standin=");
   if (!standIn) {
     std::fprintf(stderr, "usage: bench_core --standin=PATH [--count]\n");
     return 64;
@@ -120,7 +98,7 @@ int main(int argc, char** argv) {
   PrepareSettings();
   BYTE none[256] = {};
   SetKeyboardState(none);
-  HANDLE process = StartStandIn(standIn);
+  HANDLE process = zvbench::StartStandIn(standIn, kCaption);
   if (!process || !FindWindowA(kManagerClass, kCaption)) {
     std::fprintf(stderr, "bench_core: the stand-in did not start\n");
     return 1;

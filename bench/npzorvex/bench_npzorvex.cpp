@@ -20,19 +20,10 @@ constexpr char kCaption[] = "Zorvane bench";
 constexpr char kUrl[] = "http://example.org/files/setup.zip";
 constexpr char kText[] = "URL=http://example.org/files/setup.zip\nOpera=True";
 
-void SetSetting(HKEY key, const char* name, const char* value) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                 static_cast<DWORD>(std::strlen(value) + 1));
-}
-
 void PrepareSettings() {
-  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-  HKEY key;
-  RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-  SetSetting(key, "ZVCaption", kCaption);
-  SetSetting(key, "AutoAdd", "TRUE");
-  SetSetting(key, "AutoAddMode", "3");  // no foreground change in either variant
-  RegCloseKey(key);
+  zvbench::ResetManagerSettings({{"ZVCaption", kCaption},
+                                 {"AutoAdd", "TRUE"},
+                                 {"AutoAddMode", "3"}});  // no foreground change in either variant
 }
 
 std::string LogPath() {
@@ -41,36 +32,17 @@ std::string LogPath() {
   return std::string(temp) + "zvbench-npzorvex.log";
 }
 
-HANDLE StartStandIn(const char* path) {
-  std::string commandLine =
-      std::string("\"") + path + "\" \"--caption=" + kCaption + "\" \"--log=" + LogPath() + "\"";
-  STARTUPINFOA si{sizeof(si)};
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return nullptr;
-  CloseHandle(pi.hThread);
-  for (int i = 0; i < 500 && !FindWindowA("TMainForm", kCaption); ++i) Sleep(10);
-  return pi.hProcess;
-}
-
-const char* Option(int argc, char** argv, const char* name) {
-  const size_t n = std::strlen(name);
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], name, n) == 0) return argv[i] + n;
-  return nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* pluginPath = Option(argc, argv, "--plugin=");
-  const char* standIn = Option(argc, argv, "--standin=");
+  const char* pluginPath = zvbench::Option(argc, argv, "--plugin=");
+  const char* standIn = zvbench::Option(argc, argv, "--standin=");
   if (!pluginPath || !standIn) {
     std::fprintf(stderr, "usage: bench_npzorvex --plugin=PATH --standin=PATH [--count]\n");
     return 64;
   }
   PrepareSettings();
-  HANDLE process = StartStandIn(standIn);
+  HANDLE process = zvbench::StartStandIn(standIn, kCaption, "\"--log=" + LogPath() + "\"");
   if (!process || !FindWindowA("TMainForm", kCaption)) {
     std::fprintf(stderr, "bench_npzorvex: the stand-in did not start\n");
     return 1;

@@ -50,6 +50,37 @@ void PrintTimes(const char* id, const char* what, double oursMicros, double floo
   std::fflush(stdout);
 }
 
+void ResetManagerSettings(std::initializer_list<std::pair<const char*, const char*>> values) {
+  constexpr char kKey[] = "Software\\Quennet\\Zorvane";
+  RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;
+  for (const auto& [name, value] : values)
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                   static_cast<DWORD>(std::strlen(value) + 1));
+  RegCloseKey(key);
+}
+
+HANDLE StartStandIn(const std::string& program, const std::string& caption, const std::string& options) {
+  std::string commandLine = "\"" + program + "\" \"--caption=" + caption + "\" " + options;
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return nullptr;
+  CloseHandle(pi.hThread);
+  for (int i = 0; i < 500 && !FindWindowA("TMainForm", caption.c_str()); ++i) Sleep(10);
+  return pi.hProcess;
+}
+
+const char* Option(int argc, char** argv, const char* nameWithEquals) {
+  const size_t n = std::strlen(nameWithEquals);
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], nameWithEquals, n) == 0) return argv[i] + n;
+  return nullptr;
+}
+
 bool CountMode(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--count") == 0) return true;

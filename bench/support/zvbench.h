@@ -3,8 +3,12 @@
 // counted exactly (count_round_trips.sh).
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace zvbench {
 
@@ -21,6 +25,16 @@ void CountedSection(const char* label, const std::function<void()>& fn);
 
 // "B1  what  ours 12.3 us  floor 10.0 us  ratio 1.23"
 void PrintTimes(const char* id, const char* what, double oursMicros, double floorMicros);
+
+// Replaces the download manager's settings key with exactly these values.
+void ResetManagerSettings(std::initializer_list<std::pair<const char*, const char*>> values);
+
+// Starts the stand-in download manager with this caption (and any further
+// options) and waits for its window; the process handle, or null.
+HANDLE StartStandIn(const std::string& program, const std::string& caption, const std::string& options = "--log=-");
+
+// The value of "--name=value" among the arguments, or null.
+const char* Option(int argc, char** argv, const char* nameWithEquals);
 
 // True when the program was started with --count (one pass, for counting).
 bool CountMode(int argc, char** argv);

@@ -24,14 +24,7 @@ const char* const kPathTraces[] = {"TL Protocol handler.dll version 1.0.0.1. Beg
 
 IInternetProtocolRoot* g_protocol = nullptr;
 
-void PrepareSettings() {
-  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-  HKEY key;
-  RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-  const char types[] = "ZIP,EXE,MP3,RAR,ISO,MSI,7Z";
-  RegSetValueExA(key, "AcceptingTypes", 0, REG_SZ, reinterpret_cast<const BYTE*>(types), sizeof(types));
-  RegCloseKey(key);
-}
+void PrepareSettings() { zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z"}}); }
 
 bool CreateHandler(const char* modulePath) {
   HMODULE module = LoadLibraryA(modulePath);
