@@ -13,6 +13,14 @@ reg_del() { wine_ reg delete "$1" /f >/dev/null 2>&1 || true; }
 SETTINGS='HKCU\Software\Quennet\Zorvane'
 APP_PATHS='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\zorvex.exe'
 
+# The demo's download manager settings: its caption and the accepted types.
+demo_settings() {
+  reg_del "$SETTINGS"
+  reg_del "$APP_PATHS"
+  reg_set "$SETTINGS" ZVCaption "Zorvane demo"
+  reg_set "$SETTINGS" AcceptingTypes "ZIP,EXE,MP3"
+}
+
 # start_standin LOG [options...]: the stand-in download manager in the background.
 start_standin() {
   local log=$1

@@ -8,10 +8,7 @@ running="$DEMO_DIR/core-running.log"
 started="$DEMO_DIR/core-started.log"
 trap 'stop_standins "$running" "$started"' EXIT
 
-reg_del "$SETTINGS"
-reg_del "$APP_PATHS"
-reg_set "$SETTINGS" ZVCaption "Zorvane demo"
-reg_set "$SETTINGS" AcceptingTypes "ZIP,EXE,MP3"
+demo_settings
 
 echo "Hand-off core (zvsend, protocol handler's decision and hand-off):"
 start_standin "$running" "--caption=Zorvane demo"

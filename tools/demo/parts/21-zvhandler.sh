@@ -12,10 +12,7 @@ if [ ! -f "$ZV_DEMO_BUILD/tools/zvurlbind.exe" ]; then
 fi
 trap 'stop_standins "$log"; wine_ regsvr32 /s /u "$module" >/dev/null 2>&1 || true' EXIT
 
-reg_del "$SETTINGS"
-reg_del "$APP_PATHS"
-reg_set "$SETTINGS" ZVCaption "Zorvane demo"
-reg_set "$SETTINGS" AcceptingTypes "ZIP,EXE,MP3"
+demo_settings
 
 echo
 echo "Protocol handler (zvhandler.dll registered with regsvr32, started by Wine's urlmon):"
