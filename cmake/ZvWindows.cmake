@@ -6,7 +6,11 @@ set(ZV_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${ZV_WINE_RUN} @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${ZV_WINE_RUN})
+set(ZV_WINE_TEST ${CMAKE_BINARY_DIR}/wine-test)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-test.in ${ZV_WINE_TEST} @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${ZV_WINE_TEST})
 set(ZV_WIDL_INCLUDE /usr/include/wine/wine/windows)
 
 # zv_idl(out_var file.idl): type library, header and interface ids from widl.

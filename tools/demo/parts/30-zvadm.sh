@@ -4,6 +4,10 @@
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 
+if [ ! -f "$TOOLS/zvjobs.exe" ] || [ ! -f "$ZV_DEMO_BUILD/zvadm/zvadm.exe" ]; then
+  echo "Administrative helper: not built in this build folder (skipped)"
+  exit 0
+fi
 HELPER=$(winpath "$ZV_DEMO_BUILD/zvadm/zvadm.exe")
 KEY='HKCU\Software\Zorvane Demo'
 jobs="$DEMO_DIR/zvadm-jobs.txt"
