@@ -1,0 +1,278 @@
+// Support for the download-manager component's tests: a copy of the module
+// loaded from a folder of the test's choice, the portable edition's settings
+// file and App Paths entry, bind contexts and callbacks as the browser has
+// them, and unique URLs on the loopback server.
+#pragma once
+
+#include <windows.h>
+#include <downloadmgr.h>
+#include <urlmon.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "zvtest.h"
+
+namespace zvwatch_test {
+
+// Owns one reference on an interface pointer.
+template <typename T>
+class Com {
+ public:
+  Com() = default;
+  explicit Com(T* p, bool addRef = true) : p_(p) {
+    if (p_ && addRef) p_->AddRef();
+  }
+  Com(const Com& other) : Com(other.p_) {}
+  Com& operator=(Com other) {
+    std::swap(p_, other.p_);
+    return *this;
+  }
+  ~Com() { reset(); }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  T** put() {
+    reset();
+    return &p_;
+  }
+  void** put_void() { return reinterpret_cast<void**>(put()); }
+  void reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// The module as built.
+std::string BuiltModule();
+
+// A copy of the module under `folder` (created when missing), loaded for
+// the test and removed afterwards.
+class WatchModule {
+ public:
+  // `loadPath` is the path the module is loaded through (another form of
+  // the copy's path), when not the copy's own.
+  WatchModule(const std::string& folder, const std::string& fileName = "zvwatch.dll",
+              const std::string& loadPath = "");
+  ~WatchModule();
+  WatchModule(const WatchModule&) = delete;
+  WatchModule& operator=(const WatchModule&) = delete;
+
+  const std::string& path() const { return path_; }
+  HMODULE handle() const { return module_; }
+  // One of the four exports.
+  FARPROC Export(const char* name) const;
+  HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const;
+  // A new download manager object, as Internet Explorer makes it.
+  Com<IDownloadManager> NewManager() const;
+
+ private:
+  std::string path_;
+  HMODULE module_ = nullptr;
+};
+
+// Writes the portable edition's settings file (section
+// "SOFTWARE\Quennet\Zorvane"), creating its folders.
+void WriteSettings(const std::string& file, const std::vector<std::pair<std::string, std::string>>& values);
+void CreateFolders(const std::string& folder);
+void RemoveFile(const std::string& file);
+
+// A folder made for the test (with its missing parents) and removed with
+// everything in it afterwards.
+class OwnedFolder {
+ public:
+  explicit OwnedFolder(std::string path);
+  ~OwnedFolder();
+  OwnedFolder(const OwnedFolder&) = delete;
+  OwnedFolder& operator=(const OwnedFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The portable edition registered under App Paths as "kestrix.exe" for the
+// test's duration; the previous entry comes back afterwards.
+class PortableAppPath {
+ public:
+  explicit PortableAppPath(const std::string& program);
+  ~PortableAppPath();
+  PortableAppPath(const PortableAppPath&) = delete;
+  PortableAppPath& operator=(const PortableAppPath&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// The stand-in installed as the portable edition: its copy named "kestrix.exe".
+std::string InstallPortable(zvtest::StandIn& standIn);
+
+// A registry value changed for the test and put back afterwards.
+class RegistryValueOverride {
+ public:
+  RegistryValueOverride(HKEY root, std::string key, std::string name, std::optional<std::string> value);
+  ~RegistryValueOverride();
+  RegistryValueOverride(const RegistryValueOverride&) = delete;
+  RegistryValueOverride& operator=(const RegistryValueOverride&) = delete;
+
+ private:
+  HKEY root_;
+  std::string key_, name_;
+  std::optional<std::string> saved_;
+};
+
+// A path on the loopback server that no earlier run has asked for, so that
+// no cached copy answers in place of the server.
+std::string UniquePath(const std::string& fileName);
+
+// `stem` made unique: Wine's cache names a file after the URL's file name
+// and a counter of the files of that name before it.
+std::string UniqueStem(const std::string& stem);
+
+// A URL on a port where nothing listens: its binding fails at once.
+std::string UnreachableUrl(const std::string& fileName);
+
+Com<IMoniker> UrlMoniker(const std::string& url);
+Com<IBindCtx> NewBindContext();
+
+// Calls Download as Internet Explorer does, with a fresh bind context
+// unless one is given.
+HRESULT CallDownload(IDownloadManager* manager, const std::string& url, IBindCtx* context = nullptr,
+                     DWORD bindVerb = BINDVERB_GET, BINDINFO* bindInfo = nullptr);
+
+// A bind-status callback of the browser's: records what it is told and adds
+// a Referer to the request when it negotiates one.
+class BrowserCallback : public IBindStatusCallback, public IHttpNegotiate {
+ public:
+  explicit BrowserCallback(std::string referer = "") : referer_(std::move(referer)) {}
+  virtual ~BrowserCallback() = default;
+
+  // "start", "stop <hex>", "progress <status>"
+  std::vector<std::string> events;
+  std::vector<ULONG> Statuses() const;
+  LONG refs() const { return refs_; }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
+  STDMETHODIMP OnStartBinding(DWORD, IBinding*) override;
+  STDMETHODIMP GetPriority(LONG*) override { return S_OK; }
+  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
+  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG status, LPCWSTR) override;
+  STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override;
+  STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
+  STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
+  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+  STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override;
+  STDMETHODIMP OnResponse(DWORD, LPCWSTR, LPCWSTR, LPWSTR* additional) override;
+
+ protected:
+  std::string referer_;
+  LONG refs_ = 1;  // the test's own; the object lives on the stack
+};
+
+// Passes every callback call on to `inner` (the component's callback) and
+// negotiates the browser's request headers: how the browser's own binding
+// carries a Referer.
+class NegotiatingCallback : public BrowserCallback {
+ public:
+  NegotiatingCallback(IBindStatusCallback* inner, std::string referer)
+      : BrowserCallback(std::move(referer)), inner_(inner) {}
+  void SetInner(IBindStatusCallback* inner) { inner_ = Com<IBindStatusCallback>(inner); }
+  STDMETHODIMP OnStartBinding(DWORD reserved, IBinding* binding) override {
+    return inner_->OnStartBinding(reserved, binding);
+  }
+  STDMETHODIMP OnProgress(ULONG p, ULONG max, ULONG status, LPCWSTR text) override {
+    return inner_->OnProgress(p, max, status, text);
+  }
+  STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR error) override { return inner_->OnStopBinding(hr, error); }
+  STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override { return inner_->GetBindInfo(flags, info); }
+
+ private:
+  Com<IBindStatusCallback> inner_;
+};
+
+// A bind context that passes everything on to a real one but refuses the
+// first `refusals` registrations of a callback.
+class RefusingBindContext : public IBindCtx {
+ public:
+  explicit RefusingBindContext(int refusals);
+  virtual ~RefusingBindContext() = default;
+  IBindCtx* inner() const { return inner_.get(); }
+  int registrations = 0;  // attempts, refused or not
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
+  STDMETHODIMP RegisterObjectBound(IUnknown* p) override { return inner_->RegisterObjectBound(p); }
+  STDMETHODIMP RevokeObjectBound(IUnknown* p) override { return inner_->RevokeObjectBound(p); }
+  STDMETHODIMP ReleaseBoundObjects() override { return inner_->ReleaseBoundObjects(); }
+  STDMETHODIMP SetBindOptions(BIND_OPTS* p) override { return inner_->SetBindOptions(p); }
+  STDMETHODIMP GetBindOptions(BIND_OPTS* p) override { return inner_->GetBindOptions(p); }
+  STDMETHODIMP GetRunningObjectTable(IRunningObjectTable** p) override {
+    return inner_->GetRunningObjectTable(p);
+  }
+  STDMETHODIMP RegisterObjectParam(LPOLESTR key, IUnknown* p) override;
+  STDMETHODIMP GetObjectParam(LPOLESTR key, IUnknown** p) override { return inner_->GetObjectParam(key, p); }
+  STDMETHODIMP EnumObjectParam(IEnumString** p) override { return inner_->EnumObjectParam(p); }
+  STDMETHODIMP RevokeObjectParam(LPOLESTR key) override { return inner_->RevokeObjectParam(key); }
+
+ private:
+  Com<IBindCtx> inner_;
+  int refusals_;
+  LONG refs_ = 1;
+};
+
+// The object the bind context holds under "_BSCB_Holder_", if any.
+Com<IUnknown> HeldCallback(IBindCtx* context);
+// Registers `callback` under "_BSCB_Holder_" as the browser does.
+void HoldCallback(IBindCtx* context, IBindStatusCallback* callback);
+
+// BINDINFO for a POST whose data lie in global memory.
+class PostBindInfo {
+ public:
+  PostBindInfo(const std::string& data, DWORD tymed = TYMED_HGLOBAL);
+  ~PostBindInfo();
+  PostBindInfo(const PostBindInfo&) = delete;
+  PostBindInfo& operator=(const PostBindInfo&) = delete;
+  BINDINFO* get() { return &info_; }
+
+ private:
+  BINDINFO info_{};
+};
+
+// Answers the dialogs of one caption that the process shows (the shell's
+// error boxes), from a thread of its own.
+class DialogAnswerer {
+ public:
+  explicit DialogAnswerer(std::string caption);
+  ~DialogAnswerer();
+  DialogAnswerer(const DialogAnswerer&) = delete;
+  DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+  int answered() const { return answered_; }
+
+ private:
+  static DWORD WINAPI Watch(void* self);
+
+  std::string caption_;
+  volatile LONG stopping_ = 0;
+  volatile LONG answered_ = 0;
+  HANDLE thread_ = nullptr;
+};
+
+// The texts the stand-in received, as bytes.
+std::vector<std::string> ReceivedBytes(const zvtest::StandIn& standIn);
+
+// Apartment for the test thread, as the browser's thread has one.
+class ComApartment {
+ public:
+  ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  ~ComApartment() { CoUninitialize(); }
+};
+
+}  // namespace zvwatch_test
