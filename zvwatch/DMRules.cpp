@@ -99,7 +99,9 @@ AnsiString FileNameWithCacheFile(const AnsiString& fileName, const AnsiString& c
   if (HasPercentEscape(candidate)) candidate = UrlDecodeName(candidate);
   if (IsNonAsciiUtf8(candidate)) candidate = ConvertUtf8ToAnsi(candidate);
   // A "?" means a character the ANSI code page lacks: keep the escaped form.
-  if (candidate.find('?') == AnsiString::npos) name = candidate;
+  // A decoded separator ("..%5C..%5Cx.exe") must not smuggle a folder into
+  // the name the download manager saves under, so the cut is made again.
+  if (candidate.find('?') == AnsiString::npos) name = NameAfterLastSeparator(candidate);
   return StripEnclosingQuotes(name);
 }
 

@@ -217,7 +217,11 @@ INSTANTIATE_TEST_SUITE_P(
         CacheCase{"", "C:\\cache\\AB12\\what%3F[1].txt", "what%3F.txt"},      // "?" after decoding
         CacheCase{"\"data.bin\"", "C:\\cache\\AB12\\get[1].php", "data.bin"},
         CacheCase{"'my%20file.zip'", "C:\\cache\\x\\y[1].z", "my file.zip"},
-        CacheCase{"dir\\name.txt", "C:\\cache\\x\\y[1].z", "name.txt"}));
+        CacheCase{"dir\\name.txt", "C:\\cache\\x\\y[1].z", "name.txt"},
+        // Separators that only decoding reveals are cut as well.
+        CacheCase{"..%5C..%5Cstartup%5Cevil.exe", "C:\\cache\\x\\y[1].z", "evil.exe"},
+        CacheCase{"C%3A%5Cwindows%5Cx.dll", "C:\\cache\\x\\y[1].z", "x.dll"},
+        CacheCase{"", "C:\\cache\\AB12\\a%5Cb[1].txt", "b.txt"}));
 
 TEST(ContentLength, IsASigned64BitDecimalOrZero) {
   EXPECT_EQ(ContentLengthValue("1234"), 1234);
