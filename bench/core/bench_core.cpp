@@ -40,16 +40,7 @@ void Decision() {
 // What any decision must do: one keyboard-state read, one open, one read
 // per consulted value, one close.
 void DecisionFloor() {
-  BYTE state[256];
-  GetKeyboardState(state);
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  for (const char* name : kDecisionValues) {
-    char buffer[256];
-    DWORD size = sizeof(buffer);
-    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-  }
-  RegCloseKey(key);
+  zvbench::DecisionFloor({"IEUrlCatch", "IntegrationTemporaryOff", "AcceptFileTypes", "AcceptingTypes"});
 }
 
 // Each value through its own open, size query, read and close.

@@ -74,6 +74,32 @@ HANDLE StartStandIn(const std::string& program, const std::string& caption, cons
   return pi.hProcess;
 }
 
+void DecisionFloor(std::initializer_list<const char*> values) {
+  BYTE state[256];
+  GetKeyboardState(state);
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quennet\\Zorvane", 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  for (const char* name : values) {
+    char buffer[256];
+    DWORD size = sizeof(buffer);
+    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+  }
+  RegCloseKey(key);
+}
+
+bool CreateFromModule(const char* modulePath, REFCLSID clsid, REFIID iid, void** object) {
+  *object = nullptr;
+  HMODULE module = LoadLibraryA(modulePath);  // stays loaded for the program's life
+  if (!module) return false;
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  IClassFactory* factory = nullptr;
+  if (!get || FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return false;
+  const HRESULT hr = factory->CreateInstance(nullptr, iid, object);
+  factory->Release();
+  return SUCCEEDED(hr);
+}
+
 const char* Option(int argc, char** argv, const char* nameWithEquals) {
   const size_t n = std::strlen(nameWithEquals);
   for (int i = 1; i < argc; ++i)

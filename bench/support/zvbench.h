@@ -33,6 +33,14 @@ void ResetManagerSettings(std::initializer_list<std::pair<const char*, const cha
 // options) and waits for its window; the process handle, or null.
 HANDLE StartStandIn(const std::string& program, const std::string& caption, const std::string& options = "--log=-");
 
+// What any capture decision must do against the registry: one keyboard-
+// state read, one open of the settings key, one read per value, one close.
+void DecisionFloor(std::initializer_list<const char*> values);
+
+// Loads a COM server by path and creates `clsid` through its exported
+// DllGetClassObject, as a browser would; false when any step fails.
+bool CreateFromModule(const char* modulePath, REFCLSID clsid, REFIID iid, void** object);
+
 // The value of "--name=value" among the arguments, or null.
 const char* Option(int argc, char** argv, const char* nameWithEquals);
 

@@ -18,7 +18,6 @@ namespace {
 constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
 constexpr wchar_t kUrl[] = L"http://example.org/news/index.html";
 const CLSID kHandlerClass = {0xE131C96E, 0x4DDB, 0x11D4, {0x84, 0xB8, 0x00, 0x80, 0x48, 0xB3, 0x3D, 0xEA}};
-const char* const kConsulted[] = {"IEUrlCatch", "IntegrationTemporaryOff", "AcceptFileTypes", "AcceptingTypes"};
 const char* const kPathTraces[] = {"TL Protocol handler.dll version 1.0.0.1. Begin\n", "1\n", "2\n", "3\n", "4\n",
                                    "6\n", "This extention is not accepting\n"};
 
@@ -26,40 +25,18 @@ IInternetProtocolRoot* g_protocol = nullptr;
 
 void PrepareSettings() { zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z"}}); }
 
-bool CreateHandler(const char* modulePath) {
-  HMODULE module = LoadLibraryA(modulePath);
-  if (!module) return false;
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  IClassFactory* factory = nullptr;
-  if (!get || FAILED(get(kHandlerClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return false;
-  const HRESULT hr = factory->CreateInstance(nullptr, IID_IInternetProtocolRoot, reinterpret_cast<void**>(&g_protocol));
-  factory->Release();
-  return SUCCEEDED(hr);
-}
 
 void Start() { g_protocol->Start(kUrl, nullptr, nullptr, 0, 0); }
 
 void StartFloor() {
-  BYTE state[256];
-  GetKeyboardState(state);
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  for (const char* name : kConsulted) {
-    char buffer[256];
-    DWORD size = sizeof(buffer);
-    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-  }
-  RegCloseKey(key);
+  zvbench::DecisionFloor({"IEUrlCatch", "IntegrationTemporaryOff", "AcceptFileTypes", "AcceptingTypes"});
   for (const char* line : kPathTraces) OutputDebugStringA(line);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* module = nullptr;
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--module=", 9) == 0) module = argv[i] + 9;
+  const char* module = zvbench::Option(argc, argv, "--module=");
   if (!module) {
     std::fprintf(stderr, "usage: bench_zvhandler --module=PATH [--count]\n");
     return 64;
@@ -67,7 +44,7 @@ int main(int argc, char** argv) {
   PrepareSettings();
   BYTE none[256] = {};
   SetKeyboardState(none);
-  if (!CreateHandler(module)) {
+  if (!zvbench::CreateFromModule(module, kHandlerClass, IID_IInternetProtocolRoot, reinterpret_cast<void**>(&g_protocol))) {
     std::fprintf(stderr, "bench_zvhandler: cannot create the handler from %s\n", module);
     return 1;
   }

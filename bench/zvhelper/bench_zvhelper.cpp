@@ -17,7 +17,6 @@ namespace {
 
 constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
 const CLSID kCatcherClass = {0xB930BA63, 0x9E5A, 0x11D3, {0xA2, 0x88, 0x00, 0x00, 0xE8, 0x0E, 0x2E, 0xDE}};
-const char* const kConsulted[] = {"IntegrationTemporaryOff", "AcceptFileTypes", "AcceptingTypes"};
 
 IDispatch* g_sink = nullptr;
 
@@ -53,41 +52,19 @@ Event* g_event = nullptr;
 
 void PrepareSettings() { zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z"}}); }
 
-bool CreateCatcher(const char* modulePath) {
-  HMODULE module = LoadLibraryA(modulePath);
-  if (!module) return false;
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  IClassFactory* factory = nullptr;
-  if (!get || FAILED(get(kCatcherClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return false;
-  const HRESULT hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&g_sink));
-  factory->Release();
-  return SUCCEEDED(hr);
-}
 
 void BeforeNavigate2() {
   g_sink->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, &g_event->params, nullptr, nullptr, nullptr);
 }
 
 void BeforeNavigate2Floor() {
-  BYTE state[256];
-  GetKeyboardState(state);
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  for (const char* name : kConsulted) {
-    char buffer[256];
-    DWORD size = sizeof(buffer);
-    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-  }
-  RegCloseKey(key);
+  zvbench::DecisionFloor({"IntegrationTemporaryOff", "AcceptFileTypes", "AcceptingTypes"});
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* module = nullptr;
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--module=", 9) == 0) module = argv[i] + 9;
+  const char* module = zvbench::Option(argc, argv, "--module=");
   if (!module) {
     std::fprintf(stderr, "usage: bench_zvhelper --module=PATH [--count]\n");
     return 64;
@@ -95,7 +72,7 @@ int main(int argc, char** argv) {
   PrepareSettings();
   BYTE none[256] = {};
   SetKeyboardState(none);
-  if (!CreateCatcher(module)) {
+  if (!zvbench::CreateFromModule(module, kCatcherClass, IID_IDispatch, reinterpret_cast<void**>(&g_sink))) {
     std::fprintf(stderr, "bench_zvhelper: cannot create the helper object from %s\n", module);
     return 1;
   }
