@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "async_bind.h"
 #include "debug_output.h"
 #include "loopback_http.h"
 #include "registry_dump.h"
@@ -22,76 +23,6 @@ using testing::IsEmpty;
 namespace {
 
 constexpr char kBegin[] = "TL Protocol handler.dll version 1.0.0.1. Begin\n";
-
-// The browser's side of a binding: asynchronous, no cache, data pulled.
-class BindCallback final : public IBindStatusCallback {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IBindStatusCallback)) return E_NOINTERFACE;
-    *out = static_cast<IBindStatusCallback*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
-
-  STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
-    if (binding) {
-      binding->AddRef();
-      binding_ = binding;
-    }
-    return S_OK;
-  }
-  STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
-  STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR) override {
-    stopped_ = true;
-    stopResult_ = result;
-    return S_OK;
-  }
-  STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override {
-    *flags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_NOWRITECACHE | BINDF_GETNEWESTVERSION;
-    const DWORD size = info->cbSize;
-    ZeroMemory(info, size);
-    info->cbSize = size;
-    info->dwBindVerb = BINDVERB_GET;
-    return S_OK;
-  }
-  STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
-    ++dataCalls_;
-    return S_OK;
-  }
-  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-
-  void Abort() {
-    if (binding_) binding_->Abort();
-  }
-  ~BindCallback() {
-    if (binding_) binding_->Release();
-  }
-
-  bool stopped_ = false;
-  HRESULT stopResult_ = S_OK;
-  int dataCalls_ = 0;
-
- private:
-  LONG refs_ = 1;
-  IBinding* binding_ = nullptr;
-};
-
-void PumpMessagesFor(DWORD ms, const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < ms && !done()) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(10);
-  }
-}
 
 class UrlmonStartsTheHandler : public testing::Test {
  protected:
@@ -124,19 +55,6 @@ class UrlmonStartsTheHandler : public testing::Test {
     RunRegsvr32(WinPath(ZV_HANDLER_MODULE), true);
   }
 
-  // Binds `url` asynchronously; returns what BindToStorage answered.
-  HRESULT Bind(const std::string& url, BindCallback& callback, IMoniker** moniker, IBindCtx** context) {
-    const std::wstring wide(url.begin(), url.end());
-    HRESULT hr = CreateURLMonikerEx(nullptr, wide.c_str(), moniker, URL_MK_UNIFORM);
-    if (FAILED(hr)) return hr;
-    hr = CreateAsyncBindCtx(0, &callback, nullptr, context);
-    if (FAILED(hr)) return hr;
-    IStream* stream = nullptr;
-    hr = (*moniker)->BindToStorage(*context, nullptr, IID_IStream, reinterpret_cast<void**>(&stream));
-    if (stream) stream->Release();
-    return hr;
-  }
-
   ManagerRegistry registry_;
   LoopbackHttpServer server_;
   DebugOutputCapture traces_;
@@ -157,20 +75,20 @@ TEST_F(UrlmonStartsTheHandler, AcceptedDownloadReachesTheDownloadManagerInsteadO
   BindCallback callback;
   IMoniker* moniker = nullptr;
   IBindCtx* context = nullptr;
-  const HRESULT hr = Bind(url, callback, &moniker, &context);
+  const HRESULT hr = BindAsync(url, callback, &moniker, &context);
   EXPECT_TRUE(hr == MK_S_ASYNCHRONOUS || hr == S_OK) << std::hex << hr;
   // The claimed request never delivers data: the browser drops it, the
   // test aborts it once the download manager has the text.
   PumpMessagesFor(10000, [&] { return !standIn.Texts().empty(); });
   callback.Abort();
-  PumpMessagesFor(500, [&] { return callback.stopped_; });
+  PumpMessagesFor(500, [&] { return callback.stopped; });
   if (context) context->Release();
   if (moniker) moniker->Release();
 
   const auto texts = standIn.Texts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].bytes, "URL=" + url);
-  EXPECT_EQ(callback.dataCalls_, 0);
+  EXPECT_EQ(callback.dataCalls, 0);
   EXPECT_THAT(server_.Requests(), IsEmpty());
   const auto traces = traces_.Lines();
   ASSERT_FALSE(traces.empty());
@@ -189,14 +107,14 @@ TEST_F(UrlmonStartsTheHandler, RefusedRequestGoesBackToTheDefaultHandler) {
   BindCallback callback;
   IMoniker* moniker = nullptr;
   IBindCtx* context = nullptr;
-  const HRESULT hr = Bind(server_.Url("/index.html"), callback, &moniker, &context);
-  PumpMessagesFor(3000, [&] { return callback.stopped_ || FAILED(hr); });
+  const HRESULT hr = BindAsync(server_.Url("/index.html"), callback, &moniker, &context);
+  PumpMessagesFor(3000, [&] { return callback.stopped || FAILED(hr); });
   if (context) context->Release();
   if (moniker) moniker->Release();
 
   // Wine's binding reports the handler's answer instead of falling back.
-  const HRESULT reached = FAILED(hr) ? hr : callback.stopResult_;
-  EXPECT_EQ(reached, INET_E_USE_DEFAULT_PROTOCOLHANDLER) << std::hex << hr << " " << callback.stopResult_;
+  const HRESULT reached = FAILED(hr) ? hr : callback.stopResult;
+  EXPECT_EQ(reached, INET_E_USE_DEFAULT_PROTOCOLHANDLER) << std::hex << hr << " " << callback.stopResult;
   EXPECT_THAT(standIn.Texts(), IsEmpty());
   const auto traces = traces_.Lines();
   ASSERT_FALSE(traces.empty());

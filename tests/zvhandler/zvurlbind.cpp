@@ -11,66 +11,11 @@
 #include <functional>
 #include <string>
 
+#include "async_bind.h"
 #include "debug_output.h"
 #include "loopback_http.h"
 
 namespace {
-
-class Callback final : public IBindStatusCallback {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IBindStatusCallback)) return E_NOINTERFACE;
-    *out = this;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override { return --refs_; }
-  STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
-    if (binding) binding->AddRef();
-    binding_ = binding;
-    return S_OK;
-  }
-  STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
-  STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR) override {
-    stopped = true;
-    stopResult = result;
-    return S_OK;
-  }
-  STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override {
-    *flags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_NOWRITECACHE | BINDF_GETNEWESTVERSION;
-    const DWORD size = info->cbSize;
-    ZeroMemory(info, size);
-    info->cbSize = size;
-    return S_OK;
-  }
-  STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-  ~Callback() {
-    if (binding_) binding_->Release();
-  }
-  void Abort() {
-    if (binding_) binding_->Abort();
-  }
-  bool stopped = false;
-  HRESULT stopResult = S_OK;
-
- private:
-  ULONG refs_ = 1;
-  IBinding* binding_ = nullptr;
-};
-
-void Pump(DWORD ms, const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < ms && !done()) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    Sleep(10);
-  }
-}
 
 bool Claimed(const std::vector<std::string>& traces) {
   return !traces.empty() && (traces.back() == "Ok 1\n" || traces.back() == "Ok 2\n");
@@ -97,24 +42,19 @@ int main(int argc, char** argv) {
     response.body = "served by the web server";
     server.Serve(argv[i], response);
     const std::string url = server.Url(argv[i]);
-    const std::wstring wide(url.begin(), url.end());
     traces.Clear();
 
-    Callback callback;
+    zvtest::BindCallback callback;
     IMoniker* moniker = nullptr;
     IBindCtx* context = nullptr;
-    IStream* stream = nullptr;
-    HRESULT hr = CreateURLMonikerEx(nullptr, wide.c_str(), &moniker, URL_MK_UNIFORM);
-    if (SUCCEEDED(hr)) hr = CreateAsyncBindCtx(0, &callback, nullptr, &context);
-    if (SUCCEEDED(hr)) hr = moniker->BindToStorage(context, nullptr, IID_IStream, reinterpret_cast<void**>(&stream));
+    const HRESULT hr = zvtest::BindAsync(url, callback, &moniker, &context);
     // A claimed request never gets data: it is aborted as the browser drops it.
-    Pump(5000, [&] { return callback.stopped || FAILED(hr) || Claimed(traces.Lines()); });
+    zvtest::PumpMessagesFor(5000, [&] { return callback.stopped || FAILED(hr) || Claimed(traces.Lines()); });
     // "Ok" lines follow any delivery; only a binding still waiting was claimed.
     const bool claimed = Claimed(traces.Lines()) && SUCCEEDED(hr) && !callback.stopped;
     if (claimed) callback.Abort();
-    Pump(500, [&] { return callback.stopped; });
+    zvtest::PumpMessagesFor(500, [&] { return callback.stopped; });
     const HRESULT reached = FAILED(hr) ? hr : callback.stopResult;
-    if (stream) stream->Release();
     if (context) context->Release();
     if (moniker) moniker->Release();
 
