@@ -1,5 +1,7 @@
 #include "adm_test_support.h"
 
+#include <algorithm>
+
 #include "zvtest.h"
 
 namespace zvadmtest {
@@ -88,6 +90,149 @@ void PutKey(HKEY root, const std::string& key) {
   HKEY created;
   if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &created, nullptr) == ERROR_SUCCESS)
     RegCloseKey(created);
+}
+
+}  // namespace zvadmtest
+
+namespace zvadmtest {
+
+zvjobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zvjobs::Job>& jobs) {
+  zvjobs::HelperRun run;
+  run.helperPath = helper;
+  run.timeoutMs = 60000;
+  return zvjobs::RunJobs(jobs, run);
+}
+
+HelperCopy::HelperCopy(const std::string& version) : win9x_(version == "win98") {
+  static LONG counter = 0;
+  const std::string name = "zvadm-" + version + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                           std::to_string(InterlockedIncrement(&counter)) + ".exe";
+  path_ = folder_.File(name);
+  CopyFileA(HelperExe().c_str(), path_.c_str(), FALSE);
+  appDefaults_ = "Software\\Wine\\AppDefaults\\" + name;
+  zvtest::SetRegText(HKEY_CURRENT_USER, appDefaults_.c_str(), "Version", version);
+}
+
+HelperCopy::~HelperCopy() { zvtest::DeleteKeyTree(HKEY_CURRENT_USER, appDefaults_.c_str()); }
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::optional<std::string> ReadBytes(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+HeldFile::HeldFile(const std::string& path, DWORD share)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          nullptr)) {}
+
+HeldFile::~HeldFile() { Release(); }
+
+void HeldFile::Release() {
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+}
+
+namespace {
+
+constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+std::string Narrow(const std::wstring& wide) {
+  std::string text(wide.size() * 2 + 1, '\0');
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return text;
+}
+
+std::wstring Widen(const std::string& text) {
+  std::wstring wide(text.size() + 1, L'\0');
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size()));
+  wide.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return wide;
+}
+
+// The value's strings in order (pairs: source, target).
+std::vector<std::wstring> PendingStrings() {
+  std::vector<std::wstring> strings;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS) return strings;
+  DWORD size = 0;
+  std::wstring data;
+  if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    data.resize(size / sizeof(wchar_t) + 1);
+    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS)
+      data.clear();
+    else
+      data.resize(size / sizeof(wchar_t));
+  }
+  RegCloseKey(key);
+  // Pairs may hold an empty target, so the strings are read two at a time
+  // up to the final empty string.
+  size_t at = 0;
+  while (at < data.size()) {
+    const size_t end = std::min(data.find(L'\0', at), data.size());
+    strings.push_back(data.substr(at, end - at));
+    at = end + 1;
+  }
+  while (strings.size() % 2 != 0 && strings.back().empty()) strings.pop_back();
+  return strings;
+}
+
+bool InFolder(const std::string& source, const std::string& folder) {
+  const std::string prefix = "\\??\\" + folder + "\\";
+  return source.size() > prefix.size() && lstrcmpiA(source.substr(0, prefix.size()).c_str(), prefix.c_str()) == 0;
+}
+
+}  // namespace
+
+std::vector<PendingRename> PendingRenames() {
+  const std::vector<std::wstring> strings = PendingStrings();
+  std::vector<PendingRename> renames;
+  for (size_t i = 0; i + 1 < strings.size(); i += 2) renames.push_back({Narrow(strings[i]), Narrow(strings[i + 1])});
+  return renames;
+}
+
+std::vector<PendingRename> PendingRenamesFrom(const std::string& folder) {
+  std::vector<PendingRename> renames;
+  for (const PendingRename& rename : PendingRenames())
+    if (InFolder(rename.source, folder)) renames.push_back(rename);
+  return renames;
+}
+
+void ClearPendingRenamesFrom(const std::string& folder) {
+  zvjobs::ChannelLock held;
+  std::wstring kept;
+  for (const PendingRename& rename : PendingRenames())
+    if (!InFolder(rename.source, folder)) kept += Widen(rename.source) + L'\0' + Widen(rename.target) + L'\0';
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  if (kept.empty()) {
+    RegDeleteValueW(key, kPendingValue);
+  } else {
+    kept += L'\0';
+    RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                   static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+  }
+  RegCloseKey(key);
 }
 
 }  // namespace zvadmtest
