@@ -146,8 +146,13 @@ DWORD ShellFileOperation(UINT operation, const std::string& sourceList, const st
   operationInfo.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
   operationInfo.hNameMappings = nullptr;
   operationInfo.lpszProgressTitle = "";
-  if (SHFileOperationA(&operationInfo) != 0) return GetLastError();
-  return ERROR_SUCCESS;
+  // The shell answers with codes of its own and often leaves the last
+  // error alone: a failure must not come back as 0.
+  SetLastError(ERROR_SUCCESS);
+  const int status = SHFileOperationA(&operationInfo);
+  if (status == 0) return ERROR_SUCCESS;
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : static_cast<DWORD>(status);
 }
 
 void ScheduleAtRestart(const THelperState& state, const std::string& source, const std::string& target) {

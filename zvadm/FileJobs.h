@@ -14,7 +14,8 @@ namespace zvadm {
 
 // SHFileOperationA without any user interface: `operation` is FO_MOVE,
 // FO_COPY, FO_DELETE or FO_RENAME; each text is a list of NUL-separated
-// names. Returns 0, or GetLastError after the shell failed.
+// names. Returns 0; after a failure GetLastError, or the shell's own
+// result when it set no last error.
 DWORD ShellFileOperation(UINT operation, const std::string& sourceList, const std::string& target);
 
 // Has the system move `source` to `target` at the next start, or delete it

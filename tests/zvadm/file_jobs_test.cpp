@@ -244,41 +244,50 @@ TEST(FolderJobs, CreateAndRemove) {
 TEST(ShellFileOperationJob, ListsOfTwoNames) {
   zvtest::ScratchDir dir;
   const auto at = [&](const std::string& name) { return dir.File(name); };
-  for (const char* folder : {"copy", "move", "del", "copied", "moved"}) CreateDirectoryA(at(folder).c_str(), nullptr);
-  for (const char* file : {"copy\\a.txt", "copy\\b.txt", "move\\a.txt", "move\\b.txt", "del\\a.txt", "del\\b.txt",
-                           "old.txt", "c.txt"})
+  for (const char* folder : {"copy", "del", "copied", "moved", "move", "move\\a", "move\\b", "files"})
+    CreateDirectoryA(at(folder).c_str(), nullptr);
+  for (const char* file : {"copy\\a.txt", "copy\\b.txt", "move\\a\\in.txt", "move\\b\\in.txt", "del\\a.txt",
+                           "del\\b.txt", "files\\a.txt", "files\\b.txt", "old.txt", "c.txt"})
     WriteBytes(at(file), file);
   const auto list = [&](const char* first, const char* second) {
     return at(first) + std::string(1, '\0') + at(second) + std::string(1, '\0');
   };
-  const std::string longList = list("copy\\a.txt", "copy\\b.txt");
-  const std::vector<zvjobs::Job> jobs = {
-      MakeJob(15, longList, at("copied"), FO_COPY),
-      MakeJob(15, list("move\\a.txt", "move\\b.txt"), at("moved"), FO_MOVE),
-      MakeJob(15, list("del\\a.txt", "del\\b.txt"), "", FO_DELETE),
-      MakeJob(15, at("old.txt") + std::string(1, '\0'), at("new.txt") + std::string(1, '\0'), FO_RENAME),
-      // Texts without a NUL of their own, after a longer one: only their
-      // own name may count.
-      MakeJob(15, at("c.txt"), at("moved"), FO_COPY),
-      MakeJob(15, list("nothing1.txt", "nothing2.txt"), at("copied"), FO_COPY),
+  struct Case {
+    zvjobs::Job job;
+    int32_t result;
   };
+  const std::vector<Case> cases = {
+      {MakeJob(15, list("copy\\a.txt", "copy\\b.txt"), at("copied"), FO_COPY), 0},
+      {MakeJob(15, list("move\\a", "move\\b"), at("moved"), FO_MOVE), 0},
+      {MakeJob(15, list("del\\a.txt", "del\\b.txt"), "", FO_DELETE), 0},
+      {MakeJob(15, at("old.txt") + std::string(1, '\0'), at("new.txt") + std::string(1, '\0'), FO_RENAME), 0},
+      // A text without a NUL of its own, after a longer one: only its own
+      // name may count, not what the longer one left behind it.
+      {MakeJob(15, at("c.txt"), at("moved"), FO_COPY), 0},
+      // The shell refuses to move several files to one name.
+      {MakeJob(15, list("files\\a.txt", "files\\b.txt"), at("moved"), FO_MOVE), ERROR_CANCELLED},
+      // Nothing to copy: the shell's own code, as it leaves no last error.
+      {MakeJob(15, list("none1.txt", "none2.txt"), at("copied"), FO_COPY), 0x402},
+  };
+  std::vector<zvjobs::Job> jobs;
+  for (const Case& c : cases) jobs.push_back(c.job);
   const auto outcome = RunJobs(jobs);
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_TRUE(outcome.readBack);
-  for (size_t i = 0; i + 1 < jobs.size(); ++i) EXPECT_EQ(outcome.jobs[i].result, 0) << i;
-  EXPECT_NE(outcome.jobs.back().result, 0);
-  EXPECT_EQ(outcome.exitCode, static_cast<DWORD>(outcome.jobs.back().result));
+  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(outcome.jobs[i].result, cases[i].result) << i;
+  EXPECT_EQ(outcome.exitCode, 0x402u);
   EXPECT_EQ(ReadBytes(at("copied\\a.txt")), "copy\\a.txt");
   EXPECT_EQ(ReadBytes(at("copied\\b.txt")), "copy\\b.txt");
   EXPECT_TRUE(Exists(at("copy\\a.txt")) && Exists(at("copy\\b.txt")));
-  EXPECT_EQ(ReadBytes(at("moved\\a.txt")), "move\\a.txt");
-  EXPECT_EQ(ReadBytes(at("moved\\b.txt")), "move\\b.txt");
-  EXPECT_FALSE(Exists(at("move\\a.txt")) || Exists(at("move\\b.txt")));
+  EXPECT_EQ(ReadBytes(at("moved\\a\\in.txt")), "move\\a\\in.txt");
+  EXPECT_EQ(ReadBytes(at("moved\\b\\in.txt")), "move\\b\\in.txt");
+  EXPECT_FALSE(Exists(at("move\\a")) || Exists(at("move\\b")));
   EXPECT_FALSE(Exists(at("del\\a.txt")) || Exists(at("del\\b.txt")));
   EXPECT_EQ(ReadBytes(at("new.txt")), "old.txt");
   EXPECT_FALSE(Exists(at("old.txt")));
   EXPECT_EQ(ReadBytes(at("moved\\c.txt")), "c.txt");
-  EXPECT_FALSE(Exists(at("moved\\copy")));
+  EXPECT_FALSE(Exists(at("moved\\in.txt")));
+  EXPECT_TRUE(Exists(at("files\\a.txt")) && Exists(at("files\\b.txt")));
 }
 
 TEST(WriteIniStringJob, SetAndDelete) {

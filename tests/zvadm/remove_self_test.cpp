@@ -36,7 +36,6 @@ struct StartedProcess {
   std::string currentFolder;
   DWORD windowFlags = 0;
   DWORD showWindow = 0;
-  DWORD priorityClass = 0;
 };
 
 std::string ReadRemoteText(HANDLE process, const UNICODE_STRING& text) {
@@ -63,7 +62,7 @@ std::optional<StartedProcess> StartOf(DWORD pid) {
       ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof(parameters), &read)) {
     result = StartedProcess{ReadRemoteText(process, parameters.CommandLine),
                             ReadRemoteText(process, parameters.CurrentDirectory), parameters.WindowFlags,
-                            parameters.ShowWindowFlags, GetPriorityClass(process)};
+                            parameters.ShowWindowFlags};
   }
   CloseHandle(process);
   return result;
@@ -156,7 +155,6 @@ TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {
   ASSERT_TRUE(started) << "no process runs " << batch;
   EXPECT_TRUE(started->windowFlags & STARTF_USESHOWWINDOW);
   EXPECT_EQ(started->showWindow, static_cast<DWORD>(SW_HIDE));
-  EXPECT_EQ(started->priorityClass, static_cast<DWORD>(IDLE_PRIORITY_CLASS));
   EXPECT_EQ(started->currentFolder, temp + "\\");
 
   hold.Release();
