@@ -56,6 +56,7 @@ struct Family {
 };
 
 std::string FamilyName(const testing::TestParamInfo<Family>& info) { return info.param.version; }
+void PrintTo(const Family& family, std::ostream* out) { *out << family.version; }
 
 class FileJobsOn : public testing::TestWithParam<Family> {
  protected:
@@ -167,6 +168,8 @@ struct WininitCase {
   std::optional<std::string> before;
   std::string after;
 };
+
+void PrintTo(const WininitCase& c, std::ostream* out) { *out << c.name; }
 
 class WininitEdit : public testing::TestWithParam<WininitCase> {};
 

@@ -117,6 +117,10 @@ struct RemoveSelfCase {
   bool earlierRestart;  // an earlier job returned 3010
 };
 
+void PrintTo(const RemoveSelfCase& c, std::ostream* out) {
+  *out << c.version << (c.earlierRestart ? ", after 3010" : "");
+}
+
 class RemoveSelf : public testing::TestWithParam<RemoveSelfCase> {};
 
 TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {

@@ -59,6 +59,8 @@ cp "$V21" "$FILES/plugin-new.dll"
 cp "$ZV_DEMO_BUILD/zvadm/zvadm.exe" "$FILES/helper/zvadm.exe"
 W=$(winpath "$FILES")
 AID="$TOOLS/file_aid.exe"
+# Shows the demo folder as <files>.
+short() { local line; while IFS= read -r line; do printf '  %s\n' "${line//"$W"/<files>}"; done; }
 trap 'reg_del "$KEY"; touch "$FILES/release"; wine_ "$AID" clear "$W" >/dev/null 2>&1 || true' EXIT
 
 # Something else keeps plugin.dll open meanwhile, as a running program would.
@@ -67,23 +69,23 @@ holder=$!
 for _ in $(seq 150); do grep -q holding "$FILES/hold.log" 2>/dev/null && break; sleep 0.1; done
 
 cat >"$DEMO_DIR/zvadm-files.txt" <<LIST
-# kind tag   param1                                          param2
-17     0x11  "$W\\tree\\a\\b\\c\\"                           ""
-20     0x12  "$W\\plugin-new.dll"                            "$W\\plugin.dll"
-23     0x13  "$W\\demo.ini^09Zorvane^09Greeting^09Hello"     ""
-23     0x14  "$W\\demo.ini^09Zorvane^09Old^09soon gone"      ""
-23     0x15  "$W\\demo.ini^09Zorvane^09Old"                  ""
+# kind tag   param1                                      param2
+17     0x11  "$W\\tree\\a\\b\\c\\"                       ""
+20     0x12  "$W\\plugin-new.dll"                        "$W\\plugin.dll"
+23     0x13  "$W\\demo.ini^09Zorvane^09Greeting^09Hello" ""
+23     0x14  "$W\\demo.ini^09Zorvane^09Old^09soon gone"  ""
+23     0x15  "$W\\demo.ini^09Zorvane^09Old"              ""
 LIST
 echo
 echo "File jobs (plugin.dll 2.0.0.0 is in use; plugin-new.dll is 2.1.0.0):"
-sed 's/^/  | /' "$DEMO_DIR/zvadm-files.txt"
+sed 's/^/| /' "$DEMO_DIR/zvadm-files.txt" | short
 echo
-wine_ "$TOOLS/zvjobs.exe" "--helper=$HELPER" "$(winpath "$DEMO_DIR/zvadm-files.txt")" | tr -d '\r' | sed 's/^/  /'
+wine_ "$TOOLS/zvjobs.exe" "--helper=$HELPER" "$(winpath "$DEMO_DIR/zvadm-files.txt")" | tr -d '\r' | short
 echo
 echo "Folders made:"
 (cd "$FILES" && find tree -type d | sort | sed 's/^/  /')
 echo "Renames waiting for the next start:"
-wine_ "$AID" pending "$W" | tr -d '\r' | sed 's/^/  /'
+wine_ "$AID" pending "$W" | tr -d '\r' | short
 echo "demo.ini:"
 tr -d '\r' <"$FILES/demo.ini" | sed 's/^/  | /'
 touch "$FILES/release"
