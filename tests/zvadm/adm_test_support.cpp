@@ -151,87 +151,41 @@ void HeldFile::Release() {
 namespace {
 
 constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
-
-std::string Narrow(const std::wstring& wide) {
-  std::string text(wide.size() * 2 + 1, '\0');
-  const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(),
-                                    static_cast<int>(text.size()), nullptr, nullptr);
-  text.resize(static_cast<size_t>(n > 0 ? n : 0));
-  return text;
-}
-
-std::wstring Widen(const std::string& text) {
-  std::wstring wide(text.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(),
-                                    static_cast<int>(wide.size()));
-  wide.resize(static_cast<size_t>(n > 0 ? n : 0));
-  return wide;
-}
-
-// The value's strings in order (pairs: source, target).
-std::vector<std::wstring> PendingStrings() {
-  std::vector<std::wstring> strings;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS) return strings;
-  DWORD size = 0;
-  std::wstring data;
-  if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-    data.resize(size / sizeof(wchar_t) + 1);
-    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) !=
-        ERROR_SUCCESS)
-      data.clear();
-    else
-      data.resize(size / sizeof(wchar_t));
-  }
-  RegCloseKey(key);
-  // Pairs may hold an empty target, so the strings are read two at a time
-  // up to the final empty string.
-  size_t at = 0;
-  while (at < data.size()) {
-    const size_t end = std::min(data.find(L'\0', at), data.size());
-    strings.push_back(data.substr(at, end - at));
-    at = end + 1;
-  }
-  while (strings.size() % 2 != 0 && strings.back().empty()) strings.pop_back();
-  return strings;
-}
+constexpr char kPendingValue[] = "PendingFileRenameOperations";
 
 bool InFolder(const std::string& source, const std::string& folder) {
   const std::string prefix = "\\??\\" + folder + "\\";
-  return source.size() > prefix.size() && lstrcmpiA(source.substr(0, prefix.size()).c_str(), prefix.c_str()) == 0;
+  return lstrcmpiA(source.substr(0, prefix.size()).c_str(), prefix.c_str()) == 0;
 }
 
 }  // namespace
 
-std::vector<PendingRename> PendingRenames() {
-  const std::vector<std::wstring> strings = PendingStrings();
-  std::vector<PendingRename> renames;
-  for (size_t i = 0; i + 1 < strings.size(); i += 2) renames.push_back({Narrow(strings[i]), Narrow(strings[i + 1])});
-  return renames;
-}
-
 std::vector<PendingRename> PendingRenamesFrom(const std::string& folder) {
+  // Pairs of strings, each ended by a NUL; a deletion's target is empty.
+  const std::string list = QueryValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue).value_or(RegValue{}).bytes;
+  std::vector<std::string> strings;
+  for (size_t at = 0, end; at < list.size(); at = end + 1) {
+    end = std::min(list.find('\0', at), list.size());
+    strings.push_back(list.substr(at, end - at));
+  }
   std::vector<PendingRename> renames;
-  for (const PendingRename& rename : PendingRenames())
-    if (InFolder(rename.source, folder)) renames.push_back(rename);
+  for (size_t i = 0; i + 1 < strings.size(); i += 2)
+    if (folder.empty() || InFolder(strings[i], folder)) renames.push_back({strings[i], strings[i + 1]});
   return renames;
 }
 
 void ClearPendingRenamesFrom(const std::string& folder) {
   zvjobs::ChannelLock held;
-  std::wstring kept;
-  for (const PendingRename& rename : PendingRenames())
-    if (!InFolder(rename.source, folder)) kept += Widen(rename.source) + L'\0' + Widen(rename.target) + L'\0';
+  std::string kept;
+  for (const PendingRename& rename : PendingRenamesFrom({}))
+    if (!InFolder(rename.source, folder)) kept += rename.source + '\0' + rename.target + '\0';
   HKEY key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-  if (kept.empty()) {
-    RegDeleteValueW(key, kPendingValue);
-  } else {
-    kept += L'\0';
-    RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
-                   static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
-  }
+  if (kept.empty())
+    RegDeleteValueA(key, kPendingValue);
+  else
+    RegSetValueExA(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.c_str()),
+                   static_cast<DWORD>(kept.size() + 1));
   RegCloseKey(key);
 }
 

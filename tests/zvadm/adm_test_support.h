@@ -98,8 +98,7 @@ struct PendingRename {
   std::string source;
   std::string target;
 };
-std::vector<PendingRename> PendingRenames();
-// The pending renames whose source lies in `folder`.
+// The pending renames whose source lies in `folder` (all when it is empty).
 std::vector<PendingRename> PendingRenamesFrom(const std::string& folder);
 // Drops the renames whose source lies in `folder`. Under the sender lock
 // (zvjobs::ChannelLock), which every helper run through the channel holds.
