@@ -4,29 +4,21 @@
 //
 //   zvnavigator.exe URL ...
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
 
 #include "standin_navigator.h"
 
-namespace {
-
-std::wstring Wide(const char* text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
-  wide.resize(static_cast<size_t>(size) - 1);
-  return wide;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  // The URLs as Navigator has them: wide, from the command line itself.
+  int wideCount = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &wideCount);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int status = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring url = Wide(argv[i]);
+  for (int i = 1; i < argc && i < wideCount; ++i) {
+    const std::wstring url = wide[i];
     const std::wstring scheme = url.substr(0, url.find(L':'));
     const zvtest::NavigatorCall call = zvtest::OfferUrl(L"Zorvex.NNCatcher.1", scheme, url);
     if (FAILED(call.created) || FAILED(call.named) || FAILED(call.invoked)) {
@@ -39,5 +31,6 @@ int main(int argc, char** argv) {
     std::printf("%-45s Initialize -> pVal %d\n", argv[i], call.value);
   }
   CoUninitialize();
+  LocalFree(wide);
   return status;
 }
