@@ -64,3 +64,34 @@ endif()
 function(zv_deliverable target)
   set_property(GLOBAL APPEND PROPERTY ZV_DELIVERABLES ${target})
 endfunction()
+
+# zv_com_server(target NAME file_name IDL x.idl RC x.rc DEF x.def
+#               SCRIPTS a.rgs ... SOURCES ... LIBS ...): an in-process COM
+# server on common/com. widl's interface ids and header make <target>_ids
+# (for the module and its tests); the resources embed the type library and
+# the registry scripts; the shared module entry gives the four exports the
+# .def file names.
+function(zv_com_server target)
+  cmake_parse_arguments(ARG "" "NAME;IDL;RC;DEF" "SCRIPTS;SOURCES;LIBS" ${ARGN})
+  zv_idl(SERVER ${ARG_IDL})
+  add_library(${target}_ids STATIC ${SERVER_IID_SOURCE})
+  target_include_directories(${target}_ids PUBLIC ${SERVER_HEADER_DIR})
+
+  add_library(${target} MODULE ${ARG_SOURCES} ${ARG_RC} ${ARG_DEF})
+  set(depends ${SERVER_TLB})
+  foreach(script IN LISTS ARG_SCRIPTS)
+    list(APPEND depends ${CMAKE_CURRENT_SOURCE_DIR}/${script})
+  endforeach()
+  set_source_files_properties(${ARG_RC} PROPERTIES OBJECT_DEPENDS "${depends}")
+  # windres finds the type library beside the generated files, the scripts here.
+  set_property(SOURCE ${ARG_RC} APPEND PROPERTY COMPILE_OPTIONS
+    "-I${SERVER_HEADER_DIR}" "-I${CMAKE_CURRENT_SOURCE_DIR}")
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${ARG_NAME} SUFFIX ".dll")
+  target_link_libraries(${target} PRIVATE ${target}_ids zv_com_server zv_com ${ARG_LIBS})
+  target_compile_options(${target} PRIVATE ${ZV_WARNINGS})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # The .def names the WINAPI exports without their @n decoration.
+    target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+  endif()
+  zv_deliverable(${target})
+endfunction()

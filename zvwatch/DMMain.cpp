@@ -46,16 +46,16 @@ AnsiString DisplayNameOf(IMoniker* moniker, IBindCtx* context) {
 // own callback, revokes that one and lets `callback` stand in for it.
 HRESULT RegisterCallback(IBindCtx* context, TBindStatusCallBack* callback,
                          TRegisterCallback registerCallback) {
-  TComPtr<IBindStatusCallback> previous;
+  ComPtr<IBindStatusCallback> previous;
   HRESULT hr = registerCallback(context, callback, previous.put(), 0);
   if (FAILED(hr) && previous && context) {
     hr = context->RevokeObjectParam(const_cast<LPOLESTR>(kBscbHolderKey));
     if (SUCCEEDED(hr)) {
-      TComPtr<IBindStatusCallback> previous2;
+      ComPtr<IBindStatusCallback> previous2;
       hr = registerCallback(context, callback, previous2.put(), 0);
       if (SUCCEEDED(hr)) {
         callback->FPrevCallback = previous;
-        callback->FBindCtx = TComPtr<IBindCtx>(context);
+        callback->FBindCtx = ComPtr<IBindCtx>::Share(context);
       }
     }
   }
@@ -65,7 +65,7 @@ HRESULT RegisterCallback(IBindCtx* context, TBindStatusCallBack* callback,
 // Runs the binding so that the callback sees the response; its result and
 // the stream it may give are of no interest.
 void StartBinding(IMoniker* moniker, IBindCtx* context, const TBindStatusCallBack& callback) {
-  TComPtr<IUnknown> object;
+  ComPtr<IUnknown> object;
   void** out = reinterpret_cast<void**>(object.put());
   if (callback.FPrevCallback)
     moniker->BindToStorage(context, nullptr, IID_IStream, out);
@@ -92,18 +92,13 @@ std::optional<std::string> PostDataOf(DWORD bindVerb, const BINDINFO* bindInfo) 
 
 // --- TBindStatusCallBack ---------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE TBindStatusCallBack::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IBindStatusCallback)) return E_NOINTERFACE;
-  *ppv = static_cast<IBindStatusCallback*>(this);
-  AddRef();
-  return S_OK;
+IUnknown* TBindStatusCallBack::FindInterface(REFIID riid) {
+  return IsEqualIID(riid, IID_IBindStatusCallback) ? static_cast<IBindStatusCallback*>(this) : nullptr;
 }
 
 HRESULT STDMETHODCALLTYPE TBindStatusCallBack::OnStartBinding(DWORD, IBinding* pib) {
   try {
-    FBinding = TComPtr<IBinding>(pib);
+    FBinding = ComPtr<IBinding>::Share(pib);
     FFileName.clear();
     if (FPrevCallback) FPrevCallback->OnStopBinding(kPreviousBindingStopped, nullptr);
   } catch (...) {
@@ -116,7 +111,7 @@ HRESULT STDMETHODCALLTYPE TBindStatusCallBack::OnLowResource(DWORD) { return S_O
 
 void TBindStatusCallBack::CollectHeaderDetails() {
   if (!FBinding) return;
-  TComPtr<IWinInetHttpInfo> info;
+  ComPtr<IWinInetHttpInfo> info;
   if (FAILED(FBinding.As(IID_WinInetHttpInfo, info)) || !info) return;
   const AnsiString disposition = QueryHttpInfoText(info.get(), kQueryContentDisposition);
   if (!disposition.empty()) FFileName = FileNameFromContentDisposition(disposition);
@@ -214,15 +209,15 @@ HWND FindManagerWindowOrStart() {
 HRESULT Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, const BINDINFO* pBindInfo,
                  TRegisterCallback registerCallback) {
   if (!pmk) return E_NOTIMPL;
-  TComPtr<IMoniker> moniker(pmk);
-  TComPtr<IBindCtx> context(pbc);
+  ComPtr<IMoniker> moniker = ComPtr<IMoniker>::Share(pmk);
+  ComPtr<IBindCtx> context = ComPtr<IBindCtx>::Share(pbc);
 
   if (IsKeyComboHeld(kKeysToIgnore)) return E_NOTIMPL;
   if (ReadIniSetting("IntegrationTemporaryOff") == "FALSE" && !IsKeyComboHeld(kKeysToAdd))
     return E_NOTIMPL;
 
   const AnsiString url = DisplayNameOf(moniker.get(), context.get());
-  const TComPtr<TBindStatusCallBack> callback(new TBindStatusCallBack);
+  const ComPtr<TBindStatusCallBack> callback = ComPtr<TBindStatusCallBack>::Share(new TBindStatusCallBack);
   if (SUCCEEDED(RegisterCallback(context.get(), callback.get(), registerCallback)))
     StartBinding(moniker.get(), context.get(), *callback.get());
   context.reset();
@@ -243,10 +238,10 @@ HRESULT Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, const BINDINFO*
 
 // --- TIEDownloadManager ----------------------------------------------------------------
 
-TComObject* TIEDownloadManager::Create(IUnknown* outer) { return new (std::nothrow) TIEDownloadManager(outer); }
-
-void* TIEDownloadManager::GetInterface(REFIID riid) {
-  return IsEqualIID(riid, IID_IDownloadManager) ? static_cast<IDownloadManager*>(this) : nullptr;
+IUnknown* TIEDownloadManager::FindInterface(REFIID riid) {
+  if (IsEqualIID(riid, IID_IDownloadManager)) return static_cast<IDownloadManager*>(this);
+  if (IsEqualIID(riid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
+  return nullptr;
 }
 
 HRESULT STDMETHODCALLTYPE TIEDownloadManager::Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb,
@@ -255,7 +250,7 @@ HRESULT STDMETHODCALLTYPE TIEDownloadManager::Download(IMoniker* pmk, IBindCtx* 
   try {
     return zvwatch::Download(pmk, pbc, dwBindVerb, pBindInfo);
   } catch (...) {
-    return ReportError(E_NOTIMPL, L"The download could not be handed to the download manager.",
+    return zv::com::ReportError(E_NOTIMPL, L"The download could not be handed to the download manager.",
                        IID_IDownloadManager);
   }
 }
@@ -263,8 +258,8 @@ HRESULT STDMETHODCALLTYPE TIEDownloadManager::Download(IMoniker* pmk, IBindCtx* 
 // --- Registration and module lifetime --------------------------------------------------
 
 TIEDownloadManagerFactory::TIEDownloadManagerFactory(TComServer& server)
-    : TComObjectFactory(server, &TIEDownloadManager::Create, CLSID_TIEDownloadManager, kClassName,
-                        kClassDescription, kThreadingModel) {}
+    : TComObjectFactory(server, {&CLSID_TIEDownloadManager, &zv::com::CreateObject<TIEDownloadManager>, true},
+                        kClassName, kClassDescription, kThreadingModel) {}
 
 bool TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
   if (!TComObjectFactory::UpdateRegistry(registering)) return false;

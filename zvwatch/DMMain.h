@@ -9,24 +9,25 @@
 
 #include <cstdint>
 
-#include "ComBase.h"
+#include "ComServer.h"
+#include "com/com_ptr.h"
+#include "com/error_info.h"
+#include "com/object.h"
 #include "DMRules.h"
 #include "DownloadManager_TLB.h"
 #include "Utils.h"
 
 namespace zvwatch {
 
+using zv::com::ComPtr;
+
 // Registered in the bind context before the binding of a download starts;
 // collects the file details while the binding runs and, when it replaced a
 // callback of the browser's, stands in for that one and puts it back.
-class TBindStatusCallBack : public TInterfacedObject, public IBindStatusCallback {
+class TBindStatusCallBack : public zv::com::Object<IBindStatusCallback> {
  public:
-  TBindStatusCallBack() = default;
+  TBindStatusCallBack() : Object(nullptr) {}
 
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return AddRefObject(); }
-  STDMETHODIMP_(ULONG) Release() override { return ReleaseObject(); }
   // IBindStatusCallback
   STDMETHODIMP OnStartBinding(DWORD dwReserved, IBinding* pib) override;
   STDMETHODIMP GetPriority(LONG* pnPriority) override;
@@ -42,15 +43,18 @@ class TBindStatusCallBack : public TInterfacedObject, public IBindStatusCallback
   // The details for the command text.
   TFileDetails Details() const;
 
-  TComPtr<IBinding> FBinding;
-  TComPtr<IBindStatusCallback> FPrevCallback;  // the browser's, set only after it was revoked
-  TComPtr<IBindCtx> FBindCtx;                  // set together with FPrevCallback
+  ComPtr<IBinding> FBinding;
+  ComPtr<IBindStatusCallback> FPrevCallback;  // the browser's, set only after it was revoked
+  ComPtr<IBindCtx> FBindCtx;                  // set together with FPrevCallback
   AnsiString FFileName;
   AnsiString FReferer;
   AnsiString FMIMEType;
   std::int64_t FSize = 0;
   AnsiString FFileDateTime;
   AnsiString FCookie;
+
+ protected:
+  IUnknown* FindInterface(REFIID riid) override;
 
  private:
   void CollectHeaderDetails();
@@ -78,9 +82,10 @@ using TRegisterCallback = HRESULT(STDAPICALLTYPE*)(IBindCtx* pbc, IBindStatusCal
 HRESULT Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, const BINDINFO* pBindInfo,
                  TRegisterCallback registerCallback = &RegisterBindStatusCallback);
 
-class TIEDownloadManager : public TComClass<IDownloadManager> {
+class TIEDownloadManager
+    : public zv::com::Object<IDownloadManager, zv::com::SupportErrorInfo<IID_IDownloadManager>> {
  public:
-  static TComObject* Create(IUnknown* outer);
+  explicit TIEDownloadManager(IUnknown* outer) : Object(outer) {}
 
   // IDownloadManager
   STDMETHODIMP Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, LONG grfBINDF,
@@ -88,8 +93,7 @@ class TIEDownloadManager : public TComClass<IDownloadManager> {
                         UINT uiCP) override;
 
  protected:
-  explicit TIEDownloadManager(IUnknown* outer) : TComClass(outer) {}
-  void* GetInterface(REFIID riid) override;
+  IUnknown* FindInterface(REFIID riid) override;
 };
 
 // Registers the class and names it Internet Explorer's download manager.

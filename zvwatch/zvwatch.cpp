@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "ComBase.h"
+#include "ComServer.h"
 #include "DMMain.h"
 
 using zvwatch::ComServer;

@@ -14,19 +14,9 @@ class ClassFactory final : public Object<IClassFactory> {
   ClassFactory(IUnknown* outer, const ClassEntry& entry) : Object(outer), entry_(entry) {}
 
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (outer && !entry_.aggregatable) return CLASS_E_NOAGGREGATION;
-    return entry_.create(outer, iid, out);
+    return com::CreateInstance(entry_, outer, iid, out);
   }
-
-  STDMETHODIMP LockServer(BOOL lock) override {
-    if (lock)
-      LockModule();
-    else
-      UnlockModule();
-    return S_OK;
-  }
+  STDMETHODIMP LockServer(BOOL lock) override { return com::LockServer(lock); }
 
  protected:
   IUnknown* FindInterface(REFIID iid) override {
@@ -43,6 +33,29 @@ class ClassFactory final : public Object<IClassFactory> {
 void LockModule() noexcept { InterlockedIncrement(&g_moduleLocks); }
 void UnlockModule() noexcept { InterlockedDecrement(&g_moduleLocks); }
 LONG ModuleLockCount() noexcept { return InterlockedCompareExchange(&g_moduleLocks, 0, 0); }
+
+HRESULT CreateInstance(const ClassEntry& entry, IUnknown* outer, REFIID iid, void** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (outer && !entry.aggregatable) return CLASS_E_NOAGGREGATION;
+  return entry.create(outer, iid, out);
+}
+
+HRESULT LockServer(BOOL lock) noexcept {
+  if (lock)
+    LockModule();
+  else
+    UnlockModule();
+  return S_OK;
+}
+
+STDMETHODIMP ServerClassFactory::QueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
+  *out = static_cast<IClassFactory*>(this);
+  return S_OK;
+}
 
 HRESULT GetClassObject(const ClassEntry* table, size_t count, REFCLSID clsid, REFIID iid,
                        void** out) noexcept {

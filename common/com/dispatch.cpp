@@ -1,4 +1,5 @@
 #include "dispatch.h"
+#include "error_info.h"
 
 #include <oleauto.h>
 
@@ -39,6 +40,16 @@ HRESULT TypeInfoHolder::Invoke(void* instance, DISPID member, REFIID iid, WORD f
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (const HRESULT hr = Load(); FAILED(hr)) return hr;
   return info_->Invoke(instance, member, flags, params, result, exception, argError);
+}
+
+HRESULT ReportError(HRESULT result, const wchar_t* description, REFIID iid) noexcept {
+  ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.put()))) return result;
+  create->SetGUID(iid);
+  create->SetDescription(const_cast<LPOLESTR>(description));
+  ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create.As(IID_IErrorInfo, info))) SetErrorInfo(0, info.get());
+  return result;
 }
 
 }  // namespace zv::com

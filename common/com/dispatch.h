@@ -7,6 +7,7 @@
 #include <oaidl.h>
 
 #include "com_ptr.h"
+#include "object.h"
 
 namespace zv::com {
 
@@ -34,6 +35,31 @@ class TypeInfoHolder {
   TypeLibraryId library_;
   IID iid_;
   ComPtr<ITypeInfo> info_;
+};
+
+// IDispatch of a class's dual interface `Dual` (whose id is `Iid`),
+// answered from the registered type library: a class derives from
+// Dispatch<Dual, ...> where it would derive from Dual, and automation
+// clients reach the methods by name through the library's descriptions.
+template <typename Dual, const IID& Iid, const TypeLibraryId& Library>
+class Dispatch : public Dual {
+ public:
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override { return typeInfo_.GetTypeInfoCount(count); }
+  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    return Guarded([&] { return typeInfo_.GetTypeInfo(index, info); });
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    return Guarded([&] { return typeInfo_.GetIDsOfNames(iid, names, count, ids); });
+  }
+  STDMETHODIMP Invoke(DISPID member, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* argError) override {
+    return Guarded([&] {
+      return typeInfo_.Invoke(static_cast<Dual*>(this), member, iid, flags, params, result, exception, argError);
+    });
+  }
+
+ private:
+  TypeInfoHolder typeInfo_{Library, Iid};
 };
 
 }  // namespace zv::com

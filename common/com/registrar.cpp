@@ -2,7 +2,6 @@
 
 #include <oleauto.h>
 
-#include <iterator>
 
 #include "com_ptr.h"
 #include "object.h"
@@ -154,9 +153,23 @@ HRESULT RunScript(const std::string& text, const ScriptVariables& variables, Scr
   return HRESULT_FROM_WIN32(rc);
 }
 
-HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& kept) {
-  const HMODULE module = ThisModule();
+std::wstring ShortPath(const std::wstring& path) {
+  const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
+  if (size == 0) return path;
+  std::wstring shortPath(size, L'\0');
+  const DWORD got = GetShortPathNameW(path.c_str(), shortPath.data(), size);
+  return got > 0 && got < size ? shortPath.substr(0, got) : path;
+}
+
+std::string ScriptModulePath(ModulePathForm form) {
   const std::wstring path = ModulePath();
+  if (path.empty()) return {};
+  return QuoteForScript(Narrow(form == ModulePathForm::kShort ? ShortPath(path) : path));
+}
+
+HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& kept, ModulePathForm form) {
+  const HMODULE module = ThisModule();
+  const std::string path = ScriptModulePath(form);
   if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
   HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), L"REGISTRY");
   if (!found) return HRESULT_FROM_WIN32(GetLastError());
@@ -165,7 +178,7 @@ HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& 
   if (!bytes) return HRESULT_FROM_WIN32(GetLastError());
   const std::string text(static_cast<const char*>(bytes), SizeofResource(module, found));
   WindowsRegistry registry;
-  return RunScript(text, {{"MODULE", Narrow(path)}}, mode, registry, kept);
+  return RunScript(text, {{"MODULE", path}}, mode, registry, kept);
 }
 
 HRESULT RegisterModuleTypeLibrary() {
@@ -194,24 +207,41 @@ HRESULT UnregisterModuleTypeLibrary() {
   return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
 }
 
-HRESULT RegisterServer(std::initializer_list<UINT> scripts) noexcept {
+HRESULT RegisterServer(const ServerDefinition& server) noexcept {
   return Guarded([&] {
-    for (UINT id : scripts)
-      if (const HRESULT hr = RunScriptResource(id, ScriptMode::kRegister); FAILED(hr)) return hr;
+    for (UINT id : server.scripts)
+      if (const HRESULT hr = RunScriptResource(id, ScriptMode::kRegister, {}, server.modulePath); FAILED(hr))
+        return hr;
     return RegisterModuleTypeLibrary();
   });
 }
 
-HRESULT UnregisterServer(std::initializer_list<UINT> scripts, const std::vector<KeptKey>& kept) noexcept {
-  return Guarded([&] {
+HRESULT UnregisterServer(const ServerDefinition& server) noexcept {
+  const HRESULT result = Guarded([&] {
     HRESULT first = S_OK;
-    for (auto id = std::rbegin(scripts); id != std::rend(scripts); ++id) {
-      const HRESULT hr = RunScriptResource(*id, ScriptMode::kUnregister, kept);
+    for (auto id = server.scripts.rbegin(); id != server.scripts.rend(); ++id) {
+      const HRESULT hr = RunScriptResource(*id, ScriptMode::kUnregister, server.kept, server.modulePath);
       if (FAILED(hr) && SUCCEEDED(first)) first = hr;
     }
+    if (server.unregistration == ServerDefinition::Unregistration::kKeepTypeLibrary) return first;
     const HRESULT library = UnregisterModuleTypeLibrary();
     return FAILED(first) ? first : library;
   });
+  return server.unregistration == ServerDefinition::Unregistration::kKeepTypeLibrary ? S_OK : result;
+}
+
+long WriteRegistryEntries(const std::vector<RegistryEntry>& entries) {
+  WindowsRegistry registry;
+  for (const RegistryEntry& entry : entries) {
+    if (const long rc = registry.CreateKey(entry.root, entry.key)) return rc;
+    if (const long rc = registry.SetValue(entry.root, entry.key, entry.name, ScriptValue{ScriptValue::Type::kString, entry.data}))
+      return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
+void DeleteRegistryKeys(RootKey root, const std::vector<std::string>& keys) {
+  for (const std::string& key : keys) RegDeleteKeyW(RootHandle(root), Widen(key).c_str());
 }
 
 }  // namespace zv::com

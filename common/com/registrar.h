@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "class_factory.h"
 #include "registry_script.h"
 
 namespace zv::com {
@@ -33,6 +33,20 @@ class WindowsRegistry final : public RegistryEditor {
 
 enum class ScriptMode { kRegister, kUnregister };
 
+// How %MODULE% names the module in its scripts: its full path, or that
+// path's short (8.3) form, which has no spaces for hosts that split
+// command lines (the long one when the file system has no short names).
+enum class ModulePathForm { kLong, kShort };
+
+// The short (8.3) form of an existing file's path; the path itself when
+// the file system has none.
+std::wstring ShortPath(const std::wstring& path);
+
+// The value of %MODULE%: the path in the given form with its quotes
+// doubled, ready to stand between the quotes of a script value. Empty when
+// the module's path cannot be read.
+std::string ScriptModulePath(ModulePathForm form);
+
 // Parses and applies one script text. A malformed script is
 // HRESULT_FROM_WIN32(ERROR_INVALID_DATA); registry failures are their
 // Windows error as an HRESULT.
@@ -41,18 +55,54 @@ HRESULT RunScript(const std::string& text, const ScriptVariables& variables, Scr
 
 // Runs the module's script resource `id`, with %MODULE% its path. A missing
 // resource or unreadable module file is the Windows error as an HRESULT.
-HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& kept = {});
+HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& kept = {},
+                          ModulePathForm form = ModulePathForm::kLong);
 
 // Registers the type library embedded in the module, its folder as help
 // directory; unregistering one that is not registered succeeds.
 HRESULT RegisterModuleTypeLibrary();
 HRESULT UnregisterModuleTypeLibrary();
 
-// DllRegisterServer of a module: its scripts in order, then its type library.
-HRESULT RegisterServer(std::initializer_list<UINT> scripts) noexcept;
-// DllUnregisterServer: the scripts in reverse order (leaving `kept`), then
-// the type library; the first failure is the result, but every step runs.
-HRESULT UnregisterServer(std::initializer_list<UINT> scripts, const std::vector<KeptKey>& kept = {}) noexcept;
+// What an in-process server declares about itself; the shared module
+// entry (DllMain and the four exports, server_module.cpp) serves it.
+struct ServerDefinition {
+  std::vector<ClassEntry> classes;  // the object map, in order
+  std::vector<UINT> scripts;        // "REGISTRY" resources, registered in this order
+  std::vector<KeptKey> kept;        // keys unregistration leaves in place
+  ModulePathForm modulePath = ModulePathForm::kLong;
+  // kRemoveAll: unregistration removes the type library too and reports
+  // its first failure. kKeepTypeLibrary: the library stays registered and
+  // unregistration always succeeds.
+  enum class Unregistration { kRemoveAll, kKeepTypeLibrary };
+  Unregistration unregistration = Unregistration::kRemoveAll;
+};
+
+// The server definition of the module; each module that links the shared
+// module entry defines it.
+const ServerDefinition& ThisServer();
+
+// DllRegisterServer: the scripts in order, then the type library; the
+// first failure is the result.
+HRESULT RegisterServer(const ServerDefinition& server) noexcept;
+// DllUnregisterServer: the scripts in reverse order (leaving the kept
+// keys), then the type library as the definition says. Every step runs.
+HRESULT UnregisterServer(const ServerDefinition& server) noexcept;
+
+// Registration written from code: one string value per entry (an empty
+// name is the key's default value), keys created as needed.
+struct RegistryEntry {
+  RootKey root;
+  std::string key;   // UTF-8, below the root
+  std::string name;  // UTF-8
+  std::string data;  // UTF-8, written as REG_SZ
+};
+
+// Writes the entries in order; stops at the first failure and returns its
+// Windows error (0 when all were written).
+long WriteRegistryEntries(const std::vector<RegistryEntry>& entries);
+// Deletes each key (which must have no subkeys left by then) in order;
+// absent keys and failures are passed over.
+void DeleteRegistryKeys(RootKey root, const std::vector<std::string>& keys);
 
 // UTF-8 <-> UTF-16, for script text and registry names.
 std::wstring Widen(const std::string& text);

@@ -34,9 +34,11 @@ struct Token {
 class Parser {
  public:
   Parser(std::string_view text, const ScriptVariables& variables)
-      : text_(text.substr(0, text.find('\0'))), variables_(variables) {}
+      : source_(text.substr(0, text.find('\0'))), variables_(variables) {}
 
   std::optional<RegistryScript> Parse() {
+    if (!Substitute()) return std::nullopt;
+    text_ = substituted_;
     RegistryScript script;
     for (;;) {
       Token token;
@@ -239,24 +241,32 @@ class Parser {
       token.kind = Token::Kind::kWord;
       while (pos_ < text_.size() && !IsSpace(text_[pos_]) && text_[pos_] != '\'') raw.push_back(text_[pos_++]);
     }
-    return Expand(raw, token.line, token.text);
+    token.text = std::move(raw);
+    return true;
   }
 
-  bool Expand(const std::string& raw, size_t line, std::string& out) {
-    for (size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] != '%') {
-        out.push_back(raw[i]);
+  // Puts the variables' values in place before anything is read, so that
+  // a value takes part in the quoting rules like the text around it. A
+  // variable's name ends on its own line.
+  bool Substitute() {
+    size_t line = 1;
+    for (size_t i = 0; i < source_.size(); ++i) {
+      const char c = source_[i];
+      if (c == '\n') ++line;
+      if (c != '%') {
+        substituted_.push_back(c);
         continue;
       }
-      const size_t close = raw.find('%', i + 1);
-      if (close == std::string::npos) return Fail(line, "unterminated %variable%");
-      const std::string name = raw.substr(i + 1, close - i - 1);
+      const size_t close = source_.find_first_of("%\n", i + 1);
+      if (close == std::string_view::npos || source_[close] != '%')
+        return Fail(line, "unterminated %variable%");
+      const std::string name(source_.substr(i + 1, close - i - 1));
       if (name.empty()) {
-        out.push_back('%');
+        substituted_.push_back('%');
       } else {
         const auto found = variables_.find(name);
         if (found == variables_.end()) return Fail(line, "unknown variable %" + name + "%");
-        out.append(found->second);
+        substituted_.append(found->second);
       }
       i = close;
     }
@@ -269,6 +279,8 @@ class Parser {
     return false;
   }
 
+  std::string_view source_;
+  std::string substituted_;
   std::string_view text_;
   const ScriptVariables& variables_;
   size_t pos_ = 0;
@@ -360,6 +372,16 @@ long UnregisterKey(RootKey root, const std::string& parent, const ScriptKey& key
 }
 
 }  // namespace
+
+std::string QuoteForScript(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size());
+  for (char c : text) {
+    quoted.push_back(c);
+    if (c == '\'') quoted.push_back('\'');
+  }
+  return quoted;
+}
 
 std::optional<RegistryScript> ParseRegistryScript(std::string_view text,
                                                   const ScriptVariables& variables,

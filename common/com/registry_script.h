@@ -14,8 +14,9 @@
 //           'Quoted Name'                 names with spaces; '' is one quote
 //       }
 //   }
-// %NAME% inside any token is replaced by the variable's value (%% is one
-// %), after unquoting, so a value may hold quotes or braces unescaped.
+// %NAME% is replaced by the variable's value before the script is read
+// (%% is one %), so a value is script text: one that goes between quotes
+// has its quotes doubled (QuoteForScript).
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,10 @@ struct ScriptError {
 };
 
 using ScriptVariables = std::map<std::string, std::string>;
+
+// `text` with every single quote doubled, for a variable whose value is
+// put between the quotes of a script value.
+std::string QuoteForScript(std::string_view text);
 
 // Parses a whole script. A malformed script gives no script and the first
 // error; it never reads past `text`.

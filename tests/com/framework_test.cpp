@@ -238,7 +238,7 @@ TEST_F(ScriptOnRealRegistry, WritesWideTextNumbersAndRemovesWhatItOwns) {
       "HKCU { NoRemove Software { ForceRemove ZvComFrameworkTest = s 'test' {\n"
       "  InprocServer32 = s '%MODULE%' { val ThreadingModel = s 'both' }\n"
       "  val Count = d 42 } } }";
-  ASSERT_EQ(RunScript(script, {{"MODULE", Narrow(module)}}, ScriptMode::kRegister, registry_), S_OK);
+  ASSERT_EQ(RunScript(script, {{"MODULE", QuoteForScript(Narrow(module))}}, ScriptMode::kRegister, registry_), S_OK);
 
   wchar_t text[MAX_PATH] = {};
   DWORD size = sizeof(text);
@@ -253,7 +253,7 @@ TEST_F(ScriptOnRealRegistry, WritesWideTextNumbersAndRemovesWhatItOwns) {
                           "HKCU\\Software\\ZvComFrameworkTest\\InprocServer32 @ = '" + Narrow(module) + "'",
                           "HKCU\\Software\\ZvComFrameworkTest\\InprocServer32 ThreadingModel = 'both'"));
 
-  ASSERT_EQ(RunScript(script, {{"MODULE", Narrow(module)}}, ScriptMode::kUnregister, registry_), S_OK);
+  ASSERT_EQ(RunScript(script, {{"MODULE", QuoteForScript(Narrow(module))}}, ScriptMode::kUnregister, registry_), S_OK);
   EXPECT_FALSE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, kTestKey));
   EXPECT_TRUE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, "Software"));
 }

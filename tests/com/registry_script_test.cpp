@@ -80,15 +80,20 @@ TEST(RegistryScriptParser, ReadsKeysValuesFlagsAndQuotedNames) {
   EXPECT_EQ(other.defaultValue->number, 7u);
 }
 
-TEST(RegistryScriptParser, ReplacesVariablesAfterUnquoting) {
-  // A path with a quote, braces and a percent sign needs no escaping: it is
-  // put in after the quotes are read.
+TEST(RegistryScriptParser, VariablesAreScriptTextThatQuoteForScriptKeepsIntact) {
+  // A value goes into the script before the quotes are read: a path with a
+  // quote, braces and a percent sign survives once its quotes are doubled.
   const std::string odd = "C:\\it's {odd} 100%\\m.dll";
-  const RegistryScript script =
-      Parse("HKCU { K = s '%MODULE%' { val P = s '100%% %MODULE%' } }", {{"MODULE", odd}});
+  const std::string text = "HKCU { K = s '%MODULE%' { val P = s '100%% %MODULE%' } }";
+  const RegistryScript script = Parse(text, {{"MODULE", QuoteForScript(odd)}});
   const ScriptKey& key = script.roots[0].keys[0];
   EXPECT_EQ(key.defaultValue->text, odd);
   EXPECT_EQ(key.values[0].second.text, "100% " + odd);
+
+  // Left as it is, the quote ends the value early and the script is refused.
+  ScriptError error;
+  EXPECT_FALSE(ParseRegistryScript(text, {{"MODULE", odd}}, &error));
+  EXPECT_EQ(QuoteForScript("''a'"), "''''a''");
 }
 
 struct Malformed {

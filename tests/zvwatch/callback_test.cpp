@@ -94,7 +94,7 @@ TEST_F(CallbackTest, ContentDispositionTheHeadersGaveWinsOverTheCacheFile) {
 TEST(BindStatusCallBack, DoesNotPassTheContentDispositionStatusOn) {
   BrowserCallback browser;
   Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
-  ours->FPrevCallback = zvwatch::TComPtr<IBindStatusCallback>(&browser);
+  ours->FPrevCallback = zv::com::ComPtr<IBindStatusCallback>::Share(&browser);
   EXPECT_EQ(ours->OnProgress(0, 0, BINDSTATUS_CONTENTDISPOSITIONATTACH, L"attachment"), S_OK);
   EXPECT_EQ(ours->OnProgress(1, 2, BINDSTATUS_REDIRECTING, L"http://h/"), S_OK);
   EXPECT_EQ(browser.Statuses(), std::vector<ULONG>{BINDSTATUS_REDIRECTING});

@@ -1,0 +1,17 @@
+#include "zorvex_rig.h"
+
+#include <fstream>
+
+namespace zvtest {
+
+ProgramResult RunJScript(const std::string& script) {
+  ScratchDir dir;
+  const std::string file = dir.File("page.js");
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << script;
+  }
+  return RunProgram("cscript.exe //nologo \"" + file + "\"");
+}
+
+}  // namespace zvtest
