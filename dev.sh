@@ -30,20 +30,76 @@ missing_packages() {
   printf '%s\n' "${missing[@]}"
 }
 
+# apt against a mirror in the middle of a sync fails on single indexes for a
+# while: retry with a pause, install from whatever lists arrived, and say in
+# one line what is still missing instead of showing apt's whole output.
+APT_TRIES=${ZV_APT_TRIES:-3}
+APT_PAUSE=${ZV_APT_PAUSE:-30}
+APT_LOG=${ZV_APT_LOG:-${TMPDIR:-/tmp}/zv-setup-apt.log}
+
+# Runs apt-get with its output appended to APT_LOG; the attempt's output is
+# also left in APT_LAST.
+APT_LAST=
+apt_quiet() {
+  local out status=0
+  out=$(as_root env DEBIAN_FRONTEND=noninteractive apt-get -q "$@" 2>&1) || status=$?
+  printf '%s\n' "== apt-get $* (exit $status)" "$out" >>"$APT_LOG"
+  APT_LAST=$out
+  return $status
+}
+
+# The indexes the last update could not fetch, e.g.
+# "bookworm-security/main/binary-i386/Packages.xz".
+failed_indexes() {
+  printf '%s\n' "$APT_LAST" | sed -n 's#^[EW]: Failed to fetch [^ ]*/dists/\([^ ]*\).*#\1#p' | sort -u | tr '\n' ' ' | sed 's/ $//'
+}
+
+apt_update() {
+  local try
+  for ((try = 1; try <= APT_TRIES; try++)); do
+    apt_quiet update && return 0
+    [ "$try" -lt "$APT_TRIES" ] && sleep "$APT_PAUSE"
+  done
+  return 1
+}
+
+apt_install() {
+  local try
+  for ((try = 1; try <= APT_TRIES; try++)); do
+    # shellcheck disable=SC2086
+    apt_quiet install -y --no-install-recommends "$@" && return 0
+    [ "$try" -lt "$APT_TRIES" ] && sleep "$APT_PAUSE"
+  done
+  return 1
+}
+
 cmd_setup() {
-  local missing
+  local missing stale=""
   missing=$(missing_packages)
   if [ -z "$missing" ]; then
     log "setup: all packages present"
     return
   fi
   log "setup: installing $(echo $missing)"
+  : >"$APT_LOG"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
-  as_root apt-get update -q
+  # An index that stays stale does not stop the install: the packages may
+  # well come from the lists that did arrive (or from older ones).
+  if ! apt_update; then
+    stale=$(failed_indexes)
+    [ -n "$stale" ] || stale="apt-get update: $(printf '%s\n' "$APT_LAST" | grep -m1 '^E:' || echo failed)"
+  fi
   # shellcheck disable=SC2086
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+  if apt_install $missing; then
+    [ -z "$stale" ] || log "setup: installed; stale index ignored: $stale"
+    return 0
+  fi
+  local reason
+  reason=$(printf '%s\n' "$APT_LAST" | grep -m1 '^E:' | sed 's/^E: //')
+  log "setup: FAILED, not installed: $(echo $(missing_packages)) (${reason:-apt-get install failed}${stale:+; stale index: $stale}); run './dev.sh setup' again later (apt output: $APT_LOG)"
+  return 1
 }
 
 configure() {
