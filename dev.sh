@@ -5,6 +5,8 @@
 #   ./dev.sh test [args]    setup, build, run every test (args go to ctest)
 #   ./dev.sh demo           setup, build, run the end-to-end demo under Wine
 #   ./dev.sh bench          setup, build, run the benchmarks
+#   ./dev.sh dist           setup, build, pack one ZIP per Windows architecture
+#   ./dev.sh fuzz           setup, build, run every fuzz target longer
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -110,12 +112,16 @@ configure() {
   fi
 }
 
-cmd_build() {
+configure_all() {
   configure native -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
   configure i686 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake"
   configure x86_64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-x86_64-w64-mingw32.cmake"
+}
+
+cmd_build() {
+  configure_all
   local name
   for name in native "${WINDOWS_ARCHES[@]}"; do
     log "build: $name"
@@ -169,8 +175,50 @@ cmd_bench() {
   cmd_setup
   cmd_build
   trap stop_wine EXIT
-  start_wine i686
-  "$ROOT/bench/run.sh" "$BUILD/i686"
+  local name builds=()
+  for name in "${WINDOWS_ARCHES[@]}"; do
+    start_wine "$name"
+    builds+=("$BUILD/$name")
+  done
+  "$ROOT/bench/run.sh" "${builds[@]}"
+}
+
+# One ZIP per Windows architecture (build/<arch>/dist), packed by CPack
+# from the install rules; builds only what goes into it.
+cmd_dist() {
+  cmd_setup
+  configure_all
+  local name archive
+  for name in "${WINDOWS_ARCHES[@]}"; do
+    log "dist: $name"
+    cmake --build "$BUILD/$name" -j "$JOBS" --target dist_files
+    (cd "$BUILD/$name" && cpack --config CPackConfig.cmake >/dev/null)
+    for archive in "$BUILD/$name"/dist/*.zip; do
+      log "dist: $archive"
+      (cd "$(mktemp -d)" && cmake -E tar xf "$archive" && cat ./*/SHA256SUMS.txt && rm -rf "$PWD")
+    done
+  done
+}
+
+# Every fuzz target of the native build for ZV_FUZZ_SECONDS (default 300)
+# each, from its committed seeds; crashes are left as crash-* files in
+# build/native/fuzz.
+cmd_fuzz() {
+  cmd_setup
+  configure_all
+  log "build: native"
+  cmake --build "$BUILD/native" -j "$JOBS"
+  local seconds=${ZV_FUZZ_SECONDS:-300} target name status=0 out=$BUILD/native/fuzz
+  mkdir -p "$out"
+  while IFS= read -r target; do
+    name=$(basename "$target")
+    mkdir -p "$out/$name-corpus"
+    log "fuzz: $name for ${seconds}s"
+    (cd "$out" && ASAN_OPTIONS=detect_leaks=1 "$target" -max_total_time="$seconds" -print_final_stats=1 \
+       "$out/$name-corpus" "$ROOT/tests/fuzz/corpus/$name" 2>&1 | grep -E '^(stat::|==|SUMMARY|Done)' ) ||
+      { status=1; log "fuzz: $name FAILED (see $out)"; }
+  done < <(find "$BUILD/native/tests" -type f -perm -u+x -name '*_fuzz' | sort)
+  return $status
 }
 
 case "${1:-}" in
@@ -179,8 +227,10 @@ case "${1:-}" in
   test) shift; cmd_test "$@" ;;
   demo) cmd_demo ;;
   bench) cmd_bench ;;
+  dist) cmd_dist ;;
+  fuzz) cmd_fuzz ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 64
     ;;
 esac

@@ -5,7 +5,7 @@ build=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 standin="Z:$(printf '%s' "$build/tools/zvstandin.exe" | tr / '\\')"
 exe=$build/bench/core/bench_core.exe
-echo "== Hand-off core (i686 under Wine; times are noisy, round trips exact)"
+echo "== Hand-off core (under Wine; times are noisy, round trips exact)"
 "$build/wine-run" "$exe" "--standin=$standin"
 "$here/../support/count_round_trips.sh" "$build" "$exe" "--standin=$standin" --count | awk '
   { n[$1] = $2 }

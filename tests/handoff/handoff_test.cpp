@@ -30,7 +30,7 @@ class LockHolder {
     std::string command = "\"" + ToolExe("lock_holder.exe") + "\" " + mode;
     if (std::string(mode) == "hold") command += " " + std::to_string(holdMs);
     process_ = StartProgram(command + " " + event);
-    held_ = WaitForSingleObject(ready_, 10000) == WAIT_OBJECT_0;
+    held_ = WaitForSingleObject(ready_, 60000) == WAIT_OBJECT_0;
   }
   ~LockHolder() {
     WaitForSingleObject(process_, 20000);
@@ -327,7 +327,7 @@ TEST_F(HandoffTest, SecondHandoffWaitsForTheFirstAndThenDelivers) {
   const HandoffOutcome second = HandOff(kProtocolHandlerHandoff, SendText("URL=http://a/second.zip"), wait);
   EXPECT_TRUE(second.sent());
   EXPECT_GE(GetTickCount() - start, 1000u);
-  WaitForSingleObject(first, 10000);
+  WaitForSingleObject(first, 60000);
   DWORD exitCode = 99;
   GetExitCodeProcess(first, &exitCode);
   CloseHandle(first);
