@@ -48,10 +48,13 @@ done
 
 # Registers from the unpacked folder and unregisters again.
 wine_run=$build/wine-run
+# 64-bit modules register in the 64-bit view, which Wine's reg.exe shows on request.
+view=()
+case "$(basename "$objdump")" in x86_64-*) view=(/reg:64) ;; esac
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 exported() {  # KEY: that registry tree as lower-case text, backslashes single
   rm -f "$work/export.reg"
-  "$wine_run" regedit /e "$(winpath "$work/export.reg")" "$1" >/dev/null 2>&1
+  "$wine_run" reg export "$1" "$(winpath "$work/export.reg")" /y "${view[@]}" >/dev/null 2>&1
   iconv -f UTF-16 -t UTF-8 "$work/export.reg" 2>/dev/null | tr -d '\r' | sed 's/\\\\/\\/g' | tr 'A-Z' 'a-z'
 }
 classes() { exported 'HKEY_LOCAL_MACHINE\Software\Classes\CLSID'; }
@@ -61,7 +64,7 @@ drop_type_libraries() {
   exported 'HKEY_LOCAL_MACHINE\Software\Classes\TypeLib' |
     P=$1 awk '/^\[/ { key = $0 } index($0, ENVIRON["P"]) && key != "" { print key }' |
     sed -n 's/^\[\(hkey_local_machine\\software\\classes\\typelib\\{[^}]*}\\[^\\]*\).*/\1/p' | sort -u |
-    while read -r key; do "$wine_run" reg delete "$key" /f >/dev/null 2>&1; done
+    while read -r key; do "$wine_run" reg delete "$key" /f "${view[@]}" >/dev/null 2>&1; done
 }
 for name in "${registered[@]}"; do
   module=$dir/$name
