@@ -29,6 +29,7 @@
 #include "standin_bind_info.h"
 #include "standin_browser.h"
 #include "zvbench.h"
+#include "zvtest.h"
 
 namespace {
 
@@ -245,19 +246,6 @@ std::string ReadAll(const std::string& path) {
   return text.str();
 }
 
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-      out.push_back(static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
-      i += 3;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
-
 struct Received {
   std::string lock;
   std::string bytes;
@@ -270,7 +258,7 @@ std::vector<Received> ReceivedTexts(const std::string& log) {
     Received r;
     const size_t lock = line.find(" lock="), data = line.find(" data=");
     if (lock != std::string::npos && lock < data) r.lock = line.substr(lock + 6, line.find(' ', lock + 6) - lock - 6);
-    if (data != std::string::npos) r.bytes = Unescape(line.substr(data + 6));
+    if (data != std::string::npos) r.bytes = zvtest::Unescape(line.substr(data + 6));
     texts.push_back(r);
   }
   return texts;
