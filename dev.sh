@@ -208,14 +208,16 @@ cmd_fuzz() {
   configure_all
   log "build: native"
   cmake --build "$BUILD/native" -j "$JOBS"
-  local seconds=${ZV_FUZZ_SECONDS:-300} target name status=0 out=$BUILD/native/fuzz
+  local seconds=${ZV_FUZZ_SECONDS:-300} target name seeds status=0 out=$BUILD/native/fuzz
   mkdir -p "$out"
   while IFS= read -r target; do
     name=$(basename "$target")
     mkdir -p "$out/$name-corpus"
+    seeds=()
+    [ -d "$ROOT/tests/fuzz/corpus/$name" ] && seeds=("$ROOT/tests/fuzz/corpus/$name")
     log "fuzz: $name for ${seconds}s"
     (cd "$out" && ASAN_OPTIONS=detect_leaks=1 "$target" -max_total_time="$seconds" -print_final_stats=1 \
-       "$out/$name-corpus" "$ROOT/tests/fuzz/corpus/$name" 2>&1 | grep -E '^(stat::|==|SUMMARY|Done)' ) ||
+       "$out/$name-corpus" "${seeds[@]+"${seeds[@]}"}" 2>&1 | grep -E '^(stat::|==|SUMMARY|Done)' ) ||
       { status=1; log "fuzz: $name FAILED (see $out)"; }
   done < <(find "$BUILD/native/tests" -type f -perm -u+x -name '*_fuzz' | sort)
   return $status

@@ -37,10 +37,13 @@ function(zv_fuzz_target name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  set(seeds "")
+  if(IS_DIRECTORY ${ZV_FUZZ_SEEDS}/${name})
+    set(seeds ${ZV_FUZZ_SEEDS}/${name})
+  endif()
   add_test(NAME native.fuzz.${name}
            COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-                   $<TARGET_FILE:${name}> -max_total_time=${ARG_SECONDS} -print_final_stats=0 ${corpus}
-                   ${ZV_FUZZ_SEEDS}/${name})
+                   $<TARGET_FILE:${name}> -max_total_time=${ARG_SECONDS} -print_final_stats=0 ${corpus} ${seeds})
   set_tests_properties(native.fuzz.${name} PROPERTIES FIXTURES_REQUIRED ${name}-corpus)
   add_test(NAME native.fuzz.${name}.corpus COMMAND ${CMAKE_COMMAND} -E make_directory ${corpus})
   set_tests_properties(native.fuzz.${name}.corpus PROPERTIES FIXTURES_SETUP ${name}-corpus)
