@@ -5,6 +5,8 @@
 #   ./dev.sh test [args]    setup, build, run every test (args go to ctest)
 #   ./dev.sh demo           setup, build, run the end-to-end demo under Wine
 #   ./dev.sh bench          setup, build, run the benchmarks
+#   ./dev.sh dist           setup, build, pack one ZIP per Windows architecture
+#   ./dev.sh fuzz           setup, build, run every fuzz target longer
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -30,20 +32,76 @@ missing_packages() {
   printf '%s\n' "${missing[@]}"
 }
 
+# apt against a mirror in the middle of a sync fails on single indexes for a
+# while: retry with a pause, install from whatever lists arrived, and say in
+# one line what is still missing instead of showing apt's whole output.
+APT_TRIES=${ZV_APT_TRIES:-3}
+APT_PAUSE=${ZV_APT_PAUSE:-30}
+APT_LOG=${ZV_APT_LOG:-${TMPDIR:-/tmp}/zv-setup-apt.log}
+
+# Runs apt-get with its output appended to APT_LOG; the attempt's output is
+# also left in APT_LAST.
+APT_LAST=
+apt_quiet() {
+  local out status=0
+  out=$(as_root env DEBIAN_FRONTEND=noninteractive apt-get -q "$@" 2>&1) || status=$?
+  printf '%s\n' "== apt-get $* (exit $status)" "$out" >>"$APT_LOG"
+  APT_LAST=$out
+  return $status
+}
+
+# The indexes the last update could not fetch, e.g.
+# "bookworm-security/main/binary-i386/Packages.xz".
+failed_indexes() {
+  printf '%s\n' "$APT_LAST" | sed -n 's#^[EW]: Failed to fetch [^ ]*/dists/\([^ ]*\).*#\1#p' | sort -u | tr '\n' ' ' | sed 's/ $//'
+}
+
+apt_update() {
+  local try
+  for ((try = 1; try <= APT_TRIES; try++)); do
+    apt_quiet update && return 0
+    [ "$try" -lt "$APT_TRIES" ] && sleep "$APT_PAUSE"
+  done
+  return 1
+}
+
+apt_install() {
+  local try
+  for ((try = 1; try <= APT_TRIES; try++)); do
+    # shellcheck disable=SC2086
+    apt_quiet install -y --no-install-recommends "$@" && return 0
+    [ "$try" -lt "$APT_TRIES" ] && sleep "$APT_PAUSE"
+  done
+  return 1
+}
+
 cmd_setup() {
-  local missing
+  local missing stale=""
   missing=$(missing_packages)
   if [ -z "$missing" ]; then
     log "setup: all packages present"
     return
   fi
   log "setup: installing $(echo $missing)"
+  : >"$APT_LOG"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
-  as_root apt-get update -q
+  # An index that stays stale does not stop the install: the packages may
+  # well come from the lists that did arrive (or from older ones).
+  if ! apt_update; then
+    stale=$(failed_indexes)
+    [ -n "$stale" ] || stale="apt-get update: $(printf '%s\n' "$APT_LAST" | grep -m1 '^E:' || echo failed)"
+  fi
   # shellcheck disable=SC2086
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+  if apt_install $missing; then
+    [ -z "$stale" ] || log "setup: installed; stale index ignored: $stale"
+    return 0
+  fi
+  local reason
+  reason=$(printf '%s\n' "$APT_LAST" | grep -m1 '^E:' | sed 's/^E: //')
+  log "setup: FAILED, not installed: $(echo $(missing_packages)) (${reason:-apt-get install failed}${stale:+; stale index: $stale}); run './dev.sh setup' again later (apt output: $APT_LOG)"
+  return 1
 }
 
 configure() {
@@ -54,12 +112,16 @@ configure() {
   fi
 }
 
-cmd_build() {
+configure_all() {
   configure native -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
   configure i686 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake"
   configure x86_64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-x86_64-w64-mingw32.cmake"
+}
+
+cmd_build() {
+  configure_all
   local name
   for name in native "${WINDOWS_ARCHES[@]}"; do
     log "build: $name"
@@ -113,8 +175,52 @@ cmd_bench() {
   cmd_setup
   cmd_build
   trap stop_wine EXIT
-  start_wine i686
-  "$ROOT/bench/run.sh" "$BUILD/i686"
+  local name builds=()
+  for name in "${WINDOWS_ARCHES[@]}"; do
+    start_wine "$name"
+    builds+=("$BUILD/$name")
+  done
+  "$ROOT/bench/run.sh" "${builds[@]}"
+}
+
+# One ZIP per Windows architecture (build/<arch>/dist), packed by CPack
+# from the install rules; builds only what goes into it.
+cmd_dist() {
+  cmd_setup
+  configure_all
+  local name archive
+  for name in "${WINDOWS_ARCHES[@]}"; do
+    log "dist: $name"
+    cmake --build "$BUILD/$name" -j "$JOBS" --target dist_files
+    (cd "$BUILD/$name" && cpack --config CPackConfig.cmake >/dev/null)
+    for archive in "$BUILD/$name"/dist/*.zip; do
+      log "dist: $archive"
+      (cd "$(mktemp -d)" && cmake -E tar xf "$archive" && cat ./*/SHA256SUMS.txt && rm -rf "$PWD")
+    done
+  done
+}
+
+# Every fuzz target of the native build for ZV_FUZZ_SECONDS (default 300)
+# each, from its committed seeds; crashes are left as crash-* files in
+# build/native/fuzz.
+cmd_fuzz() {
+  cmd_setup
+  configure_all
+  log "build: native"
+  cmake --build "$BUILD/native" -j "$JOBS"
+  local seconds=${ZV_FUZZ_SECONDS:-300} target name seeds status=0 out=$BUILD/native/fuzz
+  mkdir -p "$out"
+  while IFS= read -r target; do
+    name=$(basename "$target")
+    mkdir -p "$out/$name-corpus"
+    seeds=()
+    [ -d "$ROOT/tests/fuzz/corpus/$name" ] && seeds=("$ROOT/tests/fuzz/corpus/$name")
+    log "fuzz: $name for ${seconds}s"
+    (cd "$out" && ASAN_OPTIONS=detect_leaks=1 "$target" -max_total_time="$seconds" -print_final_stats=1 \
+       "$out/$name-corpus" "${seeds[@]+"${seeds[@]}"}" 2>&1 | grep -E '^(stat::|==|SUMMARY|Done)' ) ||
+      { status=1; log "fuzz: $name FAILED (see $out)"; }
+  done < <(find "$BUILD/native/tests" -type f -perm -u+x -name '*_fuzz' | sort)
+  return $status
 }
 
 case "${1:-}" in
@@ -123,8 +229,10 @@ case "${1:-}" in
   test) shift; cmd_test "$@" ;;
   demo) cmd_demo ;;
   bench) cmd_bench ;;
+  dist) cmd_dist ;;
+  fuzz) cmd_fuzz ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 64
     ;;
 esac

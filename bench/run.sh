@@ -1,8 +1,22 @@
 #!/usr/bin/env bash
-# Runs every benchmark against one Windows build folder.
+# Runs every benchmark against each Windows build folder given, then prints
+# one table of them all (report.sh) from their own printed lines.
 set -euo pipefail
-build=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)
+[ $# -ge 1 ] || { echo "usage: run.sh BUILD_DIR..." >&2; exit 64; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-for script in "$here"/*/run.sh; do
-  [ -x "$script" ] && "$script" "$build"
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+pairs=()
+for dir in "$@"; do
+  build=$(cd "$dir" && pwd)
+  arch=$(basename "$build")
+  echo "#### $arch"
+  for script in "$here"/*/run.sh; do
+    [ -x "$script" ] || continue
+    "$script" "$build" 2>&1 | tee -a "$logs/$arch" || echo "$(basename "$(dirname "$script")"): FAILED"
+  done
+  pairs+=("$arch=$logs/$arch")
 done
+echo
+echo "#### All benchmarks (times: the last round's median; round trips: exact, per call)"
+"$here/report.sh" "${pairs[@]}"

@@ -111,6 +111,40 @@ TEST_F(SettingsReadTest, ValuesOfAnySizeAndTypeReadAsText) {
   EXPECT_FALSE(settings.Read("Missing"));
 }
 
+// Values another program wrote with the wrong type or an absurd size: read
+// as their bytes up to the first NUL, never past their end, and decided on.
+TEST_F(SettingsReadTest, WrongTypesAndHugeValuesAreReadAsTheirBytes) {
+  const DWORD one = 1;
+  SetRaw("IntegrationTemporaryOff", REG_DWORD, &one, sizeof(one));
+  SetRaw("IgnoringTypes", REG_BINARY, "HTM", 3);  // no terminating NUL
+  const std::string huge = std::string(1 << 20, 'A') + ",ZIP";
+  SetRaw("AcceptingTypes", REG_SZ, huge.c_str(), static_cast<DWORD>(huge.size() + 1));
+
+  EXPECT_EQ(ReadManagerValue("IntegrationTemporaryOff"), "\x01");
+  EXPECT_EQ(ReadManagerValue("IgnoringTypes"), "HTM");
+  EXPECT_EQ(ReadManagerValue("AcceptingTypes")->size(), huge.size());
+
+  HoldKeys({});
+  // A switch is on only as the text "TRUE": a number is not.
+  ManagerSettings numbered;
+  EXPECT_EQ(DecideCapture(CaptureModule::kProtocolHandler, {}, numbered, {"http://example.org/a.zip"}).refusal,
+            Refusal::kIntegrationOff);
+  SetRaw("IntegrationTemporaryOff", REG_BINARY, "TRUE", 4);
+  // The accept list's last entry, a mebibyte in, still counts; so does a 1 MiB URL.
+  ManagerSettings settings;
+  EXPECT_TRUE(DecideCapture(CaptureModule::kProtocolHandler, {}, settings, {"http://example.org/a.zip"}).caught);
+  const std::string longUrl = "http://example.org/" + std::string(1 << 20, 'x') + ".zip";
+  ManagerSettings third;
+  EXPECT_TRUE(DecideCapture(CaptureModule::kProtocolHandler, {}, third, {longUrl}).caught);
+  // "FALSE" and the ignore list as unterminated binary values.
+  SetRaw("AcceptFileTypes", REG_BINARY, "FALSE", 5);
+  ManagerSettings ignoring;
+  EXPECT_EQ(DecideCapture(CaptureModule::kProtocolHandler, {}, ignoring, {"http://example.org/a.htm"}).refusal,
+            Refusal::kIgnoredExtension);
+  ManagerSettings passing;
+  EXPECT_TRUE(DecideCapture(CaptureModule::kProtocolHandler, {}, passing, {"http://example.org/a.rar"}).caught);
+}
+
 TEST_F(SettingsReadTest, EveryDecisionSeesTheLatestValues) {
   registry_.Set("AcceptingTypes", "ZIP");
   HoldKeys({});

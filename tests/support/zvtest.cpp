@@ -4,10 +4,16 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 namespace zvtest {
 namespace {
 
 constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
+// How long Launch waits for the stand-in's window. Generous on purpose: on a
+// loaded machine Wine can take well over ten seconds to start a process,
+// and a test that went on without the window saw only a lost text.
+constexpr DWORD kStartBoundMs = 60000;
 constexpr char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zorvex.exe";
 
 std::string ReadWholeFile(const std::string& path) {
@@ -167,7 +173,9 @@ void StandIn::Launch() {
   for (const std::string& arg : ArgLines()) commandLine += " \"" + arg + "\"";
   HANDLE process = StartProgram(commandLine);
   if (process) CloseHandle(process);
-  if (options_.window && options_.delayMs == 0) WaitForWindow();
+  if (options_.window && options_.delayMs == 0 && !WaitForWindow(kStartBoundMs))
+    ADD_FAILURE() << "the stand-in's window \"" << options_.caption << "\" did not appear within "
+                  << kStartBoundMs / 1000 << " s";
 }
 
 std::string StandIn::Install() {

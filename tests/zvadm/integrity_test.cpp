@@ -27,7 +27,7 @@ std::string ReadFileText(const std::string& path) {
 }
 
 // The stand-in's record once it appears (empty after the timeout).
-std::string WaitForRecord(const std::string& log, DWORD timeoutMs = 10000) {
+std::string WaitForRecord(const std::string& log, DWORD timeoutMs = 60000) {
   const DWORD start = GetTickCount();
   do {
     const std::string text = ReadFileText(log);

@@ -79,7 +79,7 @@ TEST_F(UrlmonStartsTheHandler, AcceptedDownloadReachesTheDownloadManagerInsteadO
   EXPECT_TRUE(hr == MK_S_ASYNCHRONOUS || hr == S_OK) << std::hex << hr;
   // The claimed request never delivers data: the browser drops it, the
   // test aborts it once the download manager has the text.
-  PumpMessagesFor(10000, [&] { return !standIn.Texts().empty(); });
+  PumpMessagesFor(60000, [&] { return !standIn.Texts().empty(); });
   callback.Abort();
   PumpMessagesFor(500, [&] { return callback.stopped; });
   if (context) context->Release();

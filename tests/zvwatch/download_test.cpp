@@ -308,6 +308,20 @@ TEST_F(DownloadTest, WithoutACaptionNothingIsFoundOrStarted) {
   EXPECT_EQ(portable.Starts(), 0);
 }
 
+// Without a readable settings file there is no caption to look for: the
+// browser gets the download back at once.
+TEST_F(DownloadTest, AnUnreadableOrMissingSettingsFileGivesTheDownloadBack) {
+  standIn_.Launch();
+  const std::string file = dir_.File("DATA\\Settings.dat");
+  HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Download(UnreachableUrl("held.zip")), E_NOTIMPL);
+  CloseHandle(held);
+  RemoveFile(file);
+  EXPECT_EQ(Download(UnreachableUrl("gone.zip")), E_NOTIMPL);
+  EXPECT_TRUE(standIn_.Texts().empty());
+}
+
 TEST_F(DownloadTest, AMissingWindowWithoutAnAppPathsEntryGivesTheDownloadBack) {
   RegistryValueOverride none(HKEY_LOCAL_MACHINE,
                              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe", "",

@@ -12,12 +12,14 @@
 //   --no-window      never create the window
 //   --propdlg        also show the properties dialog "Project Properties"
 //   --lifetime=MS    end after MS milliseconds (default 120000)
+//   --lock-check     note in each COPYDATA record whether the hand-off lock
+//                    was held by another process when the message arrived
 //
 // Record lines, each ending in a line feed:
 //   START pid=<pid>
 //   READY hwnd=<hex>
 //   FGQUERY fg=<0|1>
-//   COPYDATA dwData=<n> cbData=<n> fg=<0|1> data=<bytes>
+//   COPYDATA dwData=<n> cbData=<n> fg=<0|1> [lock=<held|free|none>] data=<bytes>
 // where fg tells whether the main window was the foreground window when the
 // message arrived, and <bytes> is the exact data with every byte outside
 // 0x20..0x7E, and the backslash, written as \xHH.
@@ -40,6 +42,7 @@ struct Options {
   UINT replyDelayMs = 0;
   bool window = true;
   bool propertiesDialog = false;
+  bool lockCheck = false;
   UINT lifetimeMs = 120000;
 };
 
@@ -81,6 +84,17 @@ std::string Escape(const BYTE* data, DWORD size) {
 
 int IsForeground() { return GetForegroundWindow() == g_main ? 1 : 0; }
 
+// Whether some process holds the hand-off lock right now: taking it without
+// waiting fails only then (and a lock taken here is given back at once).
+const char* HandoffLockState() {
+  HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "ZVAddURLMutex");
+  if (!mutex) return "none";
+  const DWORD wait = WaitForSingleObject(mutex, 0);
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex);
+  CloseHandle(mutex);
+  return wait == WAIT_TIMEOUT ? "held" : "free";
+}
+
 void ParseOption(const std::string& arg) {
   auto value = [&](const char* name) -> const char* {
     const size_t n = std::strlen(name);
@@ -95,6 +109,7 @@ void ParseOption(const std::string& arg) {
   else if (const char* v = value("--lifetime=")) g_options.lifetimeMs = std::strtoul(v, nullptr, 0);
   else if (arg == "--no-window") g_options.window = false;
   else if (arg == "--propdlg") g_options.propertiesDialog = true;
+  else if (arg == "--lock-check") g_options.lockCheck = true;
 }
 
 void ReadArgsFile(const std::string& path) {
@@ -113,10 +128,11 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      const std::string lock = g_options.lockCheck ? std::string("lock=") + HandoffLockState() + " " : "";
       char head[128];
-      std::snprintf(head, sizeof(head), "COPYDATA dwData=%lu cbData=%lu fg=%d data=",
+      std::snprintf(head, sizeof(head), "COPYDATA dwData=%lu cbData=%lu fg=%d %sdata=",
                     static_cast<unsigned long>(data->dwData),
-                    static_cast<unsigned long>(data->cbData), IsForeground());
+                    static_cast<unsigned long>(data->cbData), IsForeground(), lock.c_str());
       AppendRecord(head + Escape(static_cast<const BYTE*>(data->lpData), data->cbData) + "\n");
       if (g_options.replyDelayMs) Sleep(g_options.replyDelayMs);
       return g_options.reply;

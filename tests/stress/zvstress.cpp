@@ -1,0 +1,451 @@
+// Load on the hand-off: several browser host processes, each with a real
+// module loaded as its browser loads it, hand off as fast as they can to one
+// stand-in download manager. Every text must arrive exactly once and byte for
+// byte, every send must happen while the sender holds the hand-off lock (the
+// stand-in checks the lock at each message), nothing may hang, and a host
+// must end with as many handles and about as much private memory after its
+// last thousand hand-offs as after its first, with its module unloadable.
+//
+// The download-manager component (--watch) sends without the lock, and its
+// bindings go to a port where nothing listens, so they fail at once.
+//
+//   zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--watch=DLL] [--count=N]
+//   zvstress host KIND MODULE COUNT RESULT_FILE TAG    (started by run)
+#include <windows.h>
+#include <downloadmgr.h>
+#include <psapi.h>
+#include <urlmon.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "np_host.h"
+#include "standin_bind_info.h"
+#include "standin_browser.h"
+#include "zvbench.h"
+#include "zvtest.h"
+
+namespace {
+
+constexpr char kPage[] = "http://stress.example/downloads.html";
+const CLSID kHandlerClass = {0xE131C96E, 0x4DDB, 0x11D4, {0x84, 0xB8, 0x00, 0x80, 0x48, 0xB3, 0x3D, 0xEA}};
+const CLSID kCatcherClass = {0xB930BA63, 0x9E5A, 0x11D3, {0xA2, 0x88, 0x00, 0x00, 0xE8, 0x0E, 0x2E, 0xDE}};
+const CLSID kWatchClass = {0x4B2AFC7F, 0x7D72, 0x4025, {0x81, 0x92, 0x4D, 0xCF, 0xB4, 0xA1, 0xBE, 0xDD}};
+const IID kDownloadManagerIid = {0x988934A4, 0x064B, 0x11D3, {0xBB, 0x80, 0x00, 0x10, 0x4B, 0x35, 0xE7, 0xF9}};
+constexpr DWORD kRunBoundMs = 10 * 60 * 1000;
+constexpr int kLeakWindow = 1000;  // hand-offs between the two measurements
+
+// A URL of its own per host and hand-off, of varying length and letters, so
+// that a mixed-up or cut text cannot pass for another.
+std::string HandOffUrl(const std::string& kind, const std::string& tag, int i) {
+  return std::string(kind == "watch" ? "http://127.0.0.1:9/" : "http://stress.example/") + kind + "/" + tag + "/" + std::to_string(i) + "/" +
+         std::string(static_cast<size_t>(i % 200), static_cast<char>('a' + i % 26)) + ".zip";
+}
+
+std::string ExpectedText(const std::string& kind, const std::string& url) {
+  if (kind == "helper") return "URL=" + url + "\nReferer=" + kPage + "\nPostData=";
+  if (kind == "plugin") return "URL=" + url + "\nOpera=True";
+  if (kind == "watch") return "URL=" + url + "\r\nReferer=";
+  return "URL=" + url;
+}
+
+// A path as CMake gives it (a Linux path) or as Windows writes it.
+std::string WinPath(std::string path) {
+  if (path.empty() || path[0] != '/') return path;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return "Z:" + path;
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+double NowMs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Usage {
+  DWORD handles = 0;
+  SIZE_T privateBytes = 0;
+};
+// The open handles of this process. Where the system does not count them
+// (Wine answers 0), the handle values in use are counted one by one.
+DWORD OpenHandles() {
+  DWORD count = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count) return count;
+  DWORD flags = 0;
+  for (ULONG_PTR value = 4; value < 0x10000; value += 4)
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+  return count;
+}
+
+Usage CurrentUsage() {
+  Usage usage;
+  usage.handles = OpenHandles();
+  // The commit charge: private bytes (Wine leaves PrivateUsage at 0).
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof(counters);
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+  usage.privateBytes = counters.PagefileUsage;
+  return usage;
+}
+
+// A COM server loaded by path as the browser loads it, with its class factory.
+class ComModule {
+ public:
+  ComModule(const char* path, REFCLSID clsid) : module_(LoadLibraryA(path)) {
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto get = module_ ? reinterpret_cast<GetClassObject>(
+                             reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")))
+                       : nullptr;
+    if (get) get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory_));
+  }
+  ~ComModule() {
+    ReleaseFactory();
+    if (module_) FreeLibrary(module_);
+  }
+  IClassFactory* factory() const { return factory_; }
+  void ReleaseFactory() {
+    if (factory_) factory_->Release();
+    factory_ = nullptr;
+  }
+  HRESULT CanUnloadNow() const {
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    auto can = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+    return can ? can() : E_NOTIMPL;
+  }
+
+ private:
+  HMODULE module_;
+  IClassFactory* factory_ = nullptr;
+};
+
+// --- One host process ----------------------------------------------------------------------------
+
+struct HostResult {
+  int done = 0;
+  double longestMs = 0;
+  Usage early, late;
+  HRESULT canUnload = S_OK;
+};
+
+// Runs `handOff(i)` count times, after every host is ready.
+template <typename F>
+void RunHandOffs(int count, HostResult& result, HANDLE ready, HANDLE go, F handOff) {
+  ReleaseSemaphore(ready, 1, nullptr);
+  WaitForSingleObject(go, kRunBoundMs);
+  for (int i = 0; i < count; ++i) {
+    const double start = NowMs();
+    if (handOff(i)) ++result.done;
+    result.longestMs = std::max(result.longestMs, NowMs() - start);
+    if (i + 1 == std::min(count, kLeakWindow)) result.early = CurrentUsage();
+  }
+  result.late = CurrentUsage();
+}
+
+int Host(const std::string& kind, const char* module, int count, const char* resultFile, const std::string& tag,
+         HANDLE ready, HANDLE go) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  HostResult result;
+  bool loaded = false;
+  if (kind == "handler") {
+    ComModule server(module, kHandlerClass);
+    if ((loaded = server.factory() != nullptr)) {
+      RunHandOffs(count, result, ready, go, [&](int i) {
+        IInternetProtocolRoot* protocol = nullptr;
+        if (FAILED(server.factory()->CreateInstance(nullptr, IID_IInternetProtocolRoot,
+                                                    reinterpret_cast<void**>(&protocol))))
+          return false;
+        zvtest::StandInBindInfo bindInfo;
+        const HRESULT hr = protocol->Start(Wide(HandOffUrl(kind, tag, i)).c_str(), nullptr, &bindInfo,
+                                           PI_FORCE_ASYNC, 0);
+        protocol->Release();
+        return hr == S_FALSE;  // claimed
+      });
+      server.ReleaseFactory();
+      result.canUnload = server.CanUnloadNow();
+    }
+  } else if (kind == "helper") {
+    ComModule server(module, kCatcherClass);
+    IObjectWithSite* catcher = nullptr;
+    if (server.factory() &&
+        SUCCEEDED(server.factory()->CreateInstance(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(&catcher)))) {
+      loaded = true;
+      {
+        zvtest::StandInBrowser browser;
+        browser.SetLocation(Wide(kPage));
+        catcher->SetSite(browser.site());
+        RunHandOffs(count, result, ready, go, [&](int i) {
+          zvtest::Navigation navigation;
+          navigation.url = Wide(HandOffUrl(kind, tag, i));
+          return browser.BeforeNavigate2(navigation).cancel == VARIANT_TRUE;  // taken over
+        });
+        catcher->SetSite(nullptr);
+      }
+      catcher->Release();
+      server.ReleaseFactory();
+      result.canUnload = server.CanUnloadNow();
+    }
+  } else if (kind == "plugin") {
+    nphost::Library library(module);
+    if ((loaded = library.Start())) {
+      nphost::BrowserWindow browser;
+      nphost::Instance instance(library);
+      instance.SetWindow(browser.hwnd());
+      RunHandOffs(count, result, ready, go, [&](int i) {
+        return instance.NewStream(HandOffUrl(kind, tag, i).c_str()) == NPERR_NO_ERROR;
+      });
+    }
+  } else if (kind == "watch") {
+    ComModule server(module, kWatchClass);
+    IDownloadManager* manager = nullptr;
+    if (server.factory() &&
+        SUCCEEDED(server.factory()->CreateInstance(nullptr, kDownloadManagerIid, reinterpret_cast<void**>(&manager)))) {
+      loaded = true;
+      RunHandOffs(count, result, ready, go, [&](int i) {
+        IMoniker* moniker = nullptr;
+        IBindCtx* context = nullptr;
+        HRESULT hr = CreateURLMonikerEx(nullptr, Wide(HandOffUrl(kind, tag, i)).c_str(), &moniker, URL_MK_UNIFORM);
+        if (SUCCEEDED(hr)) hr = CreateBindCtx(0, &context);
+        if (SUCCEEDED(hr)) hr = manager->Download(moniker, context, BINDVERB_GET, 0, nullptr, nullptr, nullptr, CP_ACP);
+        if (context) context->Release();
+        if (moniker) moniker->Release();
+        return hr == S_OK;
+      });
+      manager->Release();
+      server.ReleaseFactory();
+      result.canUnload = server.CanUnloadNow();
+    }
+  }
+  if (!loaded) ReleaseSemaphore(ready, 1, nullptr);  // the run must not wait for it
+  std::ofstream out(resultFile);
+  out << "done " << result.done << "\nlongest_ms " << result.longestMs << "\nhandles " << result.early.handles
+      << " " << result.late.handles << "\nprivate " << result.early.privateBytes << " " << result.late.privateBytes
+      << "\ncan_unload " << result.canUnload << "\n";
+  CoUninitialize();
+  return loaded ? 0 : 2;
+}
+
+// --- The run -------------------------------------------------------------------------------------
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct Received {
+  std::string lock;
+  std::string bytes;
+};
+std::vector<Received> ReceivedTexts(const std::string& log) {
+  std::vector<Received> texts;
+  std::istringstream lines(ReadAll(log));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.compare(0, 9, "COPYDATA ") != 0) continue;
+    Received r;
+    const size_t lock = line.find(" lock="), data = line.find(" data=");
+    if (lock != std::string::npos && lock < data) r.lock = line.substr(lock + 6, line.find(' ', lock + 6) - lock - 6);
+    if (data != std::string::npos) r.bytes = zvtest::Unescape(line.substr(data + 6));
+    texts.push_back(r);
+  }
+  return texts;
+}
+
+std::map<std::string, std::string> ReadResult(const std::string& path) {
+  std::map<std::string, std::string> values;
+  std::istringstream lines(ReadAll(path));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t space = line.find(' ');
+    if (space != std::string::npos) values[line.substr(0, space)] = line.substr(space + 1);
+  }
+  return values;
+}
+
+int Run(int argc, char** argv) {
+  const char* standIn = zvbench::Option(argc, argv, "--standin=");
+  const char* countText = zvbench::Option(argc, argv, "--count=");
+  const int count = countText ? std::atoi(countText) : 250;
+  if (!standIn || count <= 0) {
+    std::fprintf(stderr, "usage: zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--count=N]\n");
+    return 64;
+  }
+  std::vector<std::pair<std::string, std::string>> hosts;
+  for (const char* kind : {"handler", "helper", "plugin", "watch"}) {
+    if (const char* module = zvbench::Option(argc, argv, (std::string("--") + kind + "=").c_str()))
+      hosts.emplace_back(kind, WinPath(module));
+  }
+
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  const std::string base = std::string(temp) + "zvstress-" + pid;
+  const std::string log = base + ".log";
+  DeleteFileA(log.c_str());
+  zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP"}});
+  const std::string caption = "Zorvane stress " + pid;
+  HANDLE manager = zvbench::StartStandIn(WinPath(standIn), caption, "\"--log=" + log + "\" --lock-check --lifetime=900000");
+  for (int i = 0; i < 600 && manager && !FindWindowA("TMainForm", caption.c_str()); ++i) Sleep(100);
+  if (!manager || !FindWindowA("TMainForm", caption.c_str())) {
+    std::printf("FAIL: the stand-in download manager did not start\n");
+    return 1;
+  }
+
+  // The component reads the caption to look for from "DATA\Settings.dat"
+  // beside itself: it runs from a copy with such a file.
+  const std::string watchFolder = base + "-watch";
+  for (auto& [kind, module] : hosts) {
+    if (kind != "watch") continue;
+    CreateDirectoryA(watchFolder.c_str(), nullptr);
+    CreateDirectoryA((watchFolder + "\\DATA").c_str(), nullptr);
+    const std::string copy = watchFolder + "\\zvwatch.dll";
+    CopyFileA(module.c_str(), copy.c_str(), FALSE);
+    WritePrivateProfileStringA("SOFTWARE\\Quennet\\Zorvane", "ZVCaption", caption.c_str(),
+                               (watchFolder + "\\DATA\\Settings.dat").c_str());
+    module = copy;
+  }
+
+  const std::string readyName = "ZvStressReady-" + pid, goName = "ZvStressGo-" + pid;
+  HANDLE ready = CreateSemaphoreA(nullptr, 0, 64, readyName.c_str());
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, goName.c_str());
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::vector<HANDLE> processes;
+  std::vector<std::string> resultFiles;
+  for (size_t h = 0; h < hosts.size(); ++h) {
+    const std::string tag = "h" + std::to_string(h);
+    resultFiles.push_back(base + "-" + tag + ".txt");
+    std::string command = "\"" + std::string(self) + "\" host " + hosts[h].first + " \"" + hosts[h].second + "\" " +
+                          std::to_string(count) + " \"" + resultFiles.back() + "\" " + tag + " " + readyName + " " +
+                          goName;
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      CloseHandle(pi.hThread);
+      processes.push_back(pi.hProcess);
+    }
+  }
+  int failures = 0;
+  if (processes.size() != hosts.size() || hosts.empty()) {
+    std::printf("FAIL: %zu of %zu host processes started\n", processes.size(), hosts.size());
+    ++failures;
+  }
+  for (size_t h = 0; h < processes.size(); ++h) WaitForSingleObject(ready, kRunBoundMs);
+  const double start = NowMs();
+  SetEvent(go);
+  bool hung = false;
+  for (HANDLE process : processes) {
+    hung = hung || WaitForSingleObject(process, kRunBoundMs) != WAIT_OBJECT_0;
+  }
+  const double elapsedMs = NowMs() - start;
+  if (hung) {
+    std::printf("FAIL: a host did not end within %lu s (deadlock?)\n", kRunBoundMs / 1000);
+    ++failures;
+  }
+
+  // Every expected text exactly once, nothing else, each sent under the lock.
+  std::map<std::string, int> expected;
+  for (size_t h = 0; h < hosts.size(); ++h)
+    for (int i = 0; i < count; ++i)
+      ++expected[ExpectedText(hosts[h].first, HandOffUrl(hosts[h].first, "h" + std::to_string(h), i))];
+  const std::vector<Received> received = ReceivedTexts(log);
+  int unexpected = 0, unlocked = 0;
+  for (const Received& r : received) {
+    auto it = expected.find(r.bytes);
+    if (it == expected.end()) {
+      if (++unexpected <= 3) std::printf("FAIL: unexpected text: %.120s\n", r.bytes.c_str());
+    } else {
+      --it->second;
+    }
+    const bool takesLock = r.bytes.find("\r\n") == std::string::npos;  // all but the component's texts
+    if (takesLock && r.lock != "held") ++unlocked;
+  }
+  int missing = 0, repeated = 0;
+  for (const auto& [text, left] : expected) {
+    if (left > 0) missing += left;
+    if (left < 0) repeated -= left;
+  }
+  if (unexpected || missing || repeated) {
+    std::printf("FAIL: %zu texts received for %zu expected: %d missing, %d repeated, %d unexpected\n",
+                received.size(), hosts.size() * count, missing, repeated, unexpected);
+    ++failures;
+  }
+  if (unlocked) {
+    std::printf("FAIL: %d texts arrived while the hand-off lock was free\n", unlocked);
+    ++failures;
+  }
+
+  double longest = 0;
+  for (size_t h = 0; h < hosts.size(); ++h) {
+    auto result = ReadResult(resultFiles[h]);
+    DeleteFileA(resultFiles[h].c_str());
+    longest = std::max(longest, std::atof(result["longest_ms"].c_str()));
+    if (std::atoi(result["done"].c_str()) != count) {
+      std::printf("FAIL: %s: %s of %d hand-offs reported taken\n", hosts[h].first.c_str(), result["done"].c_str(),
+                  count);
+      ++failures;
+    }
+    unsigned long earlyHandles = 0, lateHandles = 0;
+    unsigned long long earlyBytes = 0, lateBytes = 0;
+    std::sscanf(result["handles"].c_str(), "%lu %lu", &earlyHandles, &lateHandles);
+    std::sscanf(result["private"].c_str(), "%llu %llu", &earlyBytes, &lateBytes);
+    if (count >= 2 * kLeakWindow) {
+      // Flat: no handle more, and less than a page of memory per hundred hand-offs.
+      const unsigned long long allowance = 4096ull * (count - kLeakWindow) / 100;
+      std::printf("     %s: handles %lu -> %lu, private bytes %llu -> %llu\n", hosts[h].first.c_str(), earlyHandles,
+                  lateHandles, earlyBytes, lateBytes);
+      if (earlyHandles == 0 || earlyBytes == 0 || lateHandles > earlyHandles || lateBytes > earlyBytes + allowance) {
+        std::printf("FAIL: %s leaks\n", hosts[h].first.c_str());
+        ++failures;
+      }
+    }
+    if (hosts[h].first != "plugin" && result["can_unload"] != "0") {
+      std::printf("FAIL: %s: DllCanUnloadNow gave %s with every object released\n", hosts[h].first.c_str(),
+                  result["can_unload"].c_str());
+      ++failures;
+    }
+  }
+  for (HANDLE process : processes) CloseHandle(process);
+  TerminateProcess(manager, 0);
+  CloseHandle(manager);
+  DeleteFileA(log.c_str());
+  DeleteFileA((watchFolder + "\\DATA\\Settings.dat").c_str());
+  RemoveDirectoryA((watchFolder + "\\DATA").c_str());
+  DeleteFileA((watchFolder + "\\zvwatch.dll").c_str());
+  RemoveDirectoryA(watchFolder.c_str());
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quennet\\Zorvane");
+
+  std::printf("S1   %zu hosts x %d hand-offs, each text once, sent under the lock: %.1f hand-offs/s, longest wait %.1f ms\n",
+              hosts.size(), count, elapsedMs > 0 ? 1000.0 * static_cast<double>(received.size()) / elapsedMs : 0.0,
+              longest);
+  std::printf(failures ? "stress: FAILED\n" : "stress: passed\n");
+  return failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "run") == 0) return Run(argc, argv);
+  if (argc == 9 && std::strcmp(argv[1], "host") == 0) {
+    HANDLE ready = OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, argv[7]);
+    HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, argv[8]);
+    if (!ready || !go) return 3;
+    return Host(argv[2], argv[3], std::atoi(argv[4]), argv[5], argv[6], ready, go);
+  }
+  std::fprintf(stderr, "usage: zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--count=N]\n");
+  return 64;
+}
