@@ -155,6 +155,35 @@ function isRepeat(url) {
   return false;
 }
 
+function baseName(path) {
+  return (path || "").split(/[\\/]/).pop();
+}
+
+// Resumes a download the download manager did not take. Firefox cannot
+// resume one paused before its first byte (it counts as cancelled): that
+// one starts again under the same name.
+async function giveBack(item, filename) {
+  try {
+    await api.downloads.resume(item.id);
+    return;
+  } catch (e) {
+    // see below
+  }
+  const [now] = await api.downloads.search({ id: item.id }).catch(() => []);
+  if (!now || now.state !== "interrupted" || now.canResume) return;  // finished, or running
+  const url = now.finalUrl || now.url;
+  ownDownloads.add(url);
+  try {
+    await api.downloads.erase({ id: item.id });
+    const name = baseName(filename);
+    await api.downloads.download(name ? { url, filename: name, conflictAction: "uniquify" } : { url });
+  } catch (e) {
+    // nothing more can be done from here
+  } finally {
+    setTimeout(() => ownDownloads.delete(url), REPEAT_MS);
+  }
+}
+
 async function onCreated(item) {
   if (!wanted(item) || item.state !== "in_progress" || !isFresh(item)) {
     releaseName(item.id);
@@ -167,12 +196,16 @@ async function onCreated(item) {
   }
   const paused = api.downloads.pause(item.id).then(() => true, () => false);
   const [filename, cookie] = await Promise.all([waitForName(item), cookieFor(url), paused]);
+  // Chromium knows the size when it creates the item; Firefox pauses its
+  // downloads before the first byte, so the size stays unknown there.
+  const [now] = await api.downloads.search({ id: item.id }).catch(() => []);
+  const size = Math.max(item.totalBytes, item.fileSize, now ? now.totalBytes : -1, now ? now.fileSize : -1);
   const reply = await ask({
     url,
     referrer: item.referrer || "",
     filename,
-    mime: item.mime || "",
-    size: item.totalBytes > 0 ? item.totalBytes : (item.fileSize > 0 ? item.fileSize : -1),
+    mime: item.mime || (now && now.mime) || "",
+    size: size > 0 ? size : -1,
     method: "GET",
     cookie,
     forced: false,
@@ -188,11 +221,7 @@ async function onCreated(item) {
     return;
   }
   releaseName(item.id);
-  try {
-    await api.downloads.resume(item.id);
-  } catch (e) {
-    // not paused (finished already): nothing to give back
-  }
+  await giveBack(item, filename);
 }
 
 api.downloads.onCreated.addListener((item) => {
