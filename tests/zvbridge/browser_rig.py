@@ -339,7 +339,13 @@ class Chromium(Browser):
         target = wait_until(find, min(30, self.left()), 0.2)
         if not target:
             raise RuntimeError("the extension's service worker did not start")
-        return self.cdp("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        session = self.cdp("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        # Attached while the worker may still be running its script.
+        ready = lambda: self.cdp("Runtime.evaluate", {"expression": "typeof ask", "returnByValue": True},
+                                 session)["result"].get("value") == "function"
+        if not wait_until(ready, min(20, self.left()), 0.1):
+            raise RuntimeError("the extension's service worker did not run its script")
+        return session
 
     def in_extension(self, expression):
         result = self.cdp("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
