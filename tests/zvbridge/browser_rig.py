@@ -175,12 +175,12 @@ class WineBuild:
 class StandIn:
     """The stand-in download manager, running in the build's prefix."""
 
-    def __init__(self, wine, folder, reply=1):
+    def __init__(self, wine, folder, reply=1, *options):
         self.log = os.path.join(folder, "standin.log")
         open(self.log, "w").close()
         self.proc = subprocess.Popen(
             [wine.wine_run, wine.standin_exe, f"--log={winpath(self.log)}", f"--reply={reply}",
-             "--lifetime=300000"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+             "--lifetime=300000", *options], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         if not wait_until(lambda: "READY" in open(self.log).read(), 60):
             raise RuntimeError("the stand-in download manager did not start")
 
