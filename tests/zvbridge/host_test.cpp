@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "native_messaging.h"
 #include "registration.h"
@@ -29,43 +28,10 @@ struct PortResult {
 // Runs the host on one port: writes `input`, ends the input, reads every
 // reply until the host ends.
 PortResult RunPort(const std::string& input, const std::string& args = "chrome-extension://x/") {
-  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-  HANDLE inRead, inWrite, outRead, outWrite;
-  CreatePipe(&inRead, &inWrite, &sa, 0);
-  CreatePipe(&outRead, &outWrite, &sa, 0);
-  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = inRead;
-  si.hStdOutput = outWrite;
-  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION pi{};
-  std::string line = "\"" + HostExe() + "\" " + args;
+  const zvtest::ProgramResult run = zvtest::RunProgramWithInput("\"" + HostExe() + "\" " + args, input, 30000);
+  const std::string& output = run.output;
   PortResult result;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    ADD_FAILURE() << "cannot start the host";
-    return result;
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(inRead);
-  CloseHandle(outWrite);
-  std::thread writer([&] {
-    DWORD put = 0;
-    for (size_t at = 0; at < input.size(); at += put)
-      if (!WriteFile(inWrite, input.data() + at, static_cast<DWORD>(input.size() - at), &put, nullptr)) break;
-    CloseHandle(inWrite);
-  });
-  std::string output;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(outRead, buffer, sizeof(buffer), &got, nullptr) && got > 0) output.append(buffer, got);
-  writer.join();
-  CloseHandle(outRead);
-  if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
-  GetExitCodeProcess(pi.hProcess, &result.exitCode);
-  CloseHandle(pi.hProcess);
+  result.exitCode = run.exitCode;
   size_t at = 0;
   while (output.size() - at >= 4) {
     std::uint32_t length = 0;
