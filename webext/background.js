@@ -264,11 +264,13 @@ function showState() {
   api.action.setTitle({ title: catching ? "Zorvane: catching downloads" : "Zorvane: not catching downloads" });
 }
 
-api.action.onClicked.addListener(async () => {
+async function onButtonClicked() {
   catching = !catching;
   await api.storage.local.set({ catching });
   showState();
-});
+}
+
+api.action.onClicked.addListener(onButtonClicked);
 
 function setUp() {
   api.contextMenus.removeAll(() => {

@@ -108,6 +108,22 @@ def context_menu_forces(run, browser_class):
     check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
 
 
+def button_switches_catching(run, browser_class):
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine)
+    b.in_extension("onButtonClicked()")
+    check(b.in_extension("api.action.getBadgeText({})") == "off", "the badge does not say off")
+    b.open(run.site.page_url())
+    check(wait_until(lambda: "report-1.zip" in b.downloaded(), 60), "switched off, the browser lost the download")
+    b.in_extension("onButtonClicked()")
+    check(b.in_extension("api.action.getBadgeText({})") == "", "the badge still says off")
+    b.open(run.site.base + "/page.html?first=2&n=2&kind=zip&auto=1")
+    texts = wait_until(standin.texts, 60)
+    check([t.split("\r\n")[0] for t in texts] == [f"URL={run.site.file_url(2)}"],
+          f"switched on again, the download manager received {texts!r}")
+
+
 def burst_delivered_once(run, browser_class, count=50):
     run.wine.settings(ACCEPT_ZIP)
     standin = run.standin()
@@ -128,6 +144,7 @@ CASES = {
     "chromium.kept": lambda run: kept_by_browser(run, Chromium),
     "chromium.context_menu": lambda run: context_menu_forces(run, Chromium),
     "chromium.burst": lambda run: burst_delivered_once(run, Chromium),
+    "chromium.button": lambda run: button_switches_catching(run, Chromium),
     "firefox.taken": lambda run: taken_with_details(run, Firefox),
     "firefox.kept": lambda run: kept_by_browser(run, Firefox, KEPT_ROWS[1:3]),
 }
