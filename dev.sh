@@ -16,7 +16,7 @@ JOBS=${ZV_JOBS:-2}
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
           mingw-w64 mingw-w64-tools libwine-dev wine wine32:i386 wine64
-          util-linux gawk)
+          util-linux gawk nlohmann-json3-dev python3 chromium firefox-esr)
 
 log() { printf '== %s\n' "$*" >&2; }
 

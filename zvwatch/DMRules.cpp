@@ -123,26 +123,4 @@ std::int64_t ContentLengthValue(const AnsiString& text) {
   return value == limit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
 }
 
-AnsiString BuildCommandBody(const TFileDetails& details) {
-  AnsiString body = details.Referer;
-  if (!details.FileName.empty()) body += "\r\nFileName=" + details.FileName;
-  if (!details.MIMEType.empty()) body += "\r\nMIMEType=" + details.MIMEType;
-  if (details.Size != 0) body += "\r\nSize=" + std::to_string(details.Size);
-  if (!details.FileDateTime.empty()) body += "\r\nFileDateTime=" + details.FileDateTime;
-  if (!details.Cookie.empty()) body += "\r\nCookie=" + Base64Encode(details.Cookie);
-  if (!body.empty()) body += "\r\nMode=DEFAULT";
-  return body;
-}
-
-AnsiString BuildCommandText(const AnsiString& url, const AnsiString& body,
-                            const std::optional<std::string>& postData) {
-  AnsiString text = "URL=" + url + "\r\nReferer=" + body;
-  if (postData) {
-    text += "\r\nPostData=";
-    text += *postData;
-    text.push_back('\0');
-  }
-  return text;
-}
-
 }  // namespace zvwatch

@@ -42,23 +42,17 @@ AnsiString FileNameWithCacheFile(const AnsiString& fileName, const AnsiString& c
 // A Content-Length value: signed 64-bit decimal digits, 0 for anything else.
 std::int64_t ContentLengthValue(const AnsiString& text);
 
-// What the binding told about the resource.
-struct TFileDetails {
-  AnsiString FileName;
-  AnsiString Referer;
-  AnsiString MIMEType;
-  std::int64_t Size = 0;
-  AnsiString FileDateTime;
-  AnsiString Cookie;
-};
+// What the binding told about the resource, and its record: one builder
+// shared with the native-messaging host.
+using TFileDetails = zv::handoff::FileDetails;
 
-// The text after "Referer=": the referrer, the present details each on a
-// CR LF line of its own, and "Mode=DEFAULT" when any of them is present.
-AnsiString BuildCommandBody(const TFileDetails& details);
+inline AnsiString BuildCommandBody(const TFileDetails& details) {
+  return zv::handoff::BuildFileDetailsBody(details);
+}
 
-// "URL=" url CR LF "Referer=" body, and the post data with one NUL byte
-// after it when there is any.
-AnsiString BuildCommandText(const AnsiString& url, const AnsiString& body,
-                            const std::optional<std::string>& postData);
+inline AnsiString BuildCommandText(const AnsiString& url, const AnsiString& body,
+                                   const std::optional<std::string>& postData) {
+  return zv::handoff::BuildFileDetailsText(url, body, postData);
+}
 
 }  // namespace zvwatch

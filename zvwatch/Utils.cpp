@@ -6,8 +6,6 @@
 namespace zvwatch {
 namespace {
 
-constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -103,22 +101,6 @@ AnsiString StripEnclosingQuotes(const AnsiString& text) {
   const bool digit = first >= '0' && first <= '9';
   if (text.front() != text.back() || digit || first > 0x40) return text;
   return text.substr(1, text.size() - 2);
-}
-
-AnsiString Base64Encode(const std::string& bytes) {
-  AnsiString out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t n = bytes.size() - i < 3 ? bytes.size() - i : 3;
-    unsigned group = static_cast<unsigned char>(bytes[i]) << 16;
-    if (n > 1) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (n > 2) group |= static_cast<unsigned char>(bytes[i + 2]);
-    out.push_back(kBase64Alphabet[(group >> 18) & 63]);
-    out.push_back(kBase64Alphabet[(group >> 12) & 63]);
-    out.push_back(n > 1 ? kBase64Alphabet[(group >> 6) & 63] : '=');
-    out.push_back(n > 2 ? kBase64Alphabet[group & 63] : '=');
-  }
-  return out;
 }
 
 std::string Base64Decode(const AnsiString& text) {

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "handoff/file_details.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -41,7 +43,7 @@ bool SameTextIgnoringCase(const AnsiString& a, const AnsiString& b);
 
 // --- Base64 (standard alphabet, "=" padding, no line breaks) ---------------
 
-AnsiString Base64Encode(const std::string& bytes);
+using zv::handoff::Base64Encode;
 // Empty unless the length is a multiple of 4; foreign characters count as 0.
 std::string Base64Decode(const AnsiString& text);
 

@@ -128,6 +128,11 @@ inline constexpr HandoffVariant kContextMenuHandoff{
 inline constexpr HandoffVariant kOperaHandoff{
     true, HandoffVariant::Query::kNone, StartMethod::kWinExec,
     HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+// The native-messaging host of today's browsers: no browser window of its
+// own to ask about the foreground.
+inline constexpr HandoffVariant kWebExtensionHandoff{
+    true, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
+    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
 
 enum class HandoffStatus {
   kSent,             // the text reached the window; see reply

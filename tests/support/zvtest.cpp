@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -268,37 +269,68 @@ HANDLE StartProgram(const std::string& commandLine) {
   return pi.hProcess;
 }
 
-ProgramResult RunProgram(const std::string& commandLine, DWORD timeoutMs) {
+namespace {
+
+// Runs a program with its output on a pipe; with `input`, its standard input
+// is a pipe too, fed from another thread and ended after the input.
+ProgramResult RunWithPipes(const std::string& commandLine, const std::string* input, bool mergeErrors,
+                           DWORD timeoutMs) {
   ProgramResult result;
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  HANDLE readEnd = nullptr, writeEnd = nullptr, inRead = nullptr, inWrite = nullptr;
   CreatePipe(&readEnd, &writeEnd, &sa, 0);
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  if (input) {
+    CreatePipe(&inRead, &inWrite, &sa, 0);
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  }
   STARTUPINFOA si{};
   si.cb = sizeof(si);
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdError = mergeErrors ? writeEnd : GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdInput = input ? inRead : GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   std::string mutableLine = commandLine;
   const BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                       nullptr, &si, &pi);
   CloseHandle(writeEnd);
+  if (inRead) CloseHandle(inRead);
   if (!started) {
     CloseHandle(readEnd);
+    if (inWrite) CloseHandle(inWrite);
     result.exitCode = static_cast<DWORD>(-1);
     return result;
   }
+  std::thread writer;
+  if (input)
+    writer = std::thread([inWrite, input] {
+      DWORD put = 0;
+      for (size_t at = 0; at < input->size(); at += put)
+        if (!WriteFile(inWrite, input->data() + at, static_cast<DWORD>(input->size() - at), &put, nullptr))
+          break;
+      CloseHandle(inWrite);
+    });
   char buffer[4096];
   DWORD got = 0;
   while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got) result.output.append(buffer, got);
   CloseHandle(readEnd);
+  if (writer.joinable()) writer.join();
   WaitForSingleObject(pi.hProcess, timeoutMs);
   GetExitCodeProcess(pi.hProcess, &result.exitCode);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   return result;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::string& commandLine, DWORD timeoutMs) {
+  return RunWithPipes(commandLine, nullptr, true, timeoutMs);
+}
+
+ProgramResult RunProgramWithInput(const std::string& commandLine, const std::string& input, DWORD timeoutMs) {
+  return RunWithPipes(commandLine, &input, false, timeoutMs);
 }
 
 }  // namespace zvtest

@@ -123,6 +123,10 @@ struct ProgramResult {
   std::string output;
 };
 ProgramResult RunProgram(const std::string& commandLine, DWORD timeoutMs = 60000);
+// Runs a program with `input` on its standard input, ended after it; the
+// output is its standard output alone (its errors go to the test's own).
+ProgramResult RunProgramWithInput(const std::string& commandLine, const std::string& input,
+                                  DWORD timeoutMs = 60000);
 
 // Starts a program without waiting; the handle is the process.
 HANDLE StartProgram(const std::string& commandLine);

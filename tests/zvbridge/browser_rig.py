@@ -1,0 +1,434 @@
+"""Rig for running the extension in real browsers against the host under
+Wine: a loopback web site, the stand-in download manager, the download
+manager's settings, headless Chromium driven over its DevTools pipe and
+headless Firefox ESR driven over Marionette. Every browser run has a fresh
+profile, loopback ports of its own and a hard time bound."""
+import base64
+import contextlib
+import fcntl
+import http.server
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+import urllib.parse
+
+HOST_NAME = "com.quennet.zorvane"
+CHROMIUM_ID = "bpfojcnboiciknhmbgmmilipdannkaci"
+FIREFOX_ID = "zorvane@quennet.com"
+FILE_SIZE = 64 * 1024
+KINDS = {"zip": "application/zip", "html": "text/html", "pdf": "application/pdf"}
+
+
+def wait_until(predicate, timeout, step=0.1):
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > end:
+            return value
+        time.sleep(step)
+
+
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+# --- The web site ------------------------------------------------------------
+
+class Site:
+    """Serves /page.html?first=F&n=K&kind=K (sets the session cookie, clicks its links
+    on load) and /get?i=N&kind=K (the file, only with the cookie)."""
+
+    def __init__(self, slow_seconds=1.0):
+        self.token = base64.b16encode(os.urandom(6)).decode().lower()
+        self.slow = slow_seconds
+        self.file_requests = []
+        site = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def log_message(self, *args):
+                pass
+
+            def do_GET(self):
+                parsed = urllib.parse.urlparse(self.path)
+                query = dict(urllib.parse.parse_qsl(parsed.query))
+                try:
+                    if parsed.path == "/page.html":
+                        site._page(self, query)
+                    elif parsed.path == "/get":
+                        site._file(self, query)
+                    else:
+                        self.send_error(404)
+                except (BrokenPipeError, ConnectionResetError):
+                    pass  # the browser cancelled: the download manager took it
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.server.daemon_threads = True
+        self.port = self.server.server_address[1]
+        self.base = f"http://127.0.0.1:{self.port}"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+    def page_url(self, n=1, kind="zip", auto=True):
+        return f"{self.base}/page.html?n={n}&kind={kind}&auto={int(auto)}"
+
+    def file_url(self, i, kind="zip"):
+        return f"{self.base}/get?i={i}&kind={kind}"
+
+    @staticmethod
+    def file_name(i, kind="zip"):
+        return f"report-{i}.{kind}"
+
+    def cookie(self):
+        return f"session={self.token}"
+
+    def _page(self, h, query):
+        n, kind = int(query.get("n", 1)), query.get("kind", "zip")
+        first = int(query.get("first", 1))
+        links = "".join(f'<a download href="/get?i={i}&amp;kind={kind}">file {i}</a>\n' for i in range(first, n + 1))
+        script = "onload = () => { for (const a of document.links) a.click(); };" if query.get("auto") == "1" else ""
+        body = f"<!doctype html><html><body>{links}<script>{script}</script></body></html>".encode()
+        h.send_response(200)
+        h.send_header("Content-Type", "text/html")
+        h.send_header("Set-Cookie", f"session={self.token}; Path=/")
+        h.send_header("Content-Length", str(len(body)))
+        h.end_headers()
+        h.wfile.write(body)
+
+    def _file(self, h, query):
+        self.file_requests.append(h.path)
+        if f"session={self.token}" not in (h.headers.get("Cookie") or ""):
+            h.send_error(403)
+            return
+        i, kind = query.get("i", "1"), query.get("kind", "zip")
+        body = b"PK\x03\x04" + bytes(FILE_SIZE - 4)
+        h.send_response(200)
+        h.send_header("Content-Type", KINDS.get(kind, "application/octet-stream"))
+        h.send_header("Content-Disposition", f'attachment; filename="{self.file_name(i, kind)}"')
+        h.send_header("Content-Length", str(len(body)))
+        h.end_headers()
+        # Half now, half a moment later: the extension pauses a download
+        # that is still running, as real downloads are.
+        h.wfile.write(body[: len(body) // 2])
+        h.wfile.flush()
+        time.sleep(self.slow)
+        h.wfile.write(body[len(body) // 2:])
+
+    def expected_record(self, i, kind="zip", page=None, with_file_details=True, with_size=True):
+        page = page or self.page_url()
+        text = f"URL={self.file_url(i, kind)}\r\nReferer={page}"
+        if with_file_details:
+            text += f"\r\nFileName={self.file_name(i, kind)}\r\nMIMEType={KINDS[kind]}"
+            if with_size:
+                text += f"\r\nSize={FILE_SIZE}"
+        text += "\r\nCookie=" + base64.b64encode(self.cookie().encode()).decode() + "\r\nMode=DEFAULT"
+        return text
+
+
+# --- Wine: the host, the stand-in and the settings ------------------------------
+
+class WineBuild:
+    def __init__(self, build_dir):
+        self.build = os.path.abspath(build_dir)
+        self.wine_run = os.path.join(self.build, "wine-run")
+        self.host_exe = os.path.join(self.build, "zvbridge", "zvbridge.exe")
+        self.standin_exe = os.path.join(self.build, "tools", "zvstandin.exe")
+        self.webext = os.path.join(self.build, "webext")
+
+    def wrapper(self, folder, *host_args):
+        """A Linux program for the browser's host manifest that runs
+        zvbridge.exe in this build's Wine prefix."""
+        path = os.path.join(folder, "zvbridge-host.sh")
+        args = " ".join(host_args)
+        with open(path, "w") as f:
+            f.write(f'#!/bin/sh\nexec "{self.wine_run}" "{self.host_exe}" {args} "$@" 2>>"{folder}/host.err"\n')
+        os.chmod(path, 0o755)
+        return path
+
+    def settings(self, values, app_path=None):
+        """Replaces the download manager's settings and App Paths entry."""
+        lines = ["REGEDIT4", "", r"[-HKEY_CURRENT_USER\Software\Quennet\Zorvane]",
+                 r"[HKEY_CURRENT_USER\Software\Quennet\Zorvane]"]
+        lines += [f'"{k}"="{v}"' for k, v in values.items()]
+        app_key = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\zorvex.exe"
+        lines += ["", f"[-{app_key}]"]
+        if app_path:
+            lines += [f"[{app_key}]", '@="' + app_path.replace("\\", "\\\\") + '"']
+        with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False) as f:
+            f.write("\r\n".join(lines) + "\r\n")
+        try:
+            subprocess.run([self.wine_run, "regedit", "/S", winpath(f.name)], timeout=120, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        finally:
+            os.unlink(f.name)
+
+
+class StandIn:
+    """The stand-in download manager, running in the build's prefix."""
+
+    def __init__(self, wine, folder, reply=1, *options):
+        self.log = os.path.join(folder, "standin.log")
+        open(self.log, "w").close()
+        self.proc = subprocess.Popen(
+            [wine.wine_run, wine.standin_exe, f"--log={winpath(self.log)}", f"--reply={reply}",
+             "--lifetime=300000", *options], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        if not wait_until(lambda: "READY" in open(self.log).read(), 60):
+            raise RuntimeError("the stand-in download manager did not start")
+
+    def texts(self):
+        out = []
+        for line in open(self.log, encoding="latin-1").read().splitlines():
+            m = re.match(r"COPYDATA dwData=\d+ cbData=\d+ fg=\d data=(.*)$", line)
+            if m:
+                out.append(re.sub(r"\\x([0-9A-F]{2})", lambda x: chr(int(x.group(1), 16)), m.group(1)))
+        return out
+
+    def close(self):
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(self.proc.pid, signal.SIGKILL)
+        self.proc.wait(timeout=30)
+
+
+# --- Browsers ----------------------------------------------------------------------
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Browser:
+    """A browser process in a session of its own, killed at the latest when
+    its time is up."""
+
+    def __init__(self, seconds):
+        self.root = tempfile.mkdtemp(prefix="zvbrowser-")
+        self.downloads = os.path.join(self.root, "downloads")
+        os.makedirs(self.downloads)
+        self.proc = None
+        self.deadline = time.monotonic() + seconds
+        self.watchdog = threading.Timer(seconds, self.kill)
+        self.watchdog.daemon = True
+        self.watchdog.start()
+
+    def left(self):
+        return max(0.0, self.deadline - time.monotonic())
+
+    def kill(self):
+        if self.proc and self.proc.poll() is None:
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.proc.pid, signal.SIGKILL)
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                self.proc.wait(timeout=30)
+
+    def close(self):
+        self.watchdog.cancel()
+        self.kill()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def downloaded(self):
+        """Finished files in the download folder (partial files excluded)."""
+        return sorted(n for n in os.listdir(self.downloads) if not n.endswith((".crdownload", ".part")))
+
+    def any_files(self):
+        return sorted(os.listdir(self.downloads))
+
+    def host_manifest(self, folder, wine, key, value, *host_args):
+        os.makedirs(folder, exist_ok=True)
+        manifest = {"name": HOST_NAME, "description": "Zorvane download manager",
+                    "path": wine.wrapper(self.root, *host_args), "type": "stdio", key: [value]}
+        with open(os.path.join(folder, HOST_NAME + ".json"), "w") as f:
+            json.dump(manifest, f)
+
+
+class Chromium(Browser):
+    """Headless Chromium with the extension loaded, driven over the DevTools
+    pipe (NUL-separated JSON on descriptors 3 and 4)."""
+
+    def __init__(self, wine, seconds=90, host_args=()):
+        super().__init__(seconds)
+        profile = os.path.join(self.root, "profile")
+        os.makedirs(os.path.join(profile, "Default"))
+        self.host_manifest(os.path.join(profile, "NativeMessagingHosts"), wine, "allowed_origins",
+                           f"chrome-extension://{CHROMIUM_ID}/", *host_args)
+        prefs = {"download": {"default_directory": self.downloads, "prompt_for_download": False,
+                              "directory_upgrade": True},
+                 "profile": {"default_content_setting_values": {"automatic_downloads": 1}},
+                 "safebrowsing": {"enabled": False}}
+        with open(os.path.join(profile, "Default", "Preferences"), "w") as f:
+            json.dump(prefs, f)
+        to_browser_r, self._to_browser = os.pipe()
+        self._from_browser, from_browser_w = os.pipe()
+        high_r = fcntl.fcntl(to_browser_r, fcntl.F_DUPFD_CLOEXEC, 10)
+        high_w = fcntl.fcntl(from_browser_w, fcntl.F_DUPFD_CLOEXEC, 10)
+
+        def descriptors():
+            os.dup2(high_r, 3)
+            os.dup2(high_w, 4)
+
+        args = ["chromium", "--headless=new", "--no-sandbox", f"--user-data-dir={profile}",
+                f"--load-extension={wine.webext}/chromium",
+                "--disable-features=DisableLoadExtensionCommandLineSwitch",
+                "--remote-debugging-pipe", "--no-first-run", "--no-default-browser-check", "--disable-gpu",
+                "--disable-background-networking", "--disable-sync", "--password-store=basic", "about:blank"]
+        self.proc = subprocess.Popen(args, preexec_fn=descriptors, close_fds=False, start_new_session=True,
+                                     stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.root, "chromium.err"), "w"))
+        for fd in (to_browser_r, from_browser_w, high_r, high_w):
+            os.close(fd)
+        self._next = 0
+        self._replies = {}
+        self._cv = threading.Condition()
+        threading.Thread(target=self._reader, daemon=True).start()
+        self.worker = self._attach_worker()
+
+    def _reader(self):
+        buffer = b""
+        while True:
+            try:
+                chunk = os.read(self._from_browser, 65536)
+            except OSError:
+                chunk = b""
+            if not chunk:
+                with self._cv:
+                    self._replies[None] = True
+                    self._cv.notify_all()
+                return
+            buffer += chunk
+            while b"\0" in buffer:
+                message, buffer = buffer.split(b"\0", 1)
+                reply = json.loads(message)
+                if "id" in reply:
+                    with self._cv:
+                        self._replies[reply["id"]] = reply
+                        self._cv.notify_all()
+
+    def cdp(self, method, params=None, session=None):
+        with self._cv:
+            self._next += 1
+            number = self._next
+        message = {"id": number, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = session
+        os.write(self._to_browser, json.dumps(message).encode() + b"\0")
+        with self._cv:
+            if not self._cv.wait_for(lambda: number in self._replies or None in self._replies, self.left()):
+                raise TimeoutError(method)
+            reply = self._replies.pop(number, None)
+        if reply is None:
+            raise RuntimeError("Chromium ended")
+        if "error" in reply:
+            raise RuntimeError(f"{method}: {reply['error']}")
+        return reply["result"]
+
+    def _attach_worker(self):
+        def find():
+            for target in self.cdp("Target.getTargets")["targetInfos"]:
+                if target["type"] == "service_worker" and CHROMIUM_ID in target["url"]:
+                    return target["targetId"]
+            return None
+
+        target = wait_until(find, min(30, self.left()), 0.2)
+        if not target:
+            raise RuntimeError("the extension's service worker did not start")
+        session = self.cdp("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        # Attached while the worker may still be running its script.
+        ready = lambda: self.cdp("Runtime.evaluate", {"expression": "typeof ask", "returnByValue": True},
+                                 session)["result"].get("value") == "function"
+        if not wait_until(ready, min(20, self.left()), 0.1):
+            raise RuntimeError("the extension's service worker did not run its script")
+        return session
+
+    def in_extension(self, expression):
+        result = self.cdp("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
+                                               "returnByValue": True}, self.worker)
+        if "exceptionDetails" in result:
+            raise RuntimeError(str(result["exceptionDetails"]))
+        return result["result"].get("value")
+
+    def open(self, url):
+        self.cdp("Target.createTarget", {"url": url})
+
+
+class Firefox(Browser):
+    """Headless Firefox ESR with the extension installed as a temporary
+    add-on through Marionette."""
+
+    def __init__(self, wine, seconds=120):
+        super().__init__(seconds)
+        home = os.path.join(self.root, "home")
+        profile = os.path.join(self.root, "profile")
+        os.makedirs(profile)
+        self.host_manifest(os.path.join(home, ".mozilla", "native-messaging-hosts"), wine,
+                           "allowed_extensions", FIREFOX_ID)
+        self.marionette_port = free_port()
+        prefs = {
+            "marionette.port": self.marionette_port,
+            "browser.download.dir": self.downloads, "browser.download.folderList": 2,
+            "browser.download.useDownloadDir": True,
+            "browser.download.always_ask_before_handling_new_types": False,
+            "browser.download.start_downloads_in_tmp_dir": False,
+            "browser.shell.checkDefaultBrowser": False, "app.update.enabled": False,
+            "datareporting.policy.dataSubmissionEnabled": False, "toolkit.telemetry.enabled": False,
+            "browser.startup.homepage_override.mstone": "ignore", "xpinstall.signatures.required": False,
+            "extensions.autoDisableScopes": 0, "network.proxy.type": 0,
+        }
+        with open(os.path.join(profile, "user.js"), "w") as f:
+            for k, v in prefs.items():
+                f.write(f"user_pref({json.dumps(k)}, {json.dumps(v)});\n")
+        env = dict(os.environ, HOME=home, MOZ_HEADLESS="1")
+        self.proc = subprocess.Popen(["firefox-esr", "--headless", "--marionette", "--no-remote", "--profile",
+                                      profile, "about:blank"], env=env, start_new_session=True,
+                                     stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.root, "firefox.err"), "w"))
+        self._sock = wait_until(self._connect, min(60, self.left()), 0.3)
+        if not self._sock:
+            raise RuntimeError("Marionette did not answer")
+        self._read()  # the greeting
+        self._next = 0
+        self.command("WebDriver:NewSession", {"capabilities": {"alwaysMatch": {"acceptInsecureCerts": True}}})
+        self.command("Addon:Install", {"path": os.path.join(wine.webext, "zorvane.xpi"), "temporary": True})
+
+    def _connect(self):
+        try:
+            return socket.create_connection(("127.0.0.1", self.marionette_port), timeout=5)
+        except OSError:
+            return None
+
+    def _read(self):
+        self._sock.settimeout(max(1.0, self.left()))
+        head = b""
+        while not head.endswith(b":"):
+            byte = self._sock.recv(1)
+            if not byte:
+                raise RuntimeError("Marionette closed")
+            head += byte
+        length = int(head[:-1])
+        body = b""
+        while len(body) < length:
+            chunk = self._sock.recv(length - len(body))
+            if not chunk:
+                raise RuntimeError("Marionette closed")
+            body += chunk
+        return json.loads(body)
+
+    def command(self, name, params):
+        self._next += 1
+        data = json.dumps([0, self._next, name, params]).encode()
+        self._sock.sendall(str(len(data)).encode() + b":" + data)
+        while True:
+            reply = self._read()
+            if reply[0] == 1 and reply[1] == self._next:
+                if reply[2]:
+                    raise RuntimeError(f"{name}: {reply[2]}")
+                return reply[3]
+
+    def open(self, url):
+        self.command("WebDriver:Navigate", {"url": url})
