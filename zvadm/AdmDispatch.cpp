@@ -1,4 +1,6 @@
 #include "AdmDispatch.h"
+#include "BrowserJobs.h"
+#include "UserHives.h"
 
 namespace zvadm {
 namespace {
@@ -11,8 +13,8 @@ constexpr TJobProc kJobProcs[kJobKindCount] = {
     JobWriteRegDword,     // 3 jkWriteRegDword
     JobWriteRegBinary,    // 4 jkWriteRegBinary
     JobWriteRegExpandSz,  // 5 jkWriteRegExpandSz
-    nullptr,              // 6 jkRemoveUserIntegration
-    nullptr,              // 7 jkRemoveUserData
+    JobRemoveUserIntegration,  // 6 jkRemoveUserIntegration
+    JobRemoveUserData,    // 7 jkRemoveUserData
     nullptr,              // 8 no action
     nullptr,              // 9 no action
     nullptr,              // 10 jkDeleteFile
@@ -23,11 +25,11 @@ constexpr TJobProc kJobProcs[kJobKindCount] = {
     nullptr,              // 15 jkShellFileOperation
     nullptr,              // 16 jkCreateUserShortcuts
     nullptr,              // 17 jkCreateFolder
-    nullptr,              // 18 jkPutHelperObjectFirst
-    nullptr,              // 19 jkAllowLowRightsLaunch
+    JobPutHelperObjectFirst,  // 18 jkPutHelperObjectFirst
+    JobAllowLowRightsLaunch,  // 19 jkAllowLowRightsLaunch
     nullptr,              // 20 jkReplaceFile
-    nullptr,              // 21 jkSetIntegrationMethod
-    nullptr,              // 22 jkWriteUserValue
+    JobSetIntegrationMethod,  // 21 jkSetIntegrationMethod
+    JobWriteUserValue,    // 22 jkWriteUserValue
     nullptr,              // 23 jkWriteIniString
 };
 
