@@ -2,6 +2,8 @@
 #include "BrowserJobs.h"
 #include "UserHives.h"
 
+#include "FileJobs.h"
+
 namespace zvadm {
 namespace {
 
@@ -17,20 +19,20 @@ constexpr TJobProc kJobProcs[kJobKindCount] = {
     JobRemoveUserData,    // 7 jkRemoveUserData
     nullptr,              // 8 no action
     nullptr,              // 9 no action
-    nullptr,              // 10 jkDeleteFile
-    nullptr,              // 11 jkDeleteFileAtRestart
-    nullptr,              // 12 jkRemoveFolder
-    nullptr,              // 13 jkRemoveSelf
-    nullptr,              // 14 jkMessageBox
-    nullptr,              // 15 jkShellFileOperation
+    JobDeleteFile,  // 10 jkDeleteFile
+    JobDeleteFileAtRestart,  // 11 jkDeleteFileAtRestart
+    JobRemoveFolder,  // 12 jkRemoveFolder
+    JobRemoveSelf,  // 13 jkRemoveSelf
+    JobMessageBox,  // 14 jkMessageBox
+    JobShellFileOperation,  // 15 jkShellFileOperation
     nullptr,              // 16 jkCreateUserShortcuts
-    nullptr,              // 17 jkCreateFolder
+    JobCreateFolder,  // 17 jkCreateFolder
     JobPutHelperObjectFirst,  // 18 jkPutHelperObjectFirst
     JobAllowLowRightsLaunch,  // 19 jkAllowLowRightsLaunch
-    nullptr,              // 20 jkReplaceFile
+    JobReplaceFile,  // 20 jkReplaceFile
     JobSetIntegrationMethod,  // 21 jkSetIntegrationMethod
     JobWriteUserValue,    // 22 jkWriteUserValue
-    nullptr,              // 23 jkWriteIniString
+    JobWriteIniString,  // 23 jkWriteIniString
 };
 
 }  // namespace

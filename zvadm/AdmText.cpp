@@ -75,15 +75,6 @@ std::string IncludeTrailingBackslash(const std::string& path) {
   return !path.empty() && path.back() == '\\' ? path : path + "\\";
 }
 
-std::string ExcludeTrailingBackslash(const std::string& path) {
-  return !path.empty() && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
-}
-
-std::string ExtractFilePath(const std::string& path) {
-  const size_t end = path.find_last_of("\\:");
-  return end == std::string::npos ? std::string() : path.substr(0, end + 1);
-}
-
 std::string ExtractFileName(const std::string& path) {
   const size_t end = path.find_last_of("\\:");
   return end == std::string::npos ? path : path.substr(end + 1);

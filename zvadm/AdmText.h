@@ -37,10 +37,9 @@ class TSetupText {
   TStringList lines_;
 };
 
+// With one trailing "\" (FolderOf and WithoutTrailingBackslash of
+// FileJobText.h go the other ways).
 std::string IncludeTrailingBackslash(const std::string& path);
-std::string ExcludeTrailingBackslash(const std::string& path);
-// Up to and including the last "\" or ":"; empty when there is none.
-std::string ExtractFilePath(const std::string& path);
 // After the last "\" or ":".
 std::string ExtractFileName(const std::string& path);
 

@@ -9,6 +9,7 @@
 
 #include "AdmText.h"
 #include "AdmUtils.h"
+#include "FileJobText.h"
 #include "UserHives.h"
 #include "win/unique_handles.h"
 
@@ -119,7 +120,7 @@ DWORD CountSubkeys(HKEY root, const char* path) {
 LONG WriteLowRightsPolicy(const std::string& key, const std::string& target) {
   if (LONG status = WriteRegPathValue(key + "AppName", REG_SZ, ExtractFileName(target))) return status;
   // The folder without its separator; a drive stays "C:".
-  if (LONG status = WriteRegPathValue(key + "AppPath", REG_SZ, ExcludeTrailingBackslash(ExtractFilePath(target))))
+  if (LONG status = WriteRegPathValue(key + "AppPath", REG_SZ, WithoutTrailingBackslash(FolderOf(target))))
     return status;
   return WriteRegPathValue(key + "Policy", REG_DWORD, std::string("\x03\0\0\0", 4));
 }

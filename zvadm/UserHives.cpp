@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AdmUtils.h"
+#include "FileJobText.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -172,7 +173,7 @@ void RemoveUserData(HKEY user) {
     DeleteFileA((data + file).c_str());
   // Both go only when empty.
   RemoveDirectoryA(data.c_str());
-  RemoveDirectoryA(ExtractFilePath(ExcludeTrailingBackslash(data)).c_str());
+  RemoveDirectoryA(FolderOf(WithoutTrailingBackslash(data)).c_str());
 }
 
 }  // namespace
@@ -261,7 +262,7 @@ std::string HelperFolder() {
   std::vector<char> path(MAX_PATH);
   for (;;) {
     const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) return ExtractFilePath(std::string(path.data(), length));
+    if (length < path.size()) return FolderOf(std::string(path.data(), length));
     path.resize(path.size() * 2);
   }
 }

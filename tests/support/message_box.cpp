@@ -16,6 +16,14 @@ BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
   return TRUE;
 }
 
+BOOL CALLBACK CollectButton(HWND child, LPARAM param) {
+  char className[32] = {};
+  GetClassNameA(child, className, sizeof(className));
+  if (lstrcmpiA(className, "Button") == 0 && IsWindowVisible(child))
+    reinterpret_cast<std::vector<int>*>(param)->push_back(GetDlgCtrlID(child));
+  return TRUE;
+}
+
 }  // namespace
 
 MessageBoxAnswerer::MessageBoxAnswerer(std::string caption, int button)
@@ -30,13 +38,17 @@ void MessageBoxAnswerer::Watch() {
   HWND answered = nullptr;
   while (!stopping_) {
     HWND dialog = FindWindowA("#32770", caption_.c_str());
-    // A dialog already answered may take a moment to go away.
-    if (dialog && dialog != answered) {
+    // A dialog already answered may take a moment to go away; one not yet
+    // shown may still be filling in its texts and buttons.
+    if (dialog && dialog != answered && IsWindowVisible(dialog)) {
       std::string text;
       EnumChildWindows(dialog, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+      std::vector<int> buttons;
+      EnumChildWindows(dialog, CollectButton, reinterpret_cast<LPARAM>(&buttons));
       {
         std::lock_guard<std::mutex> lock(mutex_);
         texts_.push_back(text);
+        buttons_.push_back(buttons);
       }
       PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
       answered = dialog;
@@ -49,6 +61,11 @@ void MessageBoxAnswerer::Watch() {
 std::vector<std::string> MessageBoxAnswerer::Texts() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return texts_;
+}
+
+std::vector<std::vector<int>> MessageBoxAnswerer::Buttons() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return buttons_;
 }
 
 bool MessageBoxAnswerer::WaitForAnswers(size_t count, DWORD timeoutMs) const {

@@ -22,6 +22,8 @@ class MessageBoxAnswerer {
 
   // The message text of each dialog answered so far, in order.
   std::vector<std::string> Texts() const;
+  // The identifiers of the visible buttons of each dialog answered so far.
+  std::vector<std::vector<int>> Buttons() const;
   // Waits until `count` dialogs were answered.
   bool WaitForAnswers(size_t count, DWORD timeoutMs = 10000) const;
 
@@ -33,6 +35,7 @@ class MessageBoxAnswerer {
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;
   std::vector<std::string> texts_;
+  std::vector<std::vector<int>> buttons_;
   std::thread thread_;
 };
 

@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "channel.h"
+#include "zvtest.h"
 #include "section_bytes.h"
 
 namespace zvadmtest {
@@ -17,6 +19,8 @@ std::string HelperExe();
 
 // Runs the jobs through a section of their packed size (or `sectionSize`).
 zvjobs::JobsOutcome RunJobs(const std::vector<zvjobs::Job>& jobs, size_t sectionSize = 0);
+// The same with another copy of the helper.
+zvjobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zvjobs::Job>& jobs);
 zvjobs::ChannelOutcome RunSection(const Bytes& bytes, size_t sectionSize);
 
 zvjobs::Job MakeJob(uint8_t kind, std::string param1 = {}, std::string param2 = {}, int32_t result = 0,
@@ -46,5 +50,58 @@ std::optional<RegValue> QueryValue(HKEY root, const std::string& key, const std:
 bool KeyExists(HKEY root, const std::string& key);
 void PutValue(HKEY root, const std::string& key, const std::string& name, const std::string& text);
 void PutKey(HKEY root, const std::string& key);
+
+// A copy of the helper, alone in a folder of its own, under a name that
+// Wine's per-program settings give the version `version` ("win98": the 9x
+// family, 4.10; "winxp": NT 5.1). The setting goes with the copy.
+class HelperCopy {
+ public:
+  explicit HelperCopy(const std::string& version);
+  ~HelperCopy();
+  HelperCopy(const HelperCopy&) = delete;
+  HelperCopy& operator=(const HelperCopy&) = delete;
+  const std::string& path() const { return path_; }
+  const std::string& folder() const { return folder_.path(); }
+  bool win9x() const { return win9x_; }
+  zvjobs::JobsOutcome Run(const std::vector<zvjobs::Job>& jobs) const { return RunJobsWith(path_, jobs); }
+
+ private:
+  zvtest::ScratchDir folder_;
+  std::string path_;
+  std::string appDefaults_;
+  bool win9x_;
+};
+
+// Files as a peer sees them.
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::optional<std::string> ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+
+// A file kept open by this process with the given sharing.
+class HeldFile {
+ public:
+  HeldFile(const std::string& path, DWORD share);
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Release();
+
+ private:
+  HANDLE handle_;
+};
+
+// The restart renames NT keeps (source, target) as the system lists them:
+// "\??\C:\x" names, an empty target for a deletion, "!" before a target
+// that replaces an existing file.
+struct PendingRename {
+  std::string source;
+  std::string target;
+};
+// The pending renames whose source lies in `folder` (all when it is empty).
+std::vector<PendingRename> PendingRenamesFrom(const std::string& folder);
+// Drops the renames whose source lies in `folder`. Under the sender lock
+// (zvjobs::ChannelLock), which every helper run through the channel holds.
+void ClearPendingRenamesFrom(const std::string& folder);
 
 }  // namespace zvadmtest

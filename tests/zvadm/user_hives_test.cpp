@@ -41,7 +41,7 @@ class UserHiveJobs : public testing::Test {
   std::string AddUser(HiveSeed seed = {}, std::string name = {}) {
     if (name.empty()) name = profiles_.UniqueName();
     CreateFolders(DataFolder(name));
-    WriteFileBytes(DataFolder(name) + "Install.alg", Lines(LogOf(name)));
+    WriteBytes(DataFolder(name) + "Install.alg", Lines(LogOf(name)));
     seed.push_back({kSettingsKey, "AppDataPath", DataFolder(name)});
     return profiles_.Add(seed, name);
   }
@@ -54,9 +54,9 @@ TEST_F(UserHiveJobs, TheWalkVisitsProfilesInReverseListOrderThenTheDefaultUser) 
   const std::string service = AddUser({}, "S-1-5-97");  // 8 characters: a built-in account
   const std::string noHive = profiles_.Add({}, "", "");
   zvtest::ScratchDir defaultData;
-  WriteFileBytes(defaultData.File("Install.alg"), "default user\r\n");
+  WriteBytes(defaultData.File("Install.alg"), "default user\r\n");
   profiles_.AddDefaultUser({{kSettingsKey, "AppDataPath", defaultData.path()}});
-  WriteFileBytes(MainLog(), "main 1\r\nmain 2");
+  WriteBytes(MainLog(), "main 1\r\nmain 2");
 
   const auto outcome = RunJobs({MakeJob(kRemoveUserIntegration)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
@@ -71,11 +71,11 @@ TEST_F(UserHiveJobs, TheWalkVisitsProfilesInReverseListOrderThenTheDefaultUser) 
     if (name == service || name == noHive) continue;
     const auto lines = LogOf(name);
     expected.insert(expected.end(), lines.begin(), lines.end());
-    EXPECT_FALSE(PathExists(DataFolder(name) + "Install.alg")) << name;
+    EXPECT_FALSE(Exists(DataFolder(name) + "Install.alg")) << name;
   }
   expected.push_back("default user");
-  EXPECT_EQ(ReadFileBytes(MainLog()), Lines(expected));
-  EXPECT_TRUE(PathExists(DataFolder(service) + "Install.alg"));
+  EXPECT_EQ(ReadBytes(MainLog()), Lines(expected));
+  EXPECT_TRUE(Exists(DataFolder(service) + "Install.alg"));
 
   // Loaded for the walk and unloaded after it; the logged-on user's stays.
   for (const std::string& name : {first, second, third, service, noHive}) EXPECT_FALSE(HiveLoaded(name)) << name;
@@ -125,7 +125,7 @@ TEST_F(UserHiveJobs, RemoveUserIntegrationTakesOnlyTheCatchersEntries) {
   for (const IntegrationEntry& entry : entries) seed.push_back({entry.key, entry.name, text(entry.text)});
   const std::string user = AddUser(seed);
   profiles_.LogOn(user);
-  WriteFileBytes(MainLog(), "");
+  WriteBytes(MainLog(), "");
 
   const auto outcome = RunJobs({MakeJob(kRemoveUserIntegration)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
@@ -136,7 +136,7 @@ TEST_F(UserHiveJobs, RemoveUserIntegrationTakesOnlyTheCatchersEntries) {
   }
   EXPECT_FALSE(KeyExists(HKEY_USERS, user + "\\" + menuOrder + "Quennet Zorvane"));
   EXPECT_TRUE(KeyExists(HKEY_USERS, user + "\\" + netCaptor));
-  EXPECT_EQ(ReadFileBytes(MainLog()), Lines(LogOf(user)));
+  EXPECT_EQ(ReadBytes(MainLog()), Lines(LogOf(user)));
 }
 
 TEST_F(UserHiveJobs, WithoutAReadableMainLogNothingChanges) {
@@ -147,9 +147,9 @@ TEST_F(UserHiveJobs, WithoutAReadableMainLogNothingChanges) {
   auto outcome = RunJobs({MakeJob(kRemoveUserIntegration)});  // no main log
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
-  EXPECT_FALSE(PathExists(MainLog()));
+  EXPECT_FALSE(Exists(MainLog()));
 
-  WriteFileBytes(MainLog(), "main\r\n");
+  WriteBytes(MainLog(), "main\r\n");
   HANDLE locked = CreateFileA(MainLog().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(locked, INVALID_HANDLE_VALUE);
   outcome = RunJobs({MakeJob(kRemoveUserIntegration)});
@@ -157,8 +157,8 @@ TEST_F(UserHiveJobs, WithoutAReadableMainLogNothingChanges) {
   EXPECT_EQ(outcome.exitCode, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 
   EXPECT_TRUE(QueryValue(HKEY_USERS, user + "\\" + protocols, "http"));
-  EXPECT_TRUE(PathExists(DataFolder(user) + "Install.alg"));
-  EXPECT_EQ(ReadFileBytes(MainLog()), "main\r\n");
+  EXPECT_TRUE(Exists(DataFolder(user) + "Install.alg"));
+  EXPECT_EQ(ReadBytes(MainLog()), "main\r\n");
 }
 
 constexpr const char* kDataFiles[] = {"zorvex.$$$", "history.bak", "zorvex.dat", "category.dat", "history.dat"};
@@ -177,8 +177,8 @@ TEST_F(UserHiveJobs, RemoveUserDataTakesTheSettingsAndTheDataFiles) {
   profiles_.LogOn(alone);
   CreateFolders(aloneData);
   for (const std::string& folder : {DataFolder(sharing), aloneData, DataFolder(notLoggedOn)})
-    for (const char* file : kDataFiles) WriteFileBytes(folder + file, "data");
-  WriteFileBytes(DataFolder(sharing) + "keep.txt", "not ours");
+    for (const char* file : kDataFiles) WriteBytes(folder + file, "data");
+  WriteBytes(DataFolder(sharing) + "keep.txt", "not ours");
 
   const auto outcome = RunJobs({MakeJob(kRemoveUserData, "", "", 0)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
@@ -189,13 +189,13 @@ TEST_F(UserHiveJobs, RemoveUserDataTakesTheSettingsAndTheDataFiles) {
   EXPECT_FALSE(KeyExists(HKEY_USERS, alone + "\\SOFTWARE\\Quennet"));
   EXPECT_TRUE(QueryValue(HKEY_USERS, alone + "\\SOFTWARE\\Else", "V"));
   for (const std::string& folder : {DataFolder(sharing), aloneData, DataFolder(notLoggedOn)})
-    for (const char* file : kDataFiles) EXPECT_FALSE(PathExists(folder + file)) << folder << file;
+    for (const char* file : kDataFiles) EXPECT_FALSE(Exists(folder + file)) << folder << file;
   // Folders go when empty: the data folder and its parent.
-  EXPECT_TRUE(PathExists(DataFolder(sharing) + "keep.txt"));
-  EXPECT_FALSE(PathExists(aloneData));
-  EXPECT_FALSE(PathExists(profiles_.Folder(alone) + "Kestrix"));
-  EXPECT_FALSE(PathExists(DataFolder(notLoggedOn)));
-  EXPECT_TRUE(PathExists(profiles_.Folder(notLoggedOn)));
+  EXPECT_TRUE(Exists(DataFolder(sharing) + "keep.txt"));
+  EXPECT_FALSE(Exists(aloneData));
+  EXPECT_FALSE(Exists(profiles_.Folder(alone) + "Kestrix"));
+  EXPECT_FALSE(Exists(DataFolder(notLoggedOn)));
+  EXPECT_TRUE(Exists(profiles_.Folder(notLoggedOn)));
 }
 
 TEST_F(UserHiveJobs, WriteUserValueWritesInEveryHive) {
@@ -228,7 +228,7 @@ class Win9xUserHiveJobs : public testing::Test {
   zvtest::ScratchDir install_;
   InstallFolderEntry entry_{install_.path()};
   zvtest::ManagerRegistry currentUser_;
-  Win9xHelper helper_;
+  HelperCopy helper_{"win98"};
 };
 
 TEST_F(Win9xUserHiveJobs, ProfilesAreReadFromUserDat) {
@@ -237,22 +237,22 @@ TEST_F(Win9xUserHiveJobs, ProfilesAreReadFromUserDat) {
     const std::string data = profiles.Folder(name) + "Data\\";
     profiles.Add({{kSettingsKey, "AppDataPath", data}}, name, hiveFile);
     CreateFolders(data);
-    WriteFileBytes(data + "Install.alg", name + "\r\n");
+    WriteBytes(data + "Install.alg", name + "\r\n");
     return data;
   };
   addUser("Anna", "User.dat");  // a short name: no service accounts here
   const std::string ntOnly = addUser("Bert" + std::to_string(GetCurrentProcessId()), "NTUser.dat");
-  WriteFileBytes(install_.File("Install.alg"), "main\r\n");
+  WriteBytes(install_.File("Install.alg"), "main\r\n");
 
   zvjobs::JobsOutcome outcome;
   {
     PrivilegeScope lent({"SeRestorePrivilege"});
-    outcome = RunJobsWith(helper_.path(), {MakeJob(kRemoveUserIntegration)});
+    outcome = helper_.Run({MakeJob(kRemoveUserIntegration)});
   }
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
-  EXPECT_EQ(ReadFileBytes(install_.File("Install.alg")), "main\r\nAnna\r\n");
-  EXPECT_TRUE(PathExists(ntOnly + "Install.alg"));
+  EXPECT_EQ(ReadBytes(install_.File("Install.alg")), "main\r\nAnna\r\n");
+  EXPECT_TRUE(Exists(ntOnly + "Install.alg"));
   EXPECT_FALSE(HiveLoaded("Anna"));
 }
 
@@ -260,17 +260,17 @@ TEST_F(Win9xUserHiveJobs, WithoutProfilesTheCurrentUserIsTheOnlyOne) {
   ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, TestProfiles(Family::Win9x).ListKey()));
   zvtest::ScratchDir data;
   currentUser_.Set("AppDataPath", data.path());
-  WriteFileBytes(data.File("Install.alg"), "current user\r\n");
-  WriteFileBytes(install_.File("Install.alg"), "main\r\n");
+  WriteBytes(data.File("Install.alg"), "current user\r\n");
+  WriteBytes(install_.File("Install.alg"), "main\r\n");
 
-  const auto outcome = RunJobsWith(helper_.path(), {MakeJob(kWriteUserValue, "Options\\Last", "nine"),
+  const auto outcome = helper_.Run({MakeJob(kWriteUserValue, "Options\\Last", "nine"),
                                                     MakeJob(kRemoveUserIntegration)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
   // The 9x family stores a string with its terminator, and nothing after it.
   EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\Options", "Last"),
             (RegValue{REG_SZ, std::string("nine\0", 5)}));
-  EXPECT_EQ(ReadFileBytes(install_.File("Install.alg")), "main\r\ncurrent user\r\n");
+  EXPECT_EQ(ReadBytes(install_.File("Install.alg")), "main\r\ncurrent user\r\n");
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace zvadmtest {
 namespace {
@@ -179,20 +177,6 @@ std::vector<std::string> TestProfiles::EnumerationOrder() const {
   return order;
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void CreateFolders(const std::string& path) {
   const size_t last = path.find_last_of('\\', path.size() - 2);
   if (last != std::string::npos && last > 2) CreateFolders(path.substr(0, last));
@@ -205,22 +189,5 @@ InstallFolderEntry::InstallFolderEntry(const std::string& folder) {
 }
 
 InstallFolderEntry::~InstallFolderEntry() { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
-
-zvjobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zvjobs::Job>& jobs) {
-  zvjobs::HelperRun run;
-  run.helperPath = helper;
-  run.timeoutMs = 60000;
-  return zvjobs::RunJobs(jobs, run);
-}
-
-Win9xHelper::Win9xHelper() {
-  const std::string name = "zvadm-9x-" + std::to_string(GetCurrentProcessId()) + ".exe";
-  path_ = dir_.File(name);
-  CopyFileA(HelperExe().c_str(), path_.c_str(), FALSE);
-  appDefaults_ = "Software\\Wine\\AppDefaults\\" + name;
-  zvtest::SetRegText(HKEY_CURRENT_USER, appDefaults_.c_str(), "Version", "win98");
-}
-
-Win9xHelper::~Win9xHelper() { zvtest::DeleteKeyTree(HKEY_CURRENT_USER, appDefaults_.c_str()); }
 
 }  // namespace zvadmtest

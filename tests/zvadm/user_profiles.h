@@ -81,10 +81,7 @@ class TestProfiles {
 void WriteHiveFile(const std::string& file, const HiveSeed& seed);
 bool HiveLoaded(const std::string& name);
 
-// Whole files, for logs and markers.
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool PathExists(const std::string& path);
+// Creates a folder and its missing parents.
 void CreateFolders(const std::string& path);
 
 constexpr char kDefaultUserHive[] = "{02144A0E-F3A2-42D4-A7D6-1B29CA99B15F}";
@@ -96,24 +93,6 @@ class InstallFolderEntry {
  public:
   explicit InstallFolderEntry(const std::string& folder);
   ~InstallFolderEntry();
-};
-
-// Runs jobs through another helper executable (a copy with its own Wine
-// settings).
-zvjobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zvjobs::Job>& jobs);
-
-// A copy of the helper to which Wine reports Windows 98 (the 9x family),
-// removed with its setting on destruction.
-class Win9xHelper {
- public:
-  Win9xHelper();
-  ~Win9xHelper();
-  const std::string& path() const { return path_; }
-
- private:
-  zvtest::ScratchDir dir_;
-  std::string path_;
-  std::string appDefaults_;
 };
 
 }  // namespace zvadmtest

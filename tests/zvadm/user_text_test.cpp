@@ -57,13 +57,11 @@ TEST(SetupText, NumbersOutsideTheSignedRangeAreNotNumbers) {
   EXPECT_EQ(StrToIntDef("-", 7), 7);
 }
 
-TEST(FileNameParts, FolderAndNameSplitAtTheLastSeparatorOrDrive) {
-  EXPECT_EQ(ExtractFilePath("C:\\Program Files\\Zorvane\\zorvex.exe"), "C:\\Program Files\\Zorvane\\");
+TEST(FileNameParts, TheNameFollowsTheLastSeparatorOrDrive) {
   EXPECT_EQ(ExtractFileName("C:\\Program Files\\Zorvane\\zorvex.exe"), "zorvex.exe");
-  EXPECT_EQ(ExtractFilePath("C:zorvex.exe"), "C:");
+  EXPECT_EQ(ExtractFileName("C:zorvex.exe"), "zorvex.exe");
   EXPECT_EQ(ExtractFileName("zorvex.exe"), "zorvex.exe");
-  EXPECT_EQ(ExtractFilePath("zorvex.exe"), "");
-  EXPECT_EQ(ExcludeTrailingBackslash("C:\\"), "C:");
+  EXPECT_EQ(ExtractFileName("C:\\Folder\\"), "");
   EXPECT_EQ(IncludeTrailingBackslash("C:\\a"), "C:\\a\\");
   EXPECT_EQ(IncludeTrailingBackslash("C:\\a\\"), "C:\\a\\");
 }

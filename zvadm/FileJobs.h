@@ -1,0 +1,40 @@
+// The file, folder and message jobs (kinds 10 to 15, 17, 20 and 23), the
+// restart-time rename they share, and the shell file operation that the
+// per-user shortcuts job uses too.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "AdmDispatch.h"
+
+namespace zvadm {
+
+// SHFileOperationA without any user interface: `operation` is FO_MOVE,
+// FO_COPY, FO_DELETE or FO_RENAME; each text is a list of NUL-separated
+// names. Returns 0; after a failure GetLastError, or the shell's own
+// result when it set no last error.
+DWORD ShellFileOperation(UINT operation, const std::string& sourceList, const std::string& target);
+
+// Has the system move `source` to `target` at the next start, or delete it
+// when IsDeleteTarget(target): NT keeps the request itself, the 9x family
+// reads it from "wininit.ini". Nothing happens when `source` does not exist.
+void ScheduleAtRestart(const THelperState& state, const std::string& source, const std::string& target);
+
+// dwFileVersionMS * 2^32 + dwFileVersionLS of the file's version resource;
+// 0 when it has none.
+int64_t FileVersion(const std::string& file);
+
+int32_t JobDeleteFile(const TJobArgs& job, const THelperState& state);
+int32_t JobDeleteFileAtRestart(const TJobArgs& job, const THelperState& state);
+int32_t JobRemoveFolder(const TJobArgs& job, const THelperState& state);
+int32_t JobRemoveSelf(const TJobArgs& job, const THelperState& state);
+int32_t JobMessageBox(const TJobArgs& job, const THelperState& state);
+int32_t JobShellFileOperation(const TJobArgs& job, const THelperState& state);
+int32_t JobCreateFolder(const TJobArgs& job, const THelperState& state);
+int32_t JobReplaceFile(const TJobArgs& job, const THelperState& state);
+int32_t JobWriteIniString(const TJobArgs& job, const THelperState& state);
+
+}  // namespace zvadm
