@@ -1,5 +1,6 @@
 #include "AdmDispatch.h"
 #include "BrowserJobs.h"
+#include "Shortcuts.h"
 #include "UserHives.h"
 
 #include "FileJobs.h"
@@ -25,7 +26,7 @@ constexpr TJobProc kJobProcs[kJobKindCount] = {
     JobRemoveSelf,  // 13 jkRemoveSelf
     JobMessageBox,  // 14 jkMessageBox
     JobShellFileOperation,  // 15 jkShellFileOperation
-    nullptr,              // 16 jkCreateUserShortcuts
+    JobCreateUserShortcuts,  // 16 jkCreateUserShortcuts
     JobCreateFolder,  // 17 jkCreateFolder
     JobPutHelperObjectFirst,  // 18 jkPutHelperObjectFirst
     JobAllowLowRightsLaunch,  // 19 jkAllowLowRightsLaunch

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace zvadmtest {
@@ -162,7 +163,7 @@ void TestProfiles::LogOn(const std::string& name) {
   loggedOn_.push_back(name);
 }
 
-std::vector<std::string> TestProfiles::EnumerationOrder() const {
+std::vector<std::string> TestProfiles::EnumerationOrder(bool all) const {
   std::vector<std::string> order;
   HKEY list;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ListKey(), 0, KEY_READ, &list) != ERROR_SUCCESS) return order;
@@ -170,8 +171,7 @@ std::vector<std::string> TestProfiles::EnumerationOrder() const {
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof(name);
     if (RegEnumKeyExA(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    for (const std::string& ours : names_)
-      if (ours == name) order.push_back(ours);
+    if (all || std::find(names_.begin(), names_.end(), name) != names_.end()) order.push_back(name);
   }
   RegCloseKey(list);
   return order;

@@ -60,8 +60,9 @@ class TestProfiles {
 
   std::string Folder(const std::string& name) const;  // trailing "\"
   std::string DefaultUserFolder() const { return defaultFolder_; }
-  // Names of our entries in the order the ProfileList enumerates them.
-  std::vector<std::string> EnumerationOrder() const;
+  // Names of our entries (with `all`, every entry) in the order the
+  // ProfileList enumerates them.
+  std::vector<std::string> EnumerationOrder(bool all = false) const;
   const char* ListKey() const;
   const char* HiveFile() const { return family_ == Family::Nt ? "NTUser.dat" : "User.dat"; }
   std::string UniqueName(const std::string& tag = {});
