@@ -146,20 +146,6 @@ std::string CommonPrograms() {
   return folder;
 }
 
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path + "\\" + name);
-      else DeleteFileA((path + "\\" + name).c_str());
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
 
 std::vector<std::string> LogLines(const std::string& path) {
   std::vector<std::string> lines;
@@ -179,7 +165,7 @@ class UserShortcuts : public testing::Test {
     WriteBytes(intl_.File("bare.int"), LanguageFile("bare", false));
   }
   void TearDown() override {
-    RemoveTree(CommonPrograms() + "\\" + group_);
+    zvtest::RemoveTree(CommonPrograms() + "\\" + group_);
     zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kSettingsKey);
   }
   std::string Setup(int deskTop, int quickLaunch, const std::string& group) const {

@@ -46,22 +46,6 @@ void DeleteValue(HKEY root, const std::string& key, const char* name) {
   RegCloseKey(opened);
 }
 
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path + "\\" + name);
-      else
-        DeleteFileA((path + "\\" + name).c_str());
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
 
 }  // namespace
 
@@ -115,7 +99,7 @@ TestProfiles::~TestProfiles() {
   }
   if (setDefaultUser_) {
     DeleteValue(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile");
-    RemoveTree(defaultFolder_.substr(0, defaultFolder_.size() - 1));
+    zvtest::RemoveTree(defaultFolder_.substr(0, defaultFolder_.size() - 1));
   }
 }
 
