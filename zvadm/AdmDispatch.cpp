@@ -1,4 +1,7 @@
 #include "AdmDispatch.h"
+#include "BrowserJobs.h"
+#include "Shortcuts.h"
+#include "UserHives.h"
 
 #include "FileJobs.h"
 
@@ -13,8 +16,8 @@ constexpr TJobProc kJobProcs[kJobKindCount] = {
     JobWriteRegDword,     // 3 jkWriteRegDword
     JobWriteRegBinary,    // 4 jkWriteRegBinary
     JobWriteRegExpandSz,  // 5 jkWriteRegExpandSz
-    nullptr,              // 6 jkRemoveUserIntegration
-    nullptr,              // 7 jkRemoveUserData
+    JobRemoveUserIntegration,  // 6 jkRemoveUserIntegration
+    JobRemoveUserData,    // 7 jkRemoveUserData
     nullptr,              // 8 no action
     nullptr,              // 9 no action
     JobDeleteFile,  // 10 jkDeleteFile
@@ -23,13 +26,13 @@ constexpr TJobProc kJobProcs[kJobKindCount] = {
     JobRemoveSelf,  // 13 jkRemoveSelf
     JobMessageBox,  // 14 jkMessageBox
     JobShellFileOperation,  // 15 jkShellFileOperation
-    nullptr,              // 16 jkCreateUserShortcuts
+    JobCreateUserShortcuts,  // 16 jkCreateUserShortcuts
     JobCreateFolder,  // 17 jkCreateFolder
-    nullptr,              // 18 jkPutHelperObjectFirst
-    nullptr,              // 19 jkAllowLowRightsLaunch
+    JobPutHelperObjectFirst,  // 18 jkPutHelperObjectFirst
+    JobAllowLowRightsLaunch,  // 19 jkAllowLowRightsLaunch
     JobReplaceFile,  // 20 jkReplaceFile
-    nullptr,              // 21 jkSetIntegrationMethod
-    nullptr,              // 22 jkWriteUserValue
+    JobSetIntegrationMethod,  // 21 jkSetIntegrationMethod
+    JobWriteUserValue,    // 22 jkWriteUserValue
     JobWriteIniString,  // 23 jkWriteIniString
 };
 

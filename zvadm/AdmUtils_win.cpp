@@ -65,6 +65,11 @@ LONG WriteRegPathValue(const std::string& pathText, DWORD type, const std::strin
   if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)
     return RegSetValueExA(key.get(), path.valueName.c_str(), 0, type,
                           reinterpret_cast<const BYTE*>(data.data()), length);
+  // The 9x family measures string data up to its first NUL whatever the
+  // count says: a guard byte would become part of the value there.
+  if (GetVersion() & 0x80000000u)
+    return RegSetValueExA(key.get(), path.valueName.c_str(), 0, type,
+                          reinterpret_cast<const BYTE*>(data.c_str()), length);
   // For string data RegSetValueExA stores one byte more when the byte after
   // the data is a NUL (as NT does, for callers that forgot the terminator):
   // a non-NUL byte there keeps the value at exactly the bytes given.

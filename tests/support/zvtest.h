@@ -19,6 +19,9 @@ std::string WinPath(const std::string& unixPath);
 std::string StandInExe();
 std::string ToolExe(const char* name);  // e.g. "zvsend.exe"
 
+// Deletes a folder with everything in it (absent is fine).
+void RemoveTree(const std::string& path);
+
 // A fresh folder under the Wine temp folder, removed on destruction.
 class ScratchDir {
  public:

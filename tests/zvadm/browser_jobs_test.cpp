@@ -1,0 +1,283 @@
+// Kinds 18, 19 and 21 run by zvadm.exe: Internet Explorer's helper-object
+// list, the Low Rights policies with the broker process, and the choice of
+// the integration module (the build's own modules, registered for real).
+#include <gtest/gtest.h>
+
+#include "adm_test_support.h"
+#include "message_box.h"
+#include "registry_dump.h"
+#include "zvtest.h"
+
+using namespace zvadmtest;
+
+namespace {
+
+constexpr uint8_t kPutHelperObjectFirst = 18;
+constexpr uint8_t kAllowLowRightsLaunch = 19;
+constexpr uint8_t kSetIntegrationMethod = 21;
+
+constexpr char kHelperObjects[] = "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects";
+constexpr char kFirst[] = "{0A000000-0000-4000-8000-000000000001}";
+constexpr char kSecond[] = "{0B000000-0000-4000-8000-000000000002}";
+constexpr char kThird[] = "{0C000000-0000-4000-8000-000000000003}";
+
+std::string HelperObject(const std::string& id) { return std::string(kHelperObjects) + "\\" + id; }
+
+// A helper object's key with a default value, a number and a subtree.
+void PutHelperObject(const std::string& id) {
+  const std::string key = HelperObject(id);
+  PutValue(HKEY_LOCAL_MACHINE, key, "", "object " + id);
+  PutValue(HKEY_LOCAL_MACHINE, key + "\\Settings\\Deep", "Mode", "deep " + id);
+  HKEY opened;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &opened), ERROR_SUCCESS);
+  const DWORD one = 1;
+  RegSetValueExA(opened, "NoExplorer", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+  RegCloseKey(opened);
+}
+
+std::vector<std::string> Dump(const std::string& id) {
+  return zvtest::DumpRegistry(HKEY_LOCAL_MACHINE, "HKLM", HelperObject(id));
+}
+
+uint64_t LastWritten(const std::string& id) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, HelperObject(id).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  FILETIME written{};
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   &written);
+  RegCloseKey(key);
+  return (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+}
+
+struct OrderCase {
+  const char* label;
+  std::vector<std::string> existing;
+  std::string first;
+  std::vector<std::string> expectedOrder;  // of creation
+};
+void PrintTo(const OrderCase& test, std::ostream* out) { *out << test.label; }
+
+
+class HelperObjectOrder : public testing::TestWithParam<OrderCase> {
+ protected:
+  void SetUp() override { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects); }
+  void TearDown() override { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects); }
+};
+
+// The registry lists subkeys by name here, so the order of creation is read
+// from each key's time of last change.
+TEST_P(HelperObjectOrder, TheNamedObjectIsMadeFirstAndTheOthersKeepEverything) {
+  const OrderCase& test = GetParam();
+  std::map<std::string, std::vector<std::string>> before;
+  for (const std::string& id : test.existing) {
+    PutHelperObject(id);
+    before[id] = Dump(id);
+  }
+  const auto outcome = RunJobs({MakeJob(kPutHelperObjectFirst, test.first)});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  EXPECT_EQ(outcome.exitCode, 0u);
+
+  for (const std::string& id : test.expectedOrder) {
+    const std::string key = "HKLM\\" + HelperObject(id);
+    const auto expected = before.count(id) ? before[id] : std::vector<std::string>{key, key + " @ = ''"};
+    EXPECT_EQ(Dump(id), expected) << id;
+  }
+  for (size_t i = 1; i < test.expectedOrder.size(); ++i)
+    EXPECT_LE(LastWritten(test.expectedOrder[i - 1]), LastWritten(test.expectedOrder[i]))
+        << test.expectedOrder[i - 1] << " before " << test.expectedOrder[i];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, HelperObjectOrder,
+    testing::Values(OrderCase{"NamedObjectAmongOthers", {kThird, kFirst, kSecond}, kSecond, {kSecond, kFirst, kThird}},
+                    OrderCase{"NamedObjectLast", {kFirst, kSecond, kThird}, kThird, {kThird, kFirst, kSecond}},
+                    OrderCase{"NamedObjectNew", {kFirst, kThird}, kSecond, {kSecond, kFirst, kThird}},
+                    OrderCase{"OnlyTheNamedObject", {kFirst}, kFirst, {kFirst}}),
+    [](const testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.label); });
+
+TEST(HelperObjectOrderWithoutList, NothingIsCreated) {
+  zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
+  const auto outcome = RunJobs({MakeJob(kPutHelperObjectFirst, kFirst, "", 5)});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  ASSERT_TRUE(outcome.readBack);
+  EXPECT_EQ(outcome.jobs[0].result, 0);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kHelperObjects));
+}
+
+constexpr char kLowRights[] = "SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\";
+constexpr const char* kPolicies[] = {"ElevationPolicy\\{8799EC95-32D9-4584-9832-9F3DD5D9B3C8}",
+                                     "DragDrop\\{1139B902-8993-494F-83DB-681D9519C2DC}"};
+constexpr char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+
+struct PolicyCase {
+  const char* label;
+  std::string program;     // Param1
+  std::string registered;  // its App Paths entry; empty: none
+  std::string appName, appPath;
+};
+void PrintTo(const PolicyCase& test, std::ostream* out) { *out << test.label; }
+
+
+class LowRightsPolicy : public testing::TestWithParam<PolicyCase> {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    for (const char* policy : kPolicies) zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
+    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (kAppPaths + GetParam().program).c_str());
+  }
+};
+
+TEST_P(LowRightsPolicy, BothPoliciesNameTheProgram) {
+  const PolicyCase& test = GetParam();
+  if (!test.registered.empty()) PutValue(HKEY_LOCAL_MACHINE, kAppPaths + test.program, "", test.registered);
+  const auto outcome = RunJobs({MakeJob(kAllowLowRightsLaunch, test.program)});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  EXPECT_EQ(outcome.exitCode, 0u);
+  for (const char* policy : kPolicies) {
+    const std::string key = std::string(kLowRights) + policy;
+    EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, key, "AppName"), (RegValue{REG_SZ, test.appName})) << policy;
+    EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, key, "AppPath"), (RegValue{REG_SZ, test.appPath})) << policy;
+    EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, key, "Policy"), (RegValue{REG_DWORD, std::string("\3\0\0\0", 4)}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, LowRightsPolicy,
+    testing::Values(PolicyCase{"InAFolder", "zvtest-zorvex.exe", "C:\\Program Files\\Zorvane\\zorvex.exe", "zorvex.exe",
+                               "C:\\Program Files\\Zorvane"},
+                    PolicyCase{"InADrivesRoot", "zvtest-root.exe", "C:\\zorvex.exe", "zorvex.exe", "C:"},
+                    PolicyCase{"NotRegistered", "zvtest-unregistered.exe", "", "zvtest-unregistered.exe", ""}),
+    [](const testing::TestParamInfo<PolicyCase>& info) { return std::string(info.param.label); });
+
+TEST(LowRightsBroker, TheBrokerProcessIsEnded) {
+  // A stand-in process under the broker's name that would run for minutes.
+  zvtest::ScratchDir dir;
+  const std::string broker = dir.File("IEUser.exe");
+  ASSERT_TRUE(CopyFileA(zvtest::StandInExe().c_str(), broker.c_str(), FALSE));
+  HANDLE process = zvtest::StartProgram("\"" + broker + "\" --no-window --log=- --lifetime=300000");
+  ASSERT_NE(process, nullptr);
+  EXPECT_EQ(WaitForSingleObject(process, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  const auto outcome = RunJobs({MakeJob(kAllowLowRightsLaunch, "zvtest-broker.exe")});
+  EXPECT_EQ(WaitForSingleObject(process, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD exitCode = STILL_ACTIVE;
+  GetExitCodeProcess(process, &exitCode);
+  if (exitCode == STILL_ACTIVE) TerminateProcess(process, 1);
+  CloseHandle(process);
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(outcome.exitCode, 0u);
+  for (const char* policy : kPolicies) zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
+}
+
+// The three integration modules of this build, copied into one folder.
+struct Module {
+  const char* built;  // path of the build's module
+  const char* progId;
+};
+const Module kModules[] = {
+    {ZV_WATCH_MODULE, "zvwatch.ZVWATCH"},
+    {ZV_HANDLER_MODULE, "zvhandler.HTTPPlugProt"},
+    {ZV_HELPER_MODULE, "ZVHelper.IECatcher"},
+};
+constexpr const char* kHandlerKeys[] = {"PROTOCOLS\\Name-Space Handler\\http", "PROTOCOLS\\Name-Space Handler\\https",
+                                        "PROTOCOLS\\Name-Space Handler\\ftp"};
+constexpr char kForeignObject[] = "{0D000000-0000-4000-8000-00000000000D}";
+
+enum Others { kNoOthers, kHttpHandler, kHelperObject };
+
+struct MethodCase {
+  const char* label;
+  std::string method;  // "IntegrationMethod" of the setup text
+  Others others;
+  int answer;
+  bool progIdPresent;        // the chosen module counts as registered
+  bool samePath = true;      // "Path" names the modules' folder
+  int registered;            // index into kModules, or -1
+  int32_t result;
+};
+void PrintTo(const MethodCase& test, std::ostream* out) { *out << test.label; }
+
+
+// In this process: regsvr32 may start Wine's services, which would keep
+// its output pipe open.
+void Unregister(const std::string& module) {
+  HMODULE loaded = LoadLibraryA(module.c_str());
+  if (!loaded) return;
+  using Export = HRESULT(WINAPI*)();
+  if (auto unregister = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(loaded, "DllUnregisterServer"))))
+    unregister();
+  FreeLibrary(loaded);
+}
+
+class IntegrationMethod : public testing::TestWithParam<MethodCase> {
+ protected:
+  void SetUp() override {
+    for (const Module& module : kModules) {
+      const std::string built = zvtest::WinPath(module.built);
+      copies_.push_back(modules_.File(built.substr(built.rfind('\\') + 1)));
+      ASSERT_TRUE(CopyFileA(built.c_str(), copies_.back().c_str(), FALSE)) << built;
+    }
+    Clean();
+  }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    for (const std::string& copy : copies_) Unregister(copy);
+    for (const Module& module : kModules) zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, module.progId);
+    for (const char* key : kHandlerKeys) zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
+    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
+  }
+  zvtest::ScratchDir modules_;
+  std::vector<std::string> copies_;
+};
+
+TEST_P(IntegrationMethod, AsksOnlyWhenOthersExistAndRegistersTheMissingModule) {
+  const MethodCase& test = GetParam();
+  if (test.others == kHttpHandler)
+    for (const char* key : kHandlerKeys) PutValue(HKEY_CLASSES_ROOT, std::string(key) + "\\other", "CLSID", kForeignObject);
+  if (test.others == kHelperObject) PutValue(HKEY_LOCAL_MACHINE, HelperObject(kForeignObject), "", "");
+  const int method = test.method == "1" || test.method == "2" ? std::stoi(test.method) : 0;
+  if (test.progIdPresent) PutValue(HKEY_CLASSES_ROOT, kModules[method].progId, "", "registered elsewhere");
+
+  const std::string caption = "Zorvane setup " + std::to_string(GetCurrentProcessId());
+  const std::string setup = "Owner=0\r\nCaption=" + caption + "\r\nPath=" + (test.samePath ? modules_.path() : "") +
+                            "\r\nIntegrationMethod=" + test.method + "\r\n";
+  zvtest::MessageBoxAnswerer answerer(caption, test.answer);
+  const auto outcome = RunJobs({MakeJob(kSetIntegrationMethod, setup, "Remove the other download catchers?")});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  ASSERT_TRUE(outcome.readBack);
+  EXPECT_EQ(outcome.jobs[0].result, test.result);
+
+  const std::vector<std::string> expectedQuestions =
+      test.others == kNoOthers ? std::vector<std::string>{} : std::vector<std::string>{"Remove the other download catchers?"};
+  EXPECT_EQ(answerer.Texts(), expectedQuestions);
+  const bool removed = test.others != kNoOthers && test.answer == IDYES;
+  for (const char* key : kHandlerKeys)
+    EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, std::string(key) + "\\other"), test.others == kHttpHandler && !removed) << key;
+  EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, HelperObject(kForeignObject)), test.others == kHelperObject && !removed);
+
+  for (int i = 0; i < 3; ++i) {
+    const bool expected = i == test.registered || (test.progIdPresent && i == method);
+    EXPECT_EQ(zvtest::GetRegText(HKEY_CLASSES_ROOT, kModules[i].progId, "").has_value(), expected) << kModules[i].progId;
+  }
+  if (test.progIdPresent) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(kModules[method].progId) + "\\CLSID"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, IntegrationMethod,
+    testing::Values(
+        MethodCase{"HandlerWithoutOthers", "1", kNoOthers, IDYES, false, true, 1, 0},
+        MethodCase{"HelperObjectAfterYes", "2", kHttpHandler, IDYES, false, true, 2, 0},
+        MethodCase{"WatcherAfterNo", "0", kHelperObject, IDNO, false, true, 0, 0},
+        MethodCase{"ForeignHelperObjectRemoved", "1", kHelperObject, IDYES, false, true, 1, 0},
+        MethodCase{"NotANumberIsTheWatcher", "two", kNoOthers, IDYES, false, true, 0, 0},
+        MethodCase{"AlreadyRegistered", "1", kHttpHandler, IDNO, true, true, -1, 0},
+        MethodCase{"OutOfRange", "3", kHttpHandler, IDYES, false, true, -1, 0},
+        MethodCase{"Negative", "-1", kNoOthers, IDYES, false, true, -1, 0},
+        // Without "Path" the helper's own folder, which holds no module.
+        MethodCase{"ModuleNotBesideTheHelper", "1", kNoOthers, IDYES, false, false, -1, ERROR_MOD_NOT_FOUND}),
+    [](const testing::TestParamInfo<MethodCase>& info) { return std::string(info.param.label); });
+
+}  // namespace

@@ -1,0 +1,83 @@
+#include "AdmText.h"
+
+
+namespace zvadm {
+
+TStringList SplitLines(const std::string& whole) {
+  const std::string text(whole.c_str());  // up to the first NUL
+  TStringList lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+  }
+  return lines;
+}
+
+std::string JoinLines(const TStringList& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+bool SameText(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+int32_t StrToIntDef(const std::string& text, int32_t fallback) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return fallback;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return fallback;
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > 2147483648LL) return fallback;
+  }
+  const int64_t value = negative ? -magnitude : magnitude;
+  return value > INT32_MAX ? fallback : static_cast<int32_t>(value);
+}
+
+std::string TSetupText::Value(const std::string& name) const {
+  for (const std::string& line : lines_) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos && SameText(line.substr(0, equals), name)) return line.substr(equals + 1);
+  }
+  return {};
+}
+
+std::string IncludeTrailingBackslash(const std::string& path) {
+  return !path.empty() && path.back() == '\\' ? path : path + "\\";
+}
+
+std::string ExtractFileName(const std::string& path) {
+  const size_t end = path.find_last_of("\\:");
+  return end == std::string::npos ? path : path.substr(end + 1);
+}
+
+}  // namespace zvadm

@@ -1,0 +1,46 @@
+// Text helpers of the administrative helper's per-user and integration jobs:
+// line lists, Name=Value setup texts and file-name parts. Platform-free.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zvadm {
+
+using TStringList = std::vector<std::string>;
+
+// Lines split at CR, LF or CR LF; the text ends at its first NUL. A line
+// end after the last line does not add an empty line.
+TStringList SplitLines(const std::string& text);
+// Every line followed by CR LF.
+std::string JoinLines(const TStringList& lines);
+
+std::string LowerCase(std::string text);  // ASCII letters only
+bool SameText(const std::string& a, const std::string& b);
+bool StartsWith(const std::string& text, const std::string& prefix);
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
+
+// A decimal number with an optional sign; `fallback` for any other text
+// (or one outside the signed 32-bit range).
+int32_t StrToIntDef(const std::string& text, int32_t fallback);
+
+// Name=Value lines; names match without regard to case and the value is
+// everything after the first "=". The first line of a name wins.
+class TSetupText {
+ public:
+  explicit TSetupText(const std::string& text) : lines_(SplitLines(text)) {}
+  std::string Value(const std::string& name) const;
+  int32_t Number(const std::string& name) const { return StrToIntDef(Value(name), 0); }
+
+ private:
+  TStringList lines_;
+};
+
+// With one trailing "\" (FolderOf and WithoutTrailingBackslash of
+// FileJobText.h go the other ways).
+std::string IncludeTrailingBackslash(const std::string& path);
+// After the last "\" or ":".
+std::string ExtractFileName(const std::string& path);
+
+}  // namespace zvadm

@@ -1,0 +1,194 @@
+// Kind 16 and the shell links it makes.
+#include "Shortcuts.h"
+
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "AdmText.h"
+#include "AdmUtils.h"
+#include "FileJobText.h"
+#include "FileJobs.h"
+#include "UserHives.h"
+#include "ZVStrings.h"
+#include "com/com_ptr.h"
+
+namespace zvadm {
+namespace {
+
+using zv::com::ComPtr;
+
+std::wstring Wide(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(length > 0 ? length : 1, L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+  wide.resize(wide.size() - 1);
+  return wide;
+}
+
+// Creates the folder and every missing parent.
+void ForceDirectories(const std::string& path) {
+  const std::string folder = WithoutTrailingBackslash(path);
+  if (folder.empty() || DirectoryExists(folder)) return;
+  const std::string parent = FolderOf(folder);
+  if (!parent.empty() && parent.size() < folder.size() && parent.back() != ':') ForceDirectories(parent);
+  CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+class TComInitialization {
+ public:
+  TComInitialization() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~TComInitialization() {
+    if (initialized_) CoUninitialize();
+  }
+  TComInitialization(const TComInitialization&) = delete;
+  TComInitialization& operator=(const TComInitialization&) = delete;
+
+ private:
+  bool initialized_;
+};
+
+// The setup text of kind 16.
+struct TShortcutSetup {
+  explicit TShortcutSetup(const TSetupText& setup)
+      : instPath(setup.Value("InstPath")),
+        appGroup(setup.Value("AppGroup")),
+        intlFolder(setup.Value("IntlFolder")),
+        tempFolder(setup.Value("TempFolder")),
+        algPath(setup.Value("AlgPath")),
+        deskTop(setup.Number("DeskTop") != 0),
+        quickLaunch(setup.Number("QuickLaunch") != 0) {}
+  std::string instPath, appGroup, intlFolder, tempFolder, algPath;
+  bool deskTop, quickLaunch;
+};
+
+// The shortcuts and their description in one user's language.
+struct TShortcutNames {
+  std::vector<TShortcutDefinition> definitions;
+  std::string description;
+};
+
+// The language file the user chose, else the machine's choice, else English.
+bool ReadUserNames(HKEY user, const std::string& intlFolder, TShortcutNames& names) {
+  const std::string folder = IncludeTrailingBackslash(intlFolder);
+  std::string language = ReadRegString(user, kSettingsKey, "CurrentLanguage");
+  if (language.empty() || !FileExists(folder + language))
+    language = ReadRegString(HKEY_LOCAL_MACHINE, kSettingsKey, "CurrentLanguage");
+  if (language.empty()) return false;
+  std::string file = folder + language;
+  if (!FileExists(file)) file = folder + "zv_en.int";
+  std::string text;
+  ReadTextFile(file, text);  // unreadable: every name is empty
+  const TLanguageStrings strings = ReadLanguageStrings(SplitLines(text));
+  names.definitions = ParseShortcutDefinitions(ShortcutDefinitions(strings));
+  names.description = strings.S5;
+  return true;
+}
+
+// Clears the group folder in `programs` and forgets its entries in the log.
+void RemoveOldGroup(const std::string& programs, const std::string& appGroup, TStringList& log) {
+  // Without a group name this would clear the whole programs folder.
+  if (appGroup.empty()) return;
+  const std::string group = LowerCase(programs + "\\" + appGroup);
+  if (!DirectoryExists(group)) return;
+  if (ShellFileOperation(FO_DELETE, group + "\\*.*", std::string()) != ERROR_SUCCESS) return;
+  log.erase(std::remove_if(log.begin(), log.end(),
+                           [&](const std::string& entry) { return StartsWith(LowerCase(entry), group); }),
+            log.end());
+}
+
+void AppendUnlessHeld(TStringList& log, const std::string& entry) {
+  for (const std::string& held : log)
+    if (SameText(held, entry)) return;
+  log.push_back(entry);
+}
+
+void AppendLink(TStringList& log, const std::string& link) {
+  if (!link.empty()) log.push_back(link);
+}
+
+void CreateUserShortcuts(HKEY user, const TShortcutSetup& setup, TShortcutNames& names, TStringList& log) {
+  if (!setup.intlFolder.empty()) ReadUserNames(user, setup.intlFolder, names);
+  RemoveOldGroup(ShellFolder(CSIDL_COMMON_PROGRAMS), setup.appGroup, log);
+  std::string programs = ReadRegString(user, kShellFoldersKey, "Programs");
+  if (programs.empty()) programs = ShellFolder(CSIDL_PROGRAMS);
+  if (programs.empty() || !DirectoryExists(programs)) return;
+  RemoveOldGroup(programs, setup.appGroup, log);
+
+  const std::string group = programs + "\\" + setup.appGroup;
+  const std::string install = IncludeTrailingBackslash(setup.instPath);
+  std::string desktop = ReadRegString(user, kShellFoldersKey, "Desktop");
+  if (!desktop.empty()) desktop = IncludeTrailingBackslash(desktop);
+  std::string quickLaunch = ReadRegString(user, kShellFoldersKey, "AppData");
+  if (!quickLaunch.empty())
+    quickLaunch = IncludeTrailingBackslash(quickLaunch) + "Microsoft\\Internet Explorer\\Quick Launch\\";
+
+  for (const TShortcutDefinition& definition : names.definitions) {
+    const std::string target = install + definition.Target;
+    const auto create = [&](const std::string& folder, const std::string& alternateName) {
+      return CreateShortcut(folder, definition.Name, target, definition.Arguments, install, names.description,
+                            definition.Icon, alternateName);
+    };
+    const std::string linkName = definition.Name + ".lnk";
+    if (definition.Desktop) {
+      // Without the folder's name the link would land in the current
+      // drive's root.
+      if (!desktop.empty() && (setup.deskTop || FileExists(desktop + linkName)))
+        AppendLink(log, create(desktop, setup.tempFolder));
+      if (!quickLaunch.empty() && (setup.quickLaunch || FileExists(quickLaunch + linkName)))
+        AppendLink(log, create(quickLaunch, setup.tempFolder));
+    }
+    const std::string link = create(group, std::string());
+    if (link.empty()) continue;
+    log.push_back(link);
+    AppendUnlessHeld(log, FolderOf(link));
+  }
+}
+
+}  // namespace
+
+std::string CreateShortcut(const std::string& folder, const std::string& name, const std::string& target,
+                           const std::string& arguments, const std::string& workingFolder,
+                           const std::string& description, int iconIndex, const std::string& alternateName) {
+  const std::string base = WithoutTrailingBackslash(folder);
+  ForceDirectories(base);
+  const std::string path = ReplaceAll(target, "%20", " ");
+
+  TComInitialization com;
+  ComPtr<IShellLinkA> link;
+  ComPtr<IPersistFile> file;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put_void())) ||
+      FAILED(link.As(IID_IPersistFile, file)))
+    return {};
+  link->SetPath(path.c_str());
+  link->SetArguments(arguments.c_str());
+  link->SetWorkingDirectory(workingFolder.c_str());
+  link->SetDescription(description.c_str());
+  link->SetIconLocation(path.c_str(), iconIndex);
+
+  const std::string linkPath = base + "\\" + name + ".lnk";
+  ForceDirectories(FolderOf(linkPath));
+  if (FAILED(file->Save(Wide(linkPath).c_str(), TRUE)) && !alternateName.empty()) {
+    const std::string alternatePath = base + "\\" + alternateName + ".lnk";
+    if (SUCCEEDED(file->Save(Wide(alternatePath).c_str(), TRUE)))
+      MoveFileExA(alternatePath.c_str(), linkPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+  }
+  return linkPath;
+}
+
+int32_t JobCreateUserShortcuts(const TJobArgs& job, const THelperState& state) {
+  const TShortcutSetup setup{TSetupText(job.Param1)};
+  TStringList log;
+  ReadInstallLog(setup.algPath, log);  // unreadable: a new log
+  // A user without a language file gets the names of the user before.
+  TShortcutNames names;
+  ForEachUserHive(state, KEY_READ, [&](HKEY user, const std::string&) {
+    CreateUserShortcuts(user, setup, names, log);
+    return true;
+  });
+  return static_cast<int32_t>(WriteInstallLog(setup.algPath, log));
+}
+
+}  // namespace zvadm
