@@ -11,6 +11,8 @@
 //   --reply-delay=MS hold each WM_COPYDATA this long before answering
 //   --no-window      never create the window
 //   --propdlg        also show the properties dialog "Project Properties"
+//   --hang           stop pumping messages once the window exists (a hung
+//                    download manager); the process still ends after --lifetime
 //   --lifetime=MS    end after MS milliseconds (default 120000)
 //
 // Record lines, each ending in a line feed:
@@ -40,6 +42,7 @@ struct Options {
   UINT replyDelayMs = 0;
   bool window = true;
   bool propertiesDialog = false;
+  bool hang = false;
   UINT lifetimeMs = 120000;
 };
 
@@ -95,6 +98,7 @@ void ParseOption(const std::string& arg) {
   else if (const char* v = value("--lifetime=")) g_options.lifetimeMs = std::strtoul(v, nullptr, 0);
   else if (arg == "--no-window") g_options.window = false;
   else if (arg == "--propdlg") g_options.propertiesDialog = true;
+  else if (arg == "--hang") g_options.hang = true;
 }
 
 void ReadArgsFile(const std::string& path) {
@@ -152,6 +156,11 @@ void CreateMainWindow() {
   char line[64];
   std::snprintf(line, sizeof(line), "READY hwnd=%p\n", static_cast<void*>(g_main));
   AppendRecord(line);
+  if (g_options.hang) {
+    // Messages queue up and sent ones are never answered.
+    Sleep(g_options.lifetimeMs);
+    ExitProcess(0);
+  }
 }
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
