@@ -352,6 +352,20 @@ TEST_F(DownloadTest, ARunningDownloadManagerIsNotStartedAgain) {
   EXPECT_EQ(standIn_.Texts().size(), 1u);
 }
 
+// A download manager that stopped pumping messages (5 s make it hung to
+// the system) does not freeze the browser's thread: the download goes back.
+TEST_F(DownloadTest, AHungDownloadManagerGivesTheDownloadBack) {
+  zvtest::StandInOptions options = Options();
+  options.hang = true;
+  options.lifetimeMs = 60000;  // an unbounded send would wait this long
+  zvtest::StandIn hung(options);
+  hung.Launch();
+  Sleep(6500);
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Download(UnreachableUrl("a.zip")), E_NOTIMPL);
+  EXPECT_LT(GetTickCount() - start, 20000u);
+}
+
 // The started program never shows its window: the look-ups end after 30 s
 // instead of freezing the browser's thread for hours.
 TEST_F(DownloadTest, TheWindowPollOfAStartedProgramEndsAfterThirtySeconds) {
