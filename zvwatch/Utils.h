@@ -23,7 +23,7 @@ using AnsiString = std::string;
 
 // 1-based position of the last occurrence of `sub` in `text`, 0 when none.
 int LastPos(const AnsiString& sub, const AnsiString& text);
-// The characters after the last ":" or "\" ("/" is not a separator).
+// The characters after the last ":", "\" or "/".
 AnsiString NameAfterLastSeparator(const AnsiString& text);
 // Whether the first "%" is followed by two hexadecimal digits.
 bool HasPercentEscape(const AnsiString& text);

@@ -116,6 +116,19 @@ TEST_F(DownloadTest, ACacheFileNameInUtf8ComesInTheAnsiCodePage) {
   EXPECT_NE(texts[0].find("\r\nFileName=caf\xE9" + stem.substr(9) + "[0]\r\n"), std::string::npos) << texts[0];
 }
 
+TEST_F(DownloadTest, AFileNameWithFoldersArrivesWithoutThem) {
+  standIn_.Launch();
+  for (const char* header : {"attachment; filename=..%2F..%2FStartup%2Fplanted.exe",
+                             "attachment; filename=../../Startup/planted.exe"}) {
+    const std::string url = Serve(UniqueStem("get") + ".php", {{"Content-Disposition", header}});
+    ASSERT_EQ(Download(url), S_OK);
+  }
+  const auto texts = ReceivedBytes(standIn_);
+  ASSERT_EQ(texts.size(), 2u);
+  for (const std::string& text : texts)
+    EXPECT_NE(text.find("\r\nFileName=planted.exe\r\n"), std::string::npos) << text;
+}
+
 TEST_F(DownloadTest, AContentDispositionWithoutFileNameLeavesTheCacheFileName) {
   standIn_.Launch();
   const std::string stem = UniqueStem("setup");
