@@ -14,6 +14,7 @@
 #include "AdmShared.h"
 #include "AdmUtils.h"
 #include "IAProcs.h"
+#include "ModuleLoading.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -110,6 +111,8 @@ DWORD RunHelper() {
 }  // namespace zvadm
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything can load a library.
+  zvadm::RestrictLibrarySearch();
   // C++ failures (out of memory) must not surface as a crash dialog.
   try {
     return static_cast<int>(zvadm::RunHelper());
