@@ -27,11 +27,13 @@ int32_t JobDeleteRegistry(const TJobArgs& job, const THelperState&) {
   if (!path.usable) return kErrorBadKey;
   if (path.emulated) return ERROR_SUCCESS;
   // Only the path is reported: a missing or undeletable entry is no failure.
+  // A tree whose subkeys could not even be listed is, as it stays whole.
+  LONG listingError = ERROR_SUCCESS;
   if (!path.valueName.empty())
     DeleteRegValue(RootKey(path.root), path.subkey, path.valueName);
   else
-    DeleteKeyTree(RootKey(path.root), path.subkey, job.Param2.empty());
-  return ERROR_SUCCESS;
+    DeleteKeyTree(RootKey(path.root), path.subkey, job.Param2.empty(), &listingError);
+  return listingError;
 }
 
 int32_t JobWriteRegSz(const TJobArgs& job, const THelperState&) {
