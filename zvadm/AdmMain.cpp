@@ -15,6 +15,7 @@
 #include "AdmUtils.h"
 #include "IAProcs.h"
 #include "ModuleLoading.h"
+#include "SectionTrust.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -29,8 +30,8 @@ constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersi
 constexpr char kPortableProgram[] = "kestrix.exe";
 
 // The section's count, an offset or a length points outside the section,
-// or the list would not fit when written back: no job ran, nothing was
-// written. The customer bit (1 << 29) keeps this apart from every system
+// the list would not fit when written back, or the section was made by a
+// process below medium integrity: no job ran, nothing was written. The customer bit (1 << 29) keeps this apart from every system
 // error code a job or the section's opening can end with.
 constexpr DWORD kExitListDoesNotFit = 0x20000000u | ERROR_INVALID_DATA;  // 0x2000000D
 
@@ -88,13 +89,19 @@ void StartPortableEdition(const THelperState& state) {
 
 DWORD RunHelper() {
   THelperState state = LoadHelperState();
-  UniqueHandle mapping(OpenFileMappingA(FILE_MAP_WRITE, FALSE, kJobMappingName));
+  UniqueHandle mapping(OpenFileMappingA(FILE_MAP_WRITE | READ_CONTROL, FALSE, kJobMappingName));
   if (!mapping) {
     const DWORD error = GetLastError();
     StartPortableEdition(state);
     return error;
   }
   SignalStartEvent();
+  // Where integrity levels exist, who made the section decides whether its
+  // list is run at all.
+  if (state.majorVersion >= 6) {
+    TSectionSecurity security;
+    if (!QuerySectionSecurity(mapping.get(), security) || !IsTrustedSection(security)) return kExitListDoesNotFit;
+  }
   UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 0));
   if (!view) return GetLastError();
 
