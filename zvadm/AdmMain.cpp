@@ -16,6 +16,7 @@
 #include "IAProcs.h"
 #include "ModuleLoading.h"
 #include "SectionTrust.h"
+#include "Unelevated.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -27,7 +28,6 @@ using zv::win::UniqueView;
 constexpr char kJobMappingName[] = "{750C39A2-58C8-4E5A-A046-663086CC2DFB}";
 constexpr char kStartEventName[] = "{734A6A71-3AC0-487A-AEA2-A4BE502B4E46}";
 constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
-constexpr char kPortableProgram[] = "kestrix.exe";
 
 // The section's count, an offset or a length points outside the section,
 // the list would not fit when written back, or the section was made by a
@@ -79,12 +79,17 @@ size_t MappedSize(const void* view) {
 }
 
 void StartPortableEdition(const THelperState& state) {
+  // The registered program only: the current folder is anybody's to fill.
+  const std::string program = ReadRegString(HKEY_LOCAL_MACHINE, kPortableAppPaths, "");
+  if (program.empty()) return;
   const uint8_t level = QueryIntegrityLevel(state.majorVersion);
   if (level == ilUnknown || level == ilMedium) {
-    ShellExecuteA(nullptr, "open", kPortableProgram, nullptr, nullptr, SW_SHOW);
+    ShellExecuteA(nullptr, "open", program.c_str(), nullptr, nullptr, SW_SHOW);
     return;
   }
-  UniqueHandle process(LaunchAtIntegrityLevel(nullptr, kPortableProgram, ilMedium, nullptr));
+  UniqueHandle process(LaunchUnelevated(program.c_str()));
+  // Where no unelevated token is to be had, at least the label is lowered.
+  if (!process) process.reset(LaunchAtIntegrityLevel(nullptr, program.c_str(), ilMedium, nullptr));
 }
 
 DWORD RunHelper() {
