@@ -285,13 +285,13 @@ bool TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
   return true;
 }
 
-// The settings file's place is fixed before any object exists, so that every
-// call in the process reads the same file.
+// The settings file's place is computed on its first use, once for the
+// process, so that every call reads the same file.
 bool InitializeModule(HINSTANCE instance) {
   try {
     ComServer = new TComServer(instance);
     ComServer->AddFactory(new TIEDownloadManagerFactory(*ComServer));
-    SettingsFileName = ComputeSettingsFileName(instance);
+    SetSettingsModule(instance);
     return true;
   } catch (...) {
     return false;
