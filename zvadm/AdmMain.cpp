@@ -16,7 +16,6 @@
 #include "IAProcs.h"
 #include "ModuleLoading.h"
 #include "SectionTrust.h"
-#include "Unelevated.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {

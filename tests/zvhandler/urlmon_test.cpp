@@ -55,6 +55,16 @@ class UrlmonStartsTheHandler : public testing::Test {
     RunRegsvr32(WinPath(ZV_HANDLER_MODULE), true);
   }
 
+  // A file the server would give; returns its URL.
+  std::string ServeFile(const std::string& path, const std::string& type,
+                        const std::string& body = "PK\x03\x04 not to be fetched") {
+    HttpResponse file;
+    file.headers = {{"Content-Type", type}};
+    file.body = body;
+    server_.Serve(path, file);
+    return server_.Url(path);
+  }
+
   ManagerRegistry registry_;
   LoopbackHttpServer server_;
   DebugOutputCapture traces_;
@@ -66,11 +76,7 @@ class UrlmonStartsTheHandler : public testing::Test {
 TEST_F(UrlmonStartsTheHandler, AcceptedDownloadReachesTheDownloadManagerInsteadOfTheServer) {
   StandIn standIn;
   standIn.Launch();
-  HttpResponse file;
-  file.headers = {{"Content-Type", "application/zip"}};
-  file.body = "PK\x03\x04 not to be fetched";
-  server_.Serve("/files/setup.zip", file);
-  const std::string url = server_.Url("/files/setup.zip");
+  const std::string url = ServeFile("/files/setup.zip", "application/zip");
 
   BindCallback callback;
   IMoniker* moniker = nullptr;
@@ -124,14 +130,11 @@ SyncDownload* DownloadSynchronously(const std::string& url, const std::string& f
 TEST_F(UrlmonStartsTheHandler, SynchronousDownloadOfAClaimedFileReturnsWithNothingSaved) {
   StandIn standIn;
   standIn.Launch();
-  HttpResponse file;
-  file.headers = {{"Content-Type", "application/zip"}};
-  file.body = "PK\x03\x04 not to be fetched";
-  server_.Serve("/files/update.zip", file);
+  const std::string url = ServeFile("/files/update.zip", "application/zip");
   ScratchDir dir;
   const std::string target = dir.File("update.zip");
 
-  const SyncDownload* download = DownloadSynchronously(server_.Url("/files/update.zip"), target, 20000);
+  const SyncDownload* download = DownloadSynchronously(url, target, 20000);
   ASSERT_TRUE(download->returned) << "URLDownloadToFile did not return";
   EXPECT_TRUE(FAILED(download->result)) << std::hex << download->result;
   delete download;
@@ -139,21 +142,18 @@ TEST_F(UrlmonStartsTheHandler, SynchronousDownloadOfAClaimedFileReturnsWithNothi
   EXPECT_THAT(server_.Requests(), IsEmpty());
   const auto texts = standIn.WaitForTexts(1);
   ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0].bytes, "URL=" + server_.Url("/files/update.zip"));
+  EXPECT_EQ(texts[0].bytes, "URL=" + url);
 }
 
 TEST_F(UrlmonStartsTheHandler, RefusedRequestGoesBackToTheDefaultHandler) {
   StandIn standIn;
   standIn.Launch();
-  HttpResponse page;
-  page.headers = {{"Content-Type", "text/html"}};
-  page.body = "<html>page</html>";
-  server_.Serve("/index.html", page);
+  const std::string url = ServeFile("/index.html", "text/html", "<html>page</html>");
 
   BindCallback callback;
   IMoniker* moniker = nullptr;
   IBindCtx* context = nullptr;
-  const HRESULT hr = BindAsync(server_.Url("/index.html"), callback, &moniker, &context);
+  const HRESULT hr = BindAsync(url, callback, &moniker, &context);
   PumpMessagesFor(3000, [&] { return callback.stopped || FAILED(hr); });
   if (context) context->Release();
   if (moniker) moniker->Release();
