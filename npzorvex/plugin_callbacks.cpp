@@ -1,5 +1,6 @@
 #include "plugin_callbacks.h"
 
+#include <cstring>
 #include <memory>
 
 #include "handoff/handoff.h"
@@ -114,6 +115,11 @@ void NPP_URLNotify(NPP, const char*, NPReason, void*) {}
 }  // namespace
 
 void FillPluginFuncs(NPPluginFuncs& table) {
+  // An entry left as the browser had it could be called: everything the
+  // declared size covers starts empty, entries we do not provide included.
+  constexpr size_t kFirstEntry = offsetof(NPPluginFuncs, version);
+  if (table.size > kFirstEntry)
+    std::memset(reinterpret_cast<unsigned char*>(&table) + kFirstEntry, 0, table.size - kFirstEntry);
   table.version = (NP_VERSION_MAJOR << 8) | NP_VERSION_MINOR;
   table.newp = NPP_New;
   table.destroy = NPP_Destroy;
@@ -124,10 +130,6 @@ void FillPluginFuncs(NPPluginFuncs& table) {
   table.writeready = NPP_WriteReady;
   table.write = NPP_Write;
   table.print = NPP_Print;
-  table.event = nullptr;
-  // Not provided: a browser that declares these entries must find them empty.
-  if (table.size >= offsetof(NPPluginFuncs, getvalue) + sizeof(table.getvalue)) table.getvalue = nullptr;
-  if (table.size >= offsetof(NPPluginFuncs, setvalue) + sizeof(table.setvalue)) table.setvalue = nullptr;
 }
 
 void AddNotificationEntries(NPPluginFuncs& table) {

@@ -14,6 +14,8 @@
 #include "AdmShared.h"
 #include "AdmUtils.h"
 #include "IAProcs.h"
+#include "ModuleLoading.h"
+#include "SectionTrust.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -25,11 +27,10 @@ using zv::win::UniqueView;
 constexpr char kJobMappingName[] = "{750C39A2-58C8-4E5A-A046-663086CC2DFB}";
 constexpr char kStartEventName[] = "{734A6A71-3AC0-487A-AEA2-A4BE502B4E46}";
 constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
-constexpr char kPortableProgram[] = "kestrix.exe";
 
 // The section's count, an offset or a length points outside the section,
-// or the list would not fit when written back: no job ran, nothing was
-// written. The customer bit (1 << 29) keeps this apart from every system
+// the list would not fit when written back, or the section was made by a
+// process below medium integrity: no job ran, nothing was written. The customer bit (1 << 29) keeps this apart from every system
 // error code a job or the section's opening can end with.
 constexpr DWORD kExitListDoesNotFit = 0x20000000u | ERROR_INVALID_DATA;  // 0x2000000D
 
@@ -77,23 +78,34 @@ size_t MappedSize(const void* view) {
 }
 
 void StartPortableEdition(const THelperState& state) {
+  // The registered program only: the current folder is anybody's to fill.
+  const std::string program = ReadRegString(HKEY_LOCAL_MACHINE, kPortableAppPaths, "");
+  if (program.empty()) return;
   const uint8_t level = QueryIntegrityLevel(state.majorVersion);
   if (level == ilUnknown || level == ilMedium) {
-    ShellExecuteA(nullptr, "open", kPortableProgram, nullptr, nullptr, SW_SHOW);
+    ShellExecuteA(nullptr, "open", program.c_str(), nullptr, nullptr, SW_SHOW);
     return;
   }
-  UniqueHandle process(LaunchAtIntegrityLevel(nullptr, kPortableProgram, ilMedium, nullptr));
+  UniqueHandle process(LaunchUnelevated(program.c_str()));
+  // Where no unelevated token is to be had, at least the label is lowered.
+  if (!process) process.reset(LaunchAtIntegrityLevel(nullptr, program.c_str(), ilMedium, nullptr));
 }
 
 DWORD RunHelper() {
   THelperState state = LoadHelperState();
-  UniqueHandle mapping(OpenFileMappingA(FILE_MAP_WRITE, FALSE, kJobMappingName));
+  UniqueHandle mapping(OpenFileMappingA(FILE_MAP_WRITE | READ_CONTROL, FALSE, kJobMappingName));
   if (!mapping) {
     const DWORD error = GetLastError();
     StartPortableEdition(state);
     return error;
   }
   SignalStartEvent();
+  // Where integrity levels exist, who made the section decides whether its
+  // list is run at all.
+  if (state.majorVersion >= 6) {
+    TSectionSecurity security;
+    if (!QuerySectionSecurity(mapping.get(), security) || !IsTrustedSection(security)) return kExitListDoesNotFit;
+  }
   UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 0));
   if (!view) return GetLastError();
 
@@ -110,6 +122,8 @@ DWORD RunHelper() {
 }  // namespace zvadm
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything can load a library.
+  zvadm::RestrictLibrarySearch();
   // C++ failures (out of memory) must not surface as a crash dialog.
   try {
     return static_cast<int>(zvadm::RunHelper());

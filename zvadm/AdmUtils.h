@@ -47,8 +47,9 @@ inline HKEY RootKey(int32_t root) {
 std::string ReadRegString(HKEY root, const std::string& key, const std::string& valueName);
 LONG DeleteRegValue(HKEY root, const std::string& key, const std::string& valueName);
 // Deletes `key`; its subkeys too when `force`, otherwise a key that has
-// subkeys is left alone (result 0).
-LONG DeleteKeyTree(HKEY root, const std::string& key, bool force);
+// subkeys is left alone (result 0). A key whose subkeys could not be listed
+// stays; the first such error is also stored in `listingError`.
+LONG DeleteKeyTree(HKEY root, const std::string& key, bool force, LONG* listingError = nullptr);
 // Creates the key of `path` and stores `data` as it stands (no terminator
 // added) with `type`. 1010 for an unusable path; "HKEU" does nothing.
 LONG WriteRegPathValue(const std::string& path, DWORD type, const std::string& data);

@@ -29,7 +29,7 @@ LONG DeleteRegValue(HKEY root, const std::string& key, const std::string& valueN
   return RegDeleteValueA(opened.get(), valueName.c_str());
 }
 
-LONG DeleteKeyTree(HKEY root, const std::string& key, bool force) {
+LONG DeleteKeyTree(HKEY root, const std::string& key, bool force, LONG* listingError) {
   UniqueHkey opened;
   const LONG status = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.put());
   if (status != ERROR_SUCCESS) return status;
@@ -37,16 +37,27 @@ LONG DeleteKeyTree(HKEY root, const std::string& key, bool force) {
   if (RegQueryInfoKeyA(opened.get(), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr,
                        nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
     if (subkeys > 0 && !force) return ERROR_SUCCESS;
-    std::vector<char> name(longest + 1);
+    // The longest name is counted in characters; on a double-byte code page
+    // its ANSI form can take two bytes for each.
+    std::vector<char> name(2 * static_cast<size_t>(longest) + 2);
     // A deleted subkey shifts the later ones down: the index moves on only
     // past a subkey that could not be deleted.
     DWORD index = 0;
+    LONG listed = ERROR_SUCCESS;
     for (;;) {
       DWORD length = static_cast<DWORD>(name.size());
-      if (RegEnumKeyExA(opened.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-          ERROR_SUCCESS)
-        break;
-      if (DeleteKeyTree(root, key + "\\" + std::string(name.data(), length), force) != ERROR_SUCCESS) ++index;
+      listed = RegEnumKeyExA(opened.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+      if (listed == ERROR_MORE_DATA && name.size() < 0x10000) {
+        name.resize(2 * name.size());
+        continue;
+      }
+      if (listed != ERROR_SUCCESS) break;
+      if (DeleteKeyTree(root, key + "\\" + std::string(name.data(), length), force, listingError) != ERROR_SUCCESS)
+        ++index;
+    }
+    if (listed != ERROR_NO_MORE_ITEMS) {
+      if (listingError && *listingError == ERROR_SUCCESS) *listingError = listed;
+      return listed;  // the subkeys remain, and so does the key
     }
   }
   opened.reset();

@@ -27,6 +27,8 @@ struct TokenApi {
                                                LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
                                                LPSTARTUPINFOW, LPPROCESS_INFORMATION);
   using FreeSidFn = PVOID(WINAPI*)(PSID);
+  using CreateProcessWithTokenWFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
+                                                  LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 
   UniqueLibrary library{LoadLibraryA("advapi32.dll")};
   OpenProcessTokenFn OpenProcessToken = Find<OpenProcessTokenFn>("OpenProcessToken");
@@ -38,6 +40,7 @@ struct TokenApi {
   GetLengthSidFn GetLengthSid = Find<GetLengthSidFn>("GetLengthSid");
   CreateProcessAsUserWFn CreateProcessAsUserW = Find<CreateProcessAsUserWFn>("CreateProcessAsUserW");
   FreeSidFn FreeSid = Find<FreeSidFn>("FreeSid");
+  CreateProcessWithTokenWFn CreateProcessWithTokenW = Find<CreateProcessWithTokenWFn>("CreateProcessWithTokenW");
 
   template <typename Fn>
   Fn Find(const char* name) const {
@@ -81,6 +84,48 @@ std::wstring Widen(const char* text) {
   MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
   wide.resize(static_cast<size_t>(length - 1));
   return wide;
+}
+
+constexpr DWORD kPrimaryAccess =
+    TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
+
+UniqueHandle PrimaryCopy(const TokenApi& tokens, HANDLE token) {
+  UniqueHandle primary;
+  if (!tokens.DuplicateTokenEx(token, kPrimaryAccess, nullptr, SecurityImpersonation, TokenPrimary, primary.put()))
+    primary.reset();
+  return primary;
+}
+
+// The desktop shell runs as the signed-in user at medium integrity.
+UniqueHandle ShellToken(const TokenApi& tokens) {
+  using GetShellWindowFn = HWND(WINAPI*)();
+  const auto getShellWindow = reinterpret_cast<GetShellWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetShellWindow")));
+  HWND shell = getShellWindow ? getShellWindow() : nullptr;
+  if (!shell) return {};
+  DWORD processId = 0;
+  GetWindowThreadProcessId(shell, &processId);
+  if (!processId) return {};
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+  if (!process) return {};
+  UniqueHandle token;
+  if (!tokens.OpenProcessToken(process.get(), TOKEN_DUPLICATE, token.put())) return {};
+  return PrimaryCopy(tokens, token.get());
+}
+
+// The unelevated half of our own split token.
+UniqueHandle LinkedToken(const TokenApi& tokens) {
+  UniqueHandle own;
+  if (!tokens.OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, own.put())) return {};
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD size = 0;
+  if (!tokens.GetTokenInformation(own.get(), TokenElevationType, &type, sizeof(type), &size) ||
+      type != TokenElevationTypeFull)
+    return {};
+  TOKEN_LINKED_TOKEN linked{};
+  if (!tokens.GetTokenInformation(own.get(), TokenLinkedToken, &linked, sizeof(linked), &size)) return {};
+  const UniqueHandle owned(linked.LinkedToken);
+  return PrimaryCopy(tokens, owned.get());
 }
 
 }  // namespace
@@ -137,6 +182,26 @@ HANDLE LaunchAtIntegrityLevel(HWND, const char* fileName, uint8_t level, const c
   }
   api.FreeSid(sid);
   return process;
+}
+
+HANDLE LaunchUnelevated(const char* fileName) {
+  const TokenApi tokens;
+  if (!fileName || !tokens.CreateProcessWithTokenW || !tokens.OpenProcessToken || !tokens.DuplicateTokenEx ||
+      !tokens.GetTokenInformation)
+    return nullptr;
+  UniqueHandle token = ShellToken(tokens);
+  if (!token) token = LinkedToken(tokens);
+  if (!token) return nullptr;
+  const std::wstring application = Widen(fileName);
+  std::wstring commandLine = L"\"" + application + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!tokens.CreateProcessWithTokenW(token.get(), 0, application.c_str(), commandLine.data(), 0, nullptr, nullptr,
+                                      &startup, &info))
+    return nullptr;
+  CloseHandle(info.hThread);
+  return info.hProcess;
 }
 
 }  // namespace zvadm

@@ -26,4 +26,12 @@ uint8_t QueryIntegrityLevel(DWORD majorVersion);
 // accepted for the callers' sake and not used.
 HANDLE LaunchAtIntegrityLevel(HWND owner, const char* fileName, uint8_t level, const char* commandLine);
 
+// Starts `fileName` (a full path; no search) as the user at the desktop:
+// with the token of the desktop's shell, or else with the linked token of
+// a full elevation. Lowering the label of an elevated token instead would
+// leave the Administrators group and the admin privileges enabled.
+// Returns the process handle (owned by the caller), or nullptr with
+// nothing started when neither token is to be had or the start fails.
+HANDLE LaunchUnelevated(const char* fileName);
+
 }  // namespace zvadm

@@ -1,6 +1,7 @@
 // Kinds 0 to 5: calling a module's export, deleting and writing registry data.
 #include "AdmDispatch.h"
 #include "AdmUtils.h"
+#include "ModuleLoading.h"
 
 namespace zvadm {
 
@@ -9,7 +10,7 @@ int32_t CallExport(const std::string& library, const std::string& exportName) {
   // 1 stands for "no answer": the loader's or the export's last error
   // explains it, read once the library is gone.
   int32_t result = 1;
-  if (HMODULE module = LoadLibraryA(library.c_str())) {
+  if (HMODULE module = LoadJobModule(library)) {
     if (auto proc = reinterpret_cast<ExportProc>(
             reinterpret_cast<void*>(GetProcAddress(module, exportName.c_str()))))
       result = proc();
@@ -26,11 +27,13 @@ int32_t JobDeleteRegistry(const TJobArgs& job, const THelperState&) {
   if (!path.usable) return kErrorBadKey;
   if (path.emulated) return ERROR_SUCCESS;
   // Only the path is reported: a missing or undeletable entry is no failure.
+  // A tree whose subkeys could not even be listed is, as it stays whole.
+  LONG listingError = ERROR_SUCCESS;
   if (!path.valueName.empty())
     DeleteRegValue(RootKey(path.root), path.subkey, path.valueName);
   else
-    DeleteKeyTree(RootKey(path.root), path.subkey, job.Param2.empty());
-  return ERROR_SUCCESS;
+    DeleteKeyTree(RootKey(path.root), path.subkey, job.Param2.empty(), &listingError);
+  return listingError;
 }
 
 int32_t JobWriteRegSz(const TJobArgs& job, const THelperState&) {

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "handoff/handoff.h"
+
 namespace zv::handler {
 namespace {
 
@@ -27,9 +29,13 @@ BOOL CALLBACK VisitChild(HWND child, LPARAM param) {
   if (name.empty() || !Holds(name, "Edit")) return TRUE;
   if (!Holds(ClassNameOf(GetParent(child)), "ComboBox")) return TRUE;
   auto* search = reinterpret_cast<Search*>(param);
-  const LRESULT length = SendMessageA(child, WM_GETTEXTLENGTH, 0, 0);
+  // The frame may belong to another process that stopped answering.
+  using zv::handoff::SendWithinBound;
+  LRESULT length = 0, got = 0;
+  SendWithinBound(child, WM_GETTEXTLENGTH, 0, 0, zv::handoff::kSendTimeoutMs, length);
   std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-  const LRESULT got = SendMessageA(child, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+  SendWithinBound(child, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                  zv::handoff::kSendTimeoutMs, got);
   const size_t copied = got > 0 ? static_cast<size_t>(got) : 0;
   search->text = std::string(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
   return FALSE;

@@ -178,12 +178,16 @@ STDMETHODIMP HTTPPlugProt::Invoke(DISPID member, REFIID iid, LCID, WORD flags, D
   });
 }
 
-STDMETHODIMP HTTPPlugProt::Start(LPCWSTR url, IInternetProtocolSink*, IInternetBindInfo* bindInfo, DWORD,
+STDMETHODIMP HTTPPlugProt::Start(LPCWSTR url, IInternetProtocolSink* sink, IInternetBindInfo* bindInfo, DWORD,
                                  HANDLE_PTR) {
   // Any failure, an escaping exception included, leaves the request to the
   // default handler.
   const HRESULT hr = com::Guarded([&] { return ClaimRequest(url, bindInfo) ? S_FALSE : S_OK; });
-  return hr == S_FALSE ? S_FALSE : INET_E_USE_DEFAULT_PROTOCOLHANDLER;
+  if (hr != S_FALSE) return INET_E_USE_DEFAULT_PROTOCOLHANDLER;
+  // A claimed request delivers no data; without an end reported to the sink
+  // a caller bound synchronously (an updater's URLDownloadToFile) waits for ever.
+  if (sink) sink->ReportResult(INET_E_TERMINATED_BIND, 0, nullptr);
+  return S_FALSE;
 }
 
 STDMETHODIMP HTTPPlugProt::Continue(PROTOCOLDATA*) { return E_NOTIMPL; }

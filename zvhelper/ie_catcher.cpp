@@ -11,8 +11,10 @@ using namespace zv::handoff;
 
 constexpr char kSinkFailureText[] = "Failure sinking events from IWebBrowser2";
 constexpr char kCaption[] = "ZVHelper";
-// The quit notification of the browser's older event set.
+// The quit notifications: of the browser's older event set, and the one
+// Internet Explorer actually sends DWebBrowserEvents2 sinks.
 constexpr DISPID kQuitEvent = DISPID_QUIT;
+constexpr DISPID kOnQuitEvent = DISPID_ONQUIT;
 constexpr UINT kBeforeNavigate2Args = 6;  // at least up to the URL, counted from the last
 constexpr UINT kUrlArg = 5;
 constexpr UINT kPostDataArg = 2;
@@ -71,7 +73,7 @@ STDMETHODIMP IECatcher::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* pa
   if (!params) return E_INVALIDARG;
   // Whatever happens inside, the browser goes on with its event.
   com::Guarded([&] {
-    if (member == kQuitEvent)
+    if (member == kQuitEvent || member == kOnQuitEvent)
       DisconnectEvents();
     else if (member == DISPID_BEFORENAVIGATE2)
       OnBeforeNavigate2(*params);
@@ -85,10 +87,11 @@ STDMETHODIMP IECatcher::InterfaceSupportsErrorInfo(REFIID iid) {
 }
 
 STDMETHODIMP IECatcher::SetSite(IUnknown* site) {
-  // A null site leaves the browser and the connection as they are: the
-  // connection ends with the browser's quit event.
-  if (!site) return S_OK;
+  // Whatever the new site, the old browser is let go of: the connection
+  // holds us and we hold the browser, so neither would ever be freed.
   com::Guarded([&] {
+    DisconnectEvents();
+    if (!site) return S_OK;
     com::ComPtr<IWebBrowser2> browser;
     site->QueryInterface(IID_IWebBrowser2, browser.put_void());
     browser_ = browser;
@@ -116,9 +119,12 @@ void IECatcher::ConnectEvents() {
 }
 
 void IECatcher::DisconnectEvents() {
-  if (!browser_) return;
+  // The browser is released even when the connection cannot be undone.
+  const com::ComPtr<IWebBrowser2> browser = browser_;
+  browser_.reset();
+  if (!browser || !cookie_) return;
   com::ComPtr<IConnectionPointContainer> container;
-  if (FAILED(browser_.As(IID_IConnectionPointContainer, container)) || !container) return;
+  if (FAILED(browser.As(IID_IConnectionPointContainer, container)) || !container) return;
   com::ComPtr<IConnectionPoint> point;
   if (FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.put())) || !point) return;
   point->Unadvise(cookie_);

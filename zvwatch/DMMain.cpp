@@ -14,6 +14,9 @@ namespace {
 
 constexpr DWORD kInputIdleTimeoutMs = 30000;
 constexpr DWORD kPollPauseMs = 100;
+// A download manager showing a dialog before it answers is waited for; one
+// that stopped pumping messages is given up on at once.
+constexpr DWORD kSendTimeoutMs = 120000;
 
 // A WinINet header as text, learning its size first; empty when absent.
 AnsiString QueryHttpInfoText(IWinInetHttpInfo* info, DWORD option) {
@@ -232,7 +235,11 @@ HRESULT Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, const BINDINFO*
   data.dwData = 0;
   data.cbData = static_cast<DWORD>(text.size());
   data.lpData = text.data();
-  SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  // Unanswered, the download was not taken: the browser saves it itself.
+  DWORD_PTR reply = 0;
+  if (!SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                           kSendTimeoutMs, &reply))
+    return E_NOTIMPL;
   return S_OK;
 }
 
@@ -273,13 +280,13 @@ bool TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
   return true;
 }
 
-// The settings file's place is fixed before any object exists, so that every
-// call in the process reads the same file.
+// The settings file's place is computed on its first use, once for the
+// process, so that every call reads the same file.
 bool InitializeModule(HINSTANCE instance) {
   try {
     ComServer = new TComServer(instance);
     ComServer->AddFactory(new TIEDownloadManagerFactory(*ComServer));
-    SettingsFileName = ComputeSettingsFileName(instance);
+    SetSettingsModule(instance);
     return true;
   } catch (...) {
     return false;

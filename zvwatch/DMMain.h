@@ -103,7 +103,8 @@ class TIEDownloadManagerFactory : public TComObjectFactory {
   bool UpdateRegistry(bool registering) override;
 };
 
-// Module load and unload: the server, its factory and SettingsFileName.
+// Module load and unload: the server, its factory and the module whose
+// settings file is read.
 bool InitializeModule(HINSTANCE instance);
 void FinalizeModule();
 

@@ -53,6 +53,16 @@ void ClearFamily(KeyboardState& state, std::uint8_t code) {
         for (std::uint8_t twin : family) state[twin] = 0;
 }
 
+// The name after its last separator; when %-decoding reveals a separator
+// ("..%2F..%2Fx.exe") the decoded name after it, so that no folder reaches
+// the download manager. Otherwise the name keeps its escapes.
+AnsiString NameWithoutFolders(const AnsiString& name) {
+  const AnsiString cut = NameAfterLastSeparator(name);
+  if (!HasPercentEscape(cut)) return cut;
+  const AnsiString decoded = UrlDecodeName(cut);
+  return decoded.find_first_of(":\\/") == AnsiString::npos ? cut : NameAfterLastSeparator(decoded);
+}
+
 }  // namespace
 
 std::string ComboCodesOrDefault(const std::string& settingName, const std::string& decodedCodes) {
@@ -80,7 +90,7 @@ AnsiString FileNameFromContentDisposition(const AnsiString& header) {
     const AnsiString line = ReplaceFirst(rawLine, " = ", "=");
     const size_t equals = line.find('=');
     if (equals == AnsiString::npos) continue;
-    if (SameTextIgnoringCase(line.substr(0, equals), "filename")) return line.substr(equals + 1);
+    if (SameTextIgnoringCase(line.substr(0, equals), "filename")) return NameWithoutFolders(line.substr(equals + 1));
   }
   return {};
 }
@@ -101,7 +111,7 @@ AnsiString FileNameWithCacheFile(const AnsiString& fileName, const AnsiString& c
   // A "?" means a character the ANSI code page lacks: keep the escaped form.
   // A decoded separator ("..%5C..%5Cx.exe") must not smuggle a folder into
   // the name the download manager saves under, so the cut is made again.
-  if (candidate.find('?') == AnsiString::npos) name = NameAfterLastSeparator(candidate);
+  name = candidate.find('?') == AnsiString::npos ? NameAfterLastSeparator(candidate) : NameWithoutFolders(name);
   return StripEnclosingQuotes(name);
 }
 

@@ -29,8 +29,9 @@ std::string ComboCodesOrDefault(const std::string& settingName, const std::strin
 bool IsComboHeldInState(KeyboardState state, const std::string& codes);
 
 // The file name of a Content-Disposition header: the value of its filename
-// parameter (name compared ignoring case, value with its quotes), empty when
-// it has none.
+// parameter (name compared ignoring case, value with its quotes) after its
+// last ":", "\" or "/", also one that %-decoding reveals; empty when it has
+// none.
 AnsiString FileNameFromContentDisposition(const AnsiString& header);
 
 // The file name once the cache file is known: `fileName` when the headers

@@ -53,7 +53,8 @@ int LastPos(const AnsiString& sub, const AnsiString& text) {
 }
 
 AnsiString NameAfterLastSeparator(const AnsiString& text) {
-  const size_t at = text.find_last_of(":\\");
+  // "/" separates folders for every Windows file function too.
+  const size_t at = text.find_last_of(":\\/");
   return at == AnsiString::npos ? text : text.substr(at + 1);
 }
 

@@ -25,7 +25,7 @@ using AnsiString = std::string;
 
 // 1-based position of the last occurrence of `sub` in `text`, 0 when none.
 int LastPos(const AnsiString& sub, const AnsiString& text);
-// The characters after the last ":" or "\" ("/" is not a separator).
+// The characters after the last ":", "\" or "/".
 AnsiString NameAfterLastSeparator(const AnsiString& text);
 // Whether the first "%" is followed by two hexadecimal digits.
 bool HasPercentEscape(const AnsiString& text);
@@ -76,10 +76,18 @@ AnsiString ReadGrowingText(const std::function<unsigned long(char* buffer, unsig
 
 #ifdef _WIN32
 
-// Full path of the settings file; set at module load, read-only afterwards.
+// Full path of the settings file, computed once on first use by
+// CurrentSettingsFileName (a value set before that is kept), read-only
+// afterwards.
 extern AnsiString SettingsFileName;
 // Computes SettingsFileName for the module `instance`.
 AnsiString ComputeSettingsFileName(HINSTANCE instance);
+// The module whose settings file CurrentSettingsFileName computes; recorded
+// at load, where nothing else may be done (registry, files, shell folders
+// under the loader lock can stall or deadlock the browser).
+void SetSettingsModule(HINSTANCE instance);
+// SettingsFileName, computed on the first call of any thread.
+const AnsiString& CurrentSettingsFileName();
 
 // A key of section "SOFTWARE\Quennet\Zorvane" of SettingsFileName.
 AnsiString ReadIniSetting(const AnsiString& key);

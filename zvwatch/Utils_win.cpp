@@ -13,6 +13,29 @@ namespace zvwatch {
 
 AnsiString SettingsFileName;
 
+namespace {
+
+HINSTANCE g_settingsModule = nullptr;
+INIT_ONCE g_settingsOnce = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK ComputeSettingsFileNameOnce(PINIT_ONCE, PVOID, PVOID*) {
+  try {
+    if (SettingsFileName.empty()) SettingsFileName = ComputeSettingsFileName(g_settingsModule);
+    return TRUE;
+  } catch (...) {
+    return FALSE;  // tried again on the next call
+  }
+}
+
+}  // namespace
+
+void SetSettingsModule(HINSTANCE instance) { g_settingsModule = instance; }
+
+const AnsiString& CurrentSettingsFileName() {
+  InitOnceExecuteOnce(&g_settingsOnce, ComputeSettingsFileNameOnce, nullptr, nullptr);
+  return SettingsFileName;
+}
+
 bool SameTextIgnoringCase(const AnsiString& a, const AnsiString& b) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
                         b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
@@ -45,7 +68,7 @@ AnsiString WideToAnsi(const wchar_t* text) {
 AnsiString ReadIniSetting(const AnsiString& key) {
   return ReadGrowingText([&](char* buffer, unsigned long size) -> unsigned long {
     return GetPrivateProfileStringA(kSettingsSection, key.c_str(), "", buffer, size,
-                                    SettingsFileName.c_str());
+                                    CurrentSettingsFileName().c_str());
   });
 }
 

@@ -1,5 +1,6 @@
 #include "handoff.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <vector>
@@ -33,6 +34,27 @@ bool KeyDown(const BYTE* state, int key) { return (state[key] & 0x80) != 0; }
 
 void Notify(const std::function<void()>& note) {
   if (note) note();
+}
+
+// What a wait and a release need; all access would be refused to a
+// low-integrity process when a medium one created the mutex.
+constexpr DWORD kLockAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+// Low label, no write-up: processes of every level may open it.
+constexpr char kLockLabel[] = "S:(ML;;NW;;;LW)";
+
+// CreateMutexExA is looked up: systems before integrity levels lack it.
+HANDLE CreateLockMutex() {
+  using CreateMutexExFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPCSTR, DWORD, DWORD);
+  const auto createMutexEx = reinterpret_cast<CreateMutexExFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateMutexExA")));
+  if (!createMutexEx) return CreateMutexA(nullptr, FALSE, kLockName);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kLockLabel, SDDL_REVISION_1, &descriptor, nullptr))
+    descriptor = nullptr;
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  HANDLE mutex = createMutexEx(descriptor ? &attributes : nullptr, kLockName, 0, kLockAccess);
+  if (descriptor) LocalFree(descriptor);
+  return mutex;
 }
 
 }  // namespace
@@ -84,8 +106,18 @@ void ApplyAutoAddRule(HWND window, SettingsSource& settings) {
   SetForegroundWindow(window);
 }
 
-void SendForegroundQuery(HWND window) {
-  if (SendMessageA(window, kForegroundQuery, 0, 0) == 1) SetForegroundWindow(window);
+bool SendWithinBound(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
+                     LRESULT& reply) {
+  DWORD_PTR result = 0;
+  const bool answered =
+      SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+  reply = answered ? static_cast<LRESULT>(result) : 0;
+  return answered;
+}
+
+void SendForegroundQuery(HWND window, DWORD timeoutMs) {
+  LRESULT reply = 0;
+  if (SendWithinBound(window, kForegroundQuery, 0, 0, timeoutMs, reply) && reply == 1) SetForegroundWindow(window);
 }
 
 HWND StartManagerAndWait(const std::string& programPath, const char* caption, StartMethod method) {
@@ -100,17 +132,20 @@ HWND StartManagerAndWait(const std::string& programPath, const char* caption, St
   return nullptr;
 }
 
-LRESULT SendCommandText(HWND window, const std::string& text) {
+LRESULT SendCommandText(HWND window, const std::string& text, DWORD timeoutMs) {
   COPYDATASTRUCT data{};
   data.dwData = 0;
   data.cbData = static_cast<DWORD>(text.size());
   data.lpData = const_cast<char*>(text.c_str());
-  return SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  LRESULT reply = 0;
+  SendWithinBound(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), timeoutMs, reply);
+  return reply;
 }
 
 HandoffLock HandoffLock::Acquire(DWORD waitMs) {
   HandoffLock lock;
-  lock.mutex_.reset(CreateMutexA(nullptr, FALSE, kLockName));
+  lock.mutex_.reset(CreateLockMutex());
+  if (!lock.mutex_) lock.mutex_.reset(OpenMutexA(kLockAccess, FALSE, kLockName));
   if (!lock.mutex_) return lock;
   const DWORD wait = WaitForSingleObject(lock.mutex_.get(), waitMs);
   lock.held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
@@ -141,7 +176,7 @@ HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
 
   using Query = HandoffVariant::Query;
   if (variant.foregroundQuery == Query::kBeforeLock)
-    if (HWND window = lookUp()) SendForegroundQuery(window);
+    if (HWND window = lookUp()) SendForegroundQuery(window, options.sendTimeoutMs);
   if (steps.proceedAfterQuery && !steps.proceedAfterQuery()) return {HandoffStatus::kStopped};
 
   std::optional<HandoffLock> lock;
@@ -150,13 +185,13 @@ HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
     if (!lock->held()) return {HandoffStatus::kLockNotObtained};
   }
   if (variant.foregroundQuery == Query::kAfterLock)
-    if (HWND window = lookUp()) SendForegroundQuery(window);
+    if (HWND window = lookUp()) SendForegroundQuery(window, options.sendTimeoutMs);
 
   const std::string text = steps.buildText();
   if (HWND window = lookUp()) {
     Notify(steps.onFoundAtOnce);
     ApplyAutoAddRule(window, settings);
-    return {HandoffStatus::kSent, SendCommandText(window, text), false};
+    return {HandoffStatus::kSent, SendCommandText(window, text, options.sendTimeoutMs), false};
   }
   Notify(steps.onNotFound);
 
@@ -171,7 +206,7 @@ HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
   if (variant.frontAfterStart == HandoffVariant::FrontAfterStart::kAlways ||
       !FindWindowA(kPropertiesClass, kPropertiesCaption))
     SetForegroundWindow(window);
-  return {HandoffStatus::kSent, SendCommandText(window, text), true};
+  return {HandoffStatus::kSent, SendCommandText(window, text, options.sendTimeoutMs), true};
 }
 
 }  // namespace zv::handoff

@@ -24,6 +24,10 @@ inline constexpr char kPropertiesClass[] = "TdlgProp";
 inline constexpr char kPropertiesCaption[] = "Project Properties";
 inline constexpr char kLockName[] = "ZVAddURLMutex";
 inline constexpr DWORD kLockWaitMs = 60000;
+// How long a message to the download manager may take. A download manager
+// that shows a dialog before it answers still pumps messages and is waited
+// for; one that stopped pumping is given up on at once.
+inline constexpr DWORD kSendTimeoutMs = 120000;
 inline constexpr UINT kForegroundQuery = 0x80D4;  // WM_APP + 0xD4
 inline constexpr int kStartupPolls = 50;
 inline constexpr DWORD kStartupPollMs = 100;
@@ -63,8 +67,14 @@ HWND FindManagerWindow(const char* caption);
 // Foreground rule for a download manager that was already running.
 void ApplyAutoAddRule(HWND window, SettingsSource& settings);
 
-// Sends the foreground query; a reply of exactly 1 brings the window to the front.
-void SendForegroundQuery(HWND window);
+// SendMessageA bounded by `timeoutMs` and given up on at once when the
+// receiver is hung; false (and reply 0) when it did not answer.
+bool SendWithinBound(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
+                     LRESULT& reply);
+
+// Sends the foreground query; a reply of exactly 1 brings the window to the
+// front. A receiver that does not answer counts as any other reply.
+void SendForegroundQuery(HWND window, DWORD timeoutMs = kSendTimeoutMs);
 
 enum class StartMethod { kShellExecute, kWinExec };
 
@@ -72,9 +82,13 @@ enum class StartMethod { kShellExecute, kWinExec };
 HWND StartManagerAndWait(const std::string& programPath, const char* caption, StartMethod method);
 
 // WM_COPYDATA with dwData 0 and cbData the text length (no NUL counted).
-LRESULT SendCommandText(HWND window, const std::string& text);
+// A receiver that does not answer has not taken the text: 0.
+LRESULT SendCommandText(HWND window, const std::string& text, DWORD timeoutMs = kSendTimeoutMs);
 
-// The named mutex that serialises hand-offs across browser processes.
+// The named mutex that serialises hand-offs across browser processes. It
+// carries a low mandatory label and is opened for waiting and releasing
+// only, so that a low-integrity browser tab can use the one a
+// medium-integrity process created.
 class HandoffLock {
  public:
   // Waits at most `waitMs`. A mutex abandoned by a crashed browser is ours
@@ -163,7 +177,8 @@ struct HandoffSteps {
 };
 
 struct HandoffOptions {
-  DWORD lockWaitMs = kLockWaitMs;  // shortened by tests only
+  DWORD lockWaitMs = kLockWaitMs;      // shortened by tests only
+  DWORD sendTimeoutMs = kSendTimeoutMs;  // shortened by tests only
   // Settings already open for the decision; the hand-off opens its own if null.
   SettingsSource* settings = nullptr;
 };

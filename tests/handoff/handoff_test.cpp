@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+
 #include "handoff/handoff.h"
 #include "zvtest.h"
 
@@ -38,7 +40,7 @@ class LockHolder {
     const std::string event = "ZvTestLockHeld-" + std::to_string(GetCurrentProcessId());
     ready_ = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
     std::string command = "\"" + ToolExe("lock_holder.exe") + "\" " + mode;
-    if (std::string(mode) == "hold") command += " " + std::to_string(holdMs);
+    if (std::string(mode) != "abandon") command += " " + std::to_string(holdMs);
     process_ = StartProgram(command + " " + event);
     held_ = WaitForSingleObject(ready_, 60000) == WAIT_OBJECT_0;
   }
@@ -379,6 +381,101 @@ TEST_F(HandoffTest, LockIsReleasedAfterEveryHandoff) {
     EXPECT_TRUE(moved.held());
     EXPECT_EQ(TryLockElsewhere(), 1);
   }
+  EXPECT_EQ(TryLockElsewhere(), 0);
+}
+
+TEST_F(HandoffTest, LockCreatedFirstByAMoreTrustedProcessIsStillUsable) {
+  // The creator grants only waiting and releasing, as a medium-integrity
+  // creator's mutex appears to a low-integrity tab.
+  StandIn standIn;
+  standIn.Launch();
+  LockHolder creator("restricted", 3000);
+  ASSERT_TRUE(creator.held());
+  HandoffOptions options;
+  options.lockWaitMs = 2000;
+  EXPECT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=from-a-tab"), options).sent());
+  EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+  EXPECT_EQ(TryLockElsewhere(), 0);  // released with the same rights
+}
+
+TEST_F(HandoffTest, LockIsCreatedWithALowLabelThatForbidsOnlyWritingUp) {
+  HandoffLock lock = HandoffLock::Acquire(0);
+  ASSERT_TRUE(lock.held());
+  HANDLE peek = OpenMutexA(READ_CONTROL, FALSE, kLockName);
+  ASSERT_NE(peek, nullptr) << GetLastError();
+  PACL sacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetSecurityInfo(peek, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                            &sacl, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  CloseHandle(peek);
+  DWORD rid = 0, mask = 0;
+  int labels = 0;
+  for (DWORD i = 0; sacl && i < sacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(sacl, i, &ace)) continue;
+    if (static_cast<ACE_HEADER*>(ace)->AceType != SYSTEM_MANDATORY_LABEL_ACE_TYPE) continue;
+    auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+    mask = label->Mask;
+    rid = *GetSidSubAuthority(&label->SidStart, 0);
+    ++labels;
+  }
+  LocalFree(descriptor);
+  EXPECT_EQ(labels, 1);
+  EXPECT_EQ(rid, 0x1000u);
+  EXPECT_EQ(mask, static_cast<DWORD>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+}
+
+// A download manager that stopped pumping messages: each send gives up
+// after the (shortened) bound, the text counts as not taken, and the lock
+// is free again for the other browsers.
+struct HungCase {
+  const char* name;
+  const HandoffVariant* variant;
+};
+
+void PrintTo(const HungCase& c, std::ostream* os) { *os << c.name; }
+
+class HungManagerTest : public HandoffTest, public testing::WithParamInterface<HungCase> {};
+
+TEST_P(HungManagerTest, IsGivenUpOnAndTheLockIsFreed) {
+  StandInOptions hung;
+  hung.hang = true;
+  hung.lifetimeMs = 40000;  // a send without a bound would wait this long
+  StandIn standIn(hung);
+  standIn.Launch();
+  HandoffOptions options;
+  options.sendTimeoutMs = 1000;
+
+  const DWORD start = GetTickCount();
+  const HandoffOutcome outcome = HandOff(*GetParam().variant, SendText("URL=http://a/hung.zip"), options);
+  const DWORD elapsed = GetTickCount() - start;
+  EXPECT_EQ(outcome.status, HandoffStatus::kSent);
+  EXPECT_EQ(outcome.reply, 0);
+  EXPECT_LT(elapsed, 20000u);
+  EXPECT_EQ(TryLockElsewhere(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, HungManagerTest,
+                         testing::Values(HungCase{"ProtocolHandler", &kProtocolHandlerHandoff},
+                                         HungCase{"HelperObjectQueriesFirst", &kHelperObjectHandoff},
+                                         HungCase{"NavigatorQueriesUnderTheLock", &kNavigatorHandoff},
+                                         HungCase{"ContextMenu", &kContextMenuHandoff}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HandoffTest, ManagerKnownToBeHungIsNotWaitedForEvenWithTheFullBound) {
+  // Windows (and Wine) call a window hung once it has not asked for a
+  // message for 5 s; then the two-minute bound does not apply.
+  StandInOptions hung;
+  hung.hang = true;
+  hung.lifetimeMs = 60000;
+  StandIn standIn(hung);
+  standIn.Launch();
+  Sleep(6500);
+  const DWORD start = GetTickCount();
+  const HandoffOutcome outcome = HandOff(kProtocolHandlerHandoff, SendText("URL=http://a/hung.zip"));
+  EXPECT_LT(GetTickCount() - start, 20000u);
+  EXPECT_EQ(outcome.reply, 0);
   EXPECT_EQ(TryLockElsewhere(), 0);
 }
 

@@ -3,14 +3,36 @@
 //   lock_holder abandon <event>     take it, signal <event>, exit still owning it
 //   lock_holder try                 exit 0 when it can be taken at once,
 //                                   3 when it was abandoned, 1 otherwise
+//   lock_holder restricted <ms> <event>
+//                                   create it first, granting everybody only
+//                                   the rights to wait and release (as a
+//                                   medium-integrity creator looks to a
+//                                   low-integrity tab), signal, keep it <ms>
+// The other modes open it asking for those rights only.
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv) {
   if (argc < 2) return 64;
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, "ZVAddURLMutex");
+  constexpr DWORD kAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  if (std::strcmp(argv[1], "restricted") == 0 && argc > 3) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x100001;;;WD)", SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+      return 66;
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    HANDLE mutex = CreateMutexA(&attributes, FALSE, "ZVAddURLMutex");
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return 67;
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[3]);
+    if (ready) SetEvent(ready);
+    Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 0)));
+    return 0;
+  }
+  HANDLE mutex = OpenMutexA(kAccess, FALSE, "ZVAddURLMutex");
+  if (!mutex) mutex = CreateMutexA(nullptr, FALSE, "ZVAddURLMutex");
   if (!mutex) return 65;
   if (std::strcmp(argv[1], "try") == 0) {
     const DWORD wait = WaitForSingleObject(mutex, 0);

@@ -166,6 +166,7 @@ std::vector<std::string> StandIn::ArgLines() const {
                                    "--lifetime=" + std::to_string(options_.lifetimeMs)};
   if (!options_.window) args.push_back("--no-window");
   if (options_.propertiesDialog) args.push_back("--propdlg");
+  if (options_.hang) args.push_back("--hang");
   return args;
 }
 

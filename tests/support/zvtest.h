@@ -72,6 +72,7 @@ struct StandInOptions {
   unsigned replyDelayMs = 0;
   bool window = true;
   bool propertiesDialog = false;
+  bool hang = false;  // stops pumping messages once its window exists
   unsigned lifetimeMs = 60000;
 };
 

@@ -189,6 +189,42 @@ INSTANTIATE_TEST_SUITE_P(
                    }()}),
     [](const testing::TestParamInfo<BadSection>& info) { return std::string(info.param.name); });
 
+// A section carries the mandatory label of the process that made it: one
+// below medium may come from a low-integrity process, and its list is
+// refused as a list that does not fit, with nothing run.
+struct SectionMaker {
+  const char* name;
+  const char* sddl;
+  bool runs;
+};
+
+class SectionLabel : public testing::TestWithParam<SectionMaker> {};
+
+TEST_P(SectionLabel, DecidesWhetherTheListRuns) {
+  TestKey key(HKEY_CURRENT_USER);
+  zvjobs::HelperRun run;
+  run.helperPath = HelperExe();
+  run.timeoutMs = 60000;
+  run.sectionSddl = GetParam().sddl;
+  const auto outcome = zvjobs::RunJobs({MakeJob(2, "HKCU\\" + key.path() + "\\V", "x")}, run);
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  EXPECT_TRUE(outcome.eventSignalled);
+  EXPECT_EQ(outcome.exitCode, GetParam().runs ? 0u : kListDoesNotFit);
+  EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, key.path()), GetParam().runs);
+  ASSERT_EQ(outcome.jobs.size(), 1u);
+  EXPECT_EQ(outcome.jobs[0].result, 0);  // as sent, when refused
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    JobChannel, SectionLabel,
+    testing::Values(SectionMaker{"NoLabel", "", true}, SectionMaker{"Medium", "S:(ML;;NW;;;ME)", true},
+                    SectionMaker{"Low", "S:(ML;;NW;;;LW)", false},
+                    SectionMaker{"LowNoReadUp", "S:(ML;;NWNR;;;LW)", false},
+                    SectionMaker{"Untrusted", "S:(ML;;NW;;;S-1-16-0)", false},
+                    SectionMaker{"AnonymousOwner", "O:AN", false},
+                    SectionMaker{"AdministratorsOwner", "O:BA", true}),
+    [](const testing::TestParamInfo<SectionMaker>& info) { return std::string(info.param.name); });
+
 TEST(JobChannel, ZvjobsRunsATextListAndPrintsTheResults) {
   TestKey key(HKEY_CURRENT_USER);
   zvtest::ScratchDir dir;

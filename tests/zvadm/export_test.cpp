@@ -36,4 +36,35 @@ TEST(CallExportJob, ASuccessfulCallAfterFailuresKeepsTheLastFailure) {
   EXPECT_EQ(outcome.exitCode, 5u);
 }
 
+// A library planted under a bare name in the helper's current folder or in
+// a folder on PATH is never loaded; a system library under a bare name and
+// a module named by its full path still are.
+TEST(CallExportJob, BareNamesComeFromTheSystemFolderOnly) {
+  zvtest::ScratchDir current, onPath;
+  const std::string probe = zvtest::WinPath(ZV_EXPORT_PROBE);
+  ASSERT_TRUE(CopyFileA(probe.c_str(), current.File("zvplanted.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(probe.c_str(), onPath.File("zvonpath.dll").c_str(), FALSE));
+  char path[32768];
+  const DWORD length = GetEnvironmentVariableA("PATH", path, sizeof(path));
+  const std::string previous(path, length < sizeof(path) ? length : 0);
+  SetEnvironmentVariableA("PATH", (onPath.path() + ";" + previous).c_str());
+
+  zvjobs::HelperRun run;
+  run.helperPath = HelperExe();
+  run.workingDir = current.path();
+  run.timeoutMs = 60000;
+  const auto outcome = zvjobs::RunJobs({MakeJob(0, "zvplanted.dll", "ReturnFive"),
+                                        MakeJob(0, "zvonpath.dll", "ReturnFive"),
+                                        MakeJob(0, "kernel32.dll", "NoSuchExport"),
+                                        MakeJob(0, current.File("zvplanted.dll"), "ReturnFive")},
+                                       run);
+  SetEnvironmentVariableA("PATH", previous.c_str());
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  ASSERT_EQ(outcome.jobs.size(), 4u);
+  EXPECT_EQ(outcome.jobs[0].result, ERROR_MOD_NOT_FOUND);
+  EXPECT_EQ(outcome.jobs[1].result, ERROR_MOD_NOT_FOUND);
+  EXPECT_EQ(outcome.jobs[2].result, ERROR_PROC_NOT_FOUND);  // found, and only the export is missing
+  EXPECT_EQ(outcome.jobs[3].result, 5);
+}
+
 }  // namespace

@@ -146,15 +146,26 @@ class NoJobChannel : public testing::Test {
   }
 };
 
-TEST_F(NoJobChannel, ExitsWithFileNotFoundAndStartsThePortableEditionBesideIt) {
-  // At high integrity the program is started with a medium token from the
-  // helper's current folder (the download manager's).
-  zvtest::ScratchDir dir;
-  const std::string program = InstallPortable(dir);
-  EXPECT_EQ(RunWithoutChannel(HelperExe(), dir.path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+TEST_F(NoJobChannel, StartsTheRegisteredPortableEditionNeverTheOneInTheCurrentFolder) {
+  // At high integrity the program is started unelevated: with the shell's
+  // token where there is one (Wine has none to give), else a medium copy
+  // of ours. A kestrix.exe in the current folder is planted, not ours.
+  zvtest::ScratchDir portable, current;
+  const std::string program = InstallPortable(portable);
+  const std::string planted = InstallPortable(current);
+  RegisterPortable(program);
+  EXPECT_EQ(RunWithoutChannel(HelperExe(), current.path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   const std::string record = WaitForRecord(program + ".log");
-  ASSERT_NE(record, "") << "kestrix.exe was not started";
+  ASSERT_NE(record, "") << "the registered kestrix.exe was not started";
   EXPECT_EQ(RidOfRecord(record), MediumRidOnThisPlatform()) << record;
+  EXPECT_EQ(WaitForRecord(planted + ".log", 1000), "");
+}
+
+TEST_F(NoJobChannel, WithoutAnAppPathsEntryNothingStarts) {
+  zvtest::ScratchDir current;
+  const std::string planted = InstallPortable(current);
+  EXPECT_EQ(RunWithoutChannel(HelperExe(), current.path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(WaitForRecord(planted + ".log", 2000), "");
 }
 
 TEST_F(NoJobChannel, WithoutIntegrityLevelsTheShellFindsItThroughAppPaths) {
@@ -172,16 +183,6 @@ TEST_F(NoJobChannel, WithoutIntegrityLevelsTheShellFindsItThroughAppPaths) {
   EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   const std::string record = WaitForRecord(program + ".log");
   EXPECT_NE(record, "") << "kestrix.exe was not started through App Paths";
-}
-
-TEST_F(NoJobChannel, AtHighIntegrityTheShellIsNotAsked) {
-  // Registered under App Paths but not in the current folder: the launch
-  // with the lowered token does not search, so nothing starts.
-  zvtest::ScratchDir portable, elsewhere;
-  const std::string program = InstallPortable(portable);
-  RegisterPortable(program);
-  EXPECT_EQ(RunWithoutChannel(HelperExe(), elsewhere.path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(WaitForRecord(program + ".log", 2000), "");
 }
 
 }  // namespace

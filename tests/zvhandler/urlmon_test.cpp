@@ -55,6 +55,16 @@ class UrlmonStartsTheHandler : public testing::Test {
     RunRegsvr32(WinPath(ZV_HANDLER_MODULE), true);
   }
 
+  // A file the server would give; returns its URL.
+  std::string ServeFile(const std::string& path, const std::string& type,
+                        const std::string& body = "PK\x03\x04 not to be fetched") {
+    HttpResponse file;
+    file.headers = {{"Content-Type", type}};
+    file.body = body;
+    server_.Serve(path, file);
+    return server_.Url(path);
+  }
+
   ManagerRegistry registry_;
   LoopbackHttpServer server_;
   DebugOutputCapture traces_;
@@ -66,25 +76,20 @@ class UrlmonStartsTheHandler : public testing::Test {
 TEST_F(UrlmonStartsTheHandler, AcceptedDownloadReachesTheDownloadManagerInsteadOfTheServer) {
   StandIn standIn;
   standIn.Launch();
-  HttpResponse file;
-  file.headers = {{"Content-Type", "application/zip"}};
-  file.body = "PK\x03\x04 not to be fetched";
-  server_.Serve("/files/setup.zip", file);
-  const std::string url = server_.Url("/files/setup.zip");
+  const std::string url = ServeFile("/files/setup.zip", "application/zip");
 
   BindCallback callback;
   IMoniker* moniker = nullptr;
   IBindCtx* context = nullptr;
   const HRESULT hr = BindAsync(url, callback, &moniker, &context);
   EXPECT_TRUE(hr == MK_S_ASYNCHRONOUS || hr == S_OK) << std::hex << hr;
-  // The claimed request never delivers data: the browser drops it, the
-  // test aborts it once the download manager has the text.
-  PumpMessagesFor(60000, [&] { return !standIn.Texts().empty(); });
-  callback.Abort();
-  PumpMessagesFor(500, [&] { return callback.stopped; });
+  // The claimed request delivers no data and ends by itself: nobody aborts it.
+  PumpMessagesFor(60000, [&] { return callback.stopped; });
   if (context) context->Release();
   if (moniker) moniker->Release();
 
+  EXPECT_TRUE(callback.stopped) << "the binding never ended";
+  EXPECT_TRUE(FAILED(callback.stopResult)) << std::hex << callback.stopResult;
   const auto texts = standIn.Texts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].bytes, "URL=" + url);
@@ -96,18 +101,59 @@ TEST_F(UrlmonStartsTheHandler, AcceptedDownloadReachesTheDownloadManagerInsteadO
   EXPECT_EQ(traces.back(), "Ok 1\n");
 }
 
+// URLDownloadToFileA on a thread of its own, given up on after `ms`, so
+// that a hang shows as a failure rather than as a stuck test.
+struct SyncDownload {
+  std::string url, file;
+  HRESULT result = E_PENDING;
+  bool returned = false;
+};
+
+DWORD WINAPI DownloadThread(LPVOID param) {
+  auto* download = static_cast<SyncDownload*>(param);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  download->result = URLDownloadToFileA(nullptr, download->url.c_str(), download->file.c_str(), 0, nullptr);
+  CoUninitialize();
+  return 0;
+}
+
+// Leaks `download` when the thread hangs: the thread may still write to it.
+SyncDownload* DownloadSynchronously(const std::string& url, const std::string& file, DWORD ms) {
+  auto* download = new SyncDownload{url, file};
+  HANDLE thread = CreateThread(nullptr, 0, DownloadThread, download, 0, nullptr);
+  if (!thread) return download;
+  download->returned = WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
+  CloseHandle(thread);
+  return download;
+}
+
+TEST_F(UrlmonStartsTheHandler, SynchronousDownloadOfAClaimedFileReturnsWithNothingSaved) {
+  StandIn standIn;
+  standIn.Launch();
+  const std::string url = ServeFile("/files/update.zip", "application/zip");
+  ScratchDir dir;
+  const std::string target = dir.File("update.zip");
+
+  const SyncDownload* download = DownloadSynchronously(url, target, 20000);
+  ASSERT_TRUE(download->returned) << "URLDownloadToFile did not return";
+  EXPECT_TRUE(FAILED(download->result)) << std::hex << download->result;
+  delete download;
+  EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_THAT(server_.Requests(), IsEmpty());
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes, "URL=" + url);
+}
+
 TEST_F(UrlmonStartsTheHandler, RefusedRequestGoesBackToTheDefaultHandler) {
   StandIn standIn;
   standIn.Launch();
-  HttpResponse page;
-  page.headers = {{"Content-Type", "text/html"}};
-  page.body = "<html>page</html>";
-  server_.Serve("/index.html", page);
+  const std::string url = ServeFile("/index.html", "text/html", "<html>page</html>");
 
   BindCallback callback;
   IMoniker* moniker = nullptr;
   IBindCtx* context = nullptr;
-  const HRESULT hr = BindAsync(server_.Url("/index.html"), callback, &moniker, &context);
+  const HRESULT hr = BindAsync(url, callback, &moniker, &context);
   PumpMessagesFor(3000, [&] { return callback.stopped || FAILED(hr); });
   if (context) context->Release();
   if (moniker) moniker->Release();

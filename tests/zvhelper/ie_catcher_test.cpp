@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <exdispid.h>
 
+#include <functional>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -247,21 +249,42 @@ TEST_F(IECatcherTest, NoDownloadManagerAndNoAppPathLetsTheNavigationProceed) {
   EXPECT_EQ(browser.BeforeNavigate2(Click(L"http://example.org/files/setup.zip")).cancel, VARIANT_FALSE);
 }
 
-TEST_F(IECatcherTest, QuitEventDisconnectsAndNullSiteKeepsTheConnection) {
+// Each way the browser ends the helper's work: the connection is undone and
+// the browser object is released, so a closed window or tab leaks nothing.
+struct LetGo {
+  const char* name;
+  std::function<HRESULT(StandInBrowser&, IObjectWithSite&)> end;
+};
+
+void PrintTo(const LetGo& c, std::ostream* os) { *os << c.name; }
+
+class IECatcherLetsGo : public IECatcherTest, public testing::WithParamInterface<LetGo> {};
+
+TEST_P(IECatcherLetsGo, OfTheBrowserAndItsConnection) {
   StandIn standIn;
   standIn.Launch();
   StandInBrowser browser;
+  const long before = browser.References();
   Load(browser);
-  ASSERT_EQ(catcher_->SetSite(nullptr), S_OK);
-  EXPECT_EQ(browser.Connected(), 1);
   EXPECT_EQ(browser.BeforeNavigate2(Click(L"http://example.org/a.zip")).cancel, VARIANT_TRUE);
 
-  EXPECT_EQ(browser.Quit(), S_OK);
+  EXPECT_EQ(GetParam().end(browser, *catcher_), S_OK);
   EXPECT_EQ(browser.Unadvises(), 1);
   EXPECT_EQ(browser.Connected(), 0);
+  EXPECT_EQ(browser.References(), before);
   EXPECT_FALSE(browser.BeforeNavigate2(Click(L"http://example.org/b.zip")).fired);
   EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+  // A later null site finds nothing left to undo.
+  EXPECT_EQ(catcher_->SetSite(nullptr), S_OK);
+  EXPECT_EQ(browser.Unadvises(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, IECatcherLetsGo,
+    testing::Values(LetGo{"OnQuit", [](StandInBrowser& b, IObjectWithSite&) { return b.OnQuit(); }},
+                    LetGo{"OlderQuit", [](StandInBrowser& b, IObjectWithSite&) { return b.Quit(); }},
+                    LetGo{"NullSite", [](StandInBrowser&, IObjectWithSite& s) { return s.SetSite(nullptr); }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class IECatcherSinkFailures : public IECatcherTest, public testing::WithParamInterface<EventSource> {};
 

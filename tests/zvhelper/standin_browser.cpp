@@ -188,6 +188,7 @@ class StandInBrowserObject final : public WebBrowserStub, public IConnectionPoin
   }
 
   IDispatch* FirstSink() const { return sinks_.empty() ? nullptr : sinks_.begin()->second; }
+  long References() const { return refs_; }
   int Connected() const { return static_cast<int>(sinks_.size()); }
   void DropSinks() {
     auto sinks = std::move(sinks_);
@@ -229,6 +230,7 @@ int StandInBrowser::Advises() const { return object_->advises; }
 int StandInBrowser::Unadvises() const { return object_->unadvises; }
 int StandInBrowser::Connected() const { return object_->Connected(); }
 int StandInBrowser::LocationQueries() const { return object_->locationQueries; }
+long StandInBrowser::References() const { return object_->References(); }
 
 HRESULT StandInBrowser::InvokeRaw(DISPID member, DISPPARAMS* params) {
   IDispatch* sink = object_->FirstSink();
@@ -243,6 +245,11 @@ HRESULT StandInBrowser::InvokeRaw(DISPID member, DISPPARAMS* params) {
 HRESULT StandInBrowser::Quit() {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   return InvokeRaw(DISPID_QUIT, &none);
+}
+
+HRESULT StandInBrowser::OnQuit() {
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  return InvokeRaw(DISPID_ONQUIT, &none);
 }
 
 NavigationResult StandInBrowser::BeforeNavigate2(const Navigation& n) {

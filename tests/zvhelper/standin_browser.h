@@ -54,10 +54,13 @@ class StandInBrowser {
   int Unadvises() const;
   int Connected() const;
   int LocationQueries() const;
+  // References held on the browser object, its own one included.
+  long References() const;
 
   // Fires the event into the first connected sink.
   NavigationResult BeforeNavigate2(const Navigation& navigation);
-  HRESULT Quit();  // the older event set's quit notification (103)
+  HRESULT Quit();    // the older event set's quit notification (103)
+  HRESULT OnQuit();  // DWebBrowserEvents2's quit notification (253)
   HRESULT InvokeRaw(DISPID member, DISPPARAMS* params);
 
  private:

@@ -116,6 +116,19 @@ TEST_F(DownloadTest, ACacheFileNameInUtf8ComesInTheAnsiCodePage) {
   EXPECT_NE(texts[0].find("\r\nFileName=caf\xE9" + stem.substr(9) + "[0]\r\n"), std::string::npos) << texts[0];
 }
 
+TEST_F(DownloadTest, AFileNameWithFoldersArrivesWithoutThem) {
+  standIn_.Launch();
+  for (const char* header : {"attachment; filename=..%2F..%2FStartup%2Fplanted.exe",
+                             "attachment; filename=../../Startup/planted.exe"}) {
+    const std::string url = Serve(UniqueStem("get") + ".php", {{"Content-Disposition", header}});
+    ASSERT_EQ(Download(url), S_OK);
+  }
+  const auto texts = ReceivedBytes(standIn_);
+  ASSERT_EQ(texts.size(), 2u);
+  for (const std::string& text : texts)
+    EXPECT_NE(text.find("\r\nFileName=planted.exe\r\n"), std::string::npos) << text;
+}
+
 TEST_F(DownloadTest, AContentDispositionWithoutFileNameLeavesTheCacheFileName) {
   standIn_.Launch();
   const std::string stem = UniqueStem("setup");
@@ -364,6 +377,20 @@ TEST_F(DownloadTest, ARunningDownloadManagerIsNotStartedAgain) {
   EXPECT_LT(GetTickCount() - start, 3000u);
   EXPECT_EQ(portable.Starts(), 0);
   EXPECT_EQ(standIn_.Texts().size(), 1u);
+}
+
+// A download manager that stopped pumping messages (5 s make it hung to
+// the system) does not freeze the browser's thread: the download goes back.
+TEST_F(DownloadTest, AHungDownloadManagerGivesTheDownloadBack) {
+  zvtest::StandInOptions options = Options();
+  options.hang = true;
+  options.lifetimeMs = 60000;  // an unbounded send would wait this long
+  zvtest::StandIn hung(options);
+  hung.Launch();
+  Sleep(6500);
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Download(UnreachableUrl("a.zip")), E_NOTIMPL);
+  EXPECT_LT(GetTickCount() - start, 20000u);
 }
 
 // The started program never shows its window: the look-ups end after 30 s

@@ -84,10 +84,11 @@ TEST(FileNameHelpers, LastPosIsOneBasedAndZeroWhenAbsent) {
   EXPECT_EQ(LastPos("abcd", "abc"), 0);
 }
 
-TEST(FileNameHelpers, NameAfterLastSeparatorIgnoresSlashes) {
+TEST(FileNameHelpers, NameAfterLastSeparatorCutsAtColonBackslashAndSlash) {
   EXPECT_EQ(NameAfterLastSeparator("C:\\cache\\x\\setup.exe"), "setup.exe");
   EXPECT_EQ(NameAfterLastSeparator("C:setup.exe"), "setup.exe");
-  EXPECT_EQ(NameAfterLastSeparator("a/b/c.txt"), "a/b/c.txt");
+  EXPECT_EQ(NameAfterLastSeparator("a/b/c.txt"), "c.txt");
+  EXPECT_EQ(NameAfterLastSeparator("a\\b/c:d.txt"), "d.txt");
   EXPECT_EQ(NameAfterLastSeparator("folder\\"), "");
 }
 
@@ -184,7 +185,14 @@ INSTANTIATE_TEST_SUITE_P(
                     DispositionCase{"attachment; name=field", ""},
                     DispositionCase{"attachment; filename =x.bin", ""},  // "filename " is another name
                     DispositionCase{"attachment;\r\nfilename=lines.txt", "lines.txt"},
-                    DispositionCase{"filename", ""}));
+                    DispositionCase{"filename", ""},
+                    // No folder reaches the download manager, escaped or not.
+                    DispositionCase{"attachment; filename=../../Startup/x.exe", "x.exe"},
+                    DispositionCase{"attachment; filename=..\\..\\x.exe", "x.exe"},
+                    DispositionCase{"attachment; filename=C:x.exe", "x.exe"},
+                    DispositionCase{"attachment; filename=..%2F..%2FStartup%2Fx.exe", "x.exe"},
+                    DispositionCase{"attachment; filename=..%5Cx%20y.exe", "x y.exe"},
+                    DispositionCase{"attachment; filename=my%20file.zip", "my%20file.zip"}));
 
 struct CacheCase {
   std::string fromHeaders;  // what the headers gave
@@ -221,7 +229,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Separators that only decoding reveals are cut as well.
         CacheCase{"..%5C..%5Cstartup%5Cevil.exe", "C:\\cache\\x\\y[1].z", "evil.exe"},
         CacheCase{"C%3A%5Cwindows%5Cx.dll", "C:\\cache\\x\\y[1].z", "x.dll"},
-        CacheCase{"", "C:\\cache\\AB12\\a%5Cb[1].txt", "b.txt"}));
+        CacheCase{"", "C:\\cache\\AB12\\a%5Cb[1].txt", "b.txt"},
+        CacheCase{"dir/name.txt", "C:\\cache\\x\\y[1].z", "name.txt"},
+        CacheCase{"..%2F..%2FStartup%2Fx.exe", "C:\\cache\\x\\y[1].z", "x.exe"},
+        CacheCase{"", "C:\\cache\\AB12\\..%2F..%2FStartup%2Fx[1].exe", "x.exe"},
+        // Kept escaped for a letter the code page lacks, yet without its folder.
+        CacheCase{"", "C:\\cache\\AB12\\%E4%B8%AD%2Fx[1].exe", "x.exe"}));
 
 TEST(ContentLength, IsASigned64BitDecimalOrZero) {
   EXPECT_EQ(ContentLengthValue("1234"), 1234);

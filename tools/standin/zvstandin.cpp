@@ -11,6 +11,8 @@
 //   --reply-delay=MS hold each WM_COPYDATA this long before answering
 //   --no-window      never create the window
 //   --propdlg        also show the properties dialog "Project Properties"
+//   --hang           stop pumping messages once the window exists (a hung
+//                    download manager); the process still ends after --lifetime
 //   --lifetime=MS    end after MS milliseconds (default 120000)
 //   --lock-check     note in each COPYDATA record whether the hand-off lock
 //                    was held by another process when the message arrived
@@ -43,6 +45,7 @@ struct Options {
   bool window = true;
   bool propertiesDialog = false;
   bool lockCheck = false;
+  bool hang = false;
   UINT lifetimeMs = 120000;
 };
 
@@ -110,6 +113,7 @@ void ParseOption(const std::string& arg) {
   else if (arg == "--no-window") g_options.window = false;
   else if (arg == "--propdlg") g_options.propertiesDialog = true;
   else if (arg == "--lock-check") g_options.lockCheck = true;
+  else if (arg == "--hang") g_options.hang = true;
 }
 
 void ReadArgsFile(const std::string& path) {
@@ -168,6 +172,11 @@ void CreateMainWindow() {
   char line[64];
   std::snprintf(line, sizeof(line), "READY hwnd=%p\n", static_cast<void*>(g_main));
   AppendRecord(line);
+  if (g_options.hang) {
+    // Messages queue up and sent ones are never answered.
+    Sleep(g_options.lifetimeMs);
+    ExitProcess(0);
+  }
 }
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {

@@ -1,5 +1,7 @@
 #include "channel.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -70,14 +72,24 @@ ChannelOutcome RunSection(const std::vector<uint8_t>& bytes, size_t sectionSize,
     outcome.error = "the sender lock could not be taken";
     return outcome;
   }
-  UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                          static_cast<DWORD>(static_cast<uint64_t>(size) >> 32),
-                                          static_cast<DWORD>(size), kJobMappingName));
-  if (!mapping) {
-    outcome.error = SystemMessage("creating the section", GetLastError());
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!run.sectionSddl.empty() &&
+      !ConvertStringSecurityDescriptorToSecurityDescriptorA(run.sectionSddl.c_str(), SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    outcome.error = SystemMessage("reading the section's security descriptor", GetLastError());
     return outcome;
   }
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, descriptor ? &attributes : nullptr, PAGE_READWRITE,
+                                          static_cast<DWORD>(static_cast<uint64_t>(size) >> 32),
+                                          static_cast<DWORD>(size), kJobMappingName));
+  const DWORD created = GetLastError();
+  if (descriptor) LocalFree(descriptor);
+  if (!mapping) {
+    outcome.error = SystemMessage("creating the section", created);
+    return outcome;
+  }
+  if (created == ERROR_ALREADY_EXISTS) {
     outcome.error = "the job section exists already (another sender is running)";
     return outcome;
   }

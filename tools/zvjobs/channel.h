@@ -35,6 +35,9 @@ struct HelperRun {
   std::string helperPath;  // zvadm.exe
   std::string workingDir;  // empty: ours
   DWORD timeoutMs = 120000;
+  // The section's security descriptor in SDDL (a test's stand-in for a
+  // section made by another process); empty: the default one.
+  std::string sectionSddl;
 };
 
 struct ChannelOutcome {
