@@ -13,9 +13,11 @@
 #include "AdmDispatch.h"
 #include "AdmShared.h"
 #include "AdmUtils.h"
+#include "FileJobText.h"
 #include "IAProcs.h"
 #include "ModuleLoading.h"
 #include "SectionTrust.h"
+#include "UserHives.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -34,17 +36,6 @@ constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersi
 // error code a job or the section's opening can end with.
 constexpr DWORD kExitListDoesNotFit = 0x20000000u | ERROR_INVALID_DATA;  // 0x2000000D
 
-std::string FolderOf(const std::string& path) {
-  const size_t end = path.find_last_of("\\:");
-  return end == std::string::npos ? std::string() : path.substr(0, end + 1);
-}
-
-std::string OwnFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return FolderOf(path);
-}
-
 THelperState LoadHelperState() {
   THelperState state;
   OSVERSIONINFOA version{};
@@ -59,7 +50,7 @@ THelperState LoadHelperState() {
   state.installFolder = ReadRegString(HKEY_LOCAL_MACHINE, kPortableAppPaths, "Path");
   if (state.installFolder.empty())
     state.installFolder = FolderOf(ReadRegString(HKEY_LOCAL_MACHINE, kPortableAppPaths, ""));
-  if (state.installFolder.empty()) state.installFolder = OwnFolder();
+  if (state.installFolder.empty()) state.installFolder = HelperFolder();
   return state;
 }
 

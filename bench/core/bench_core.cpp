@@ -2,7 +2,7 @@
 // the protocol handler's path), against the registry and keyboard reads it
 // cannot avoid. B2: a hand-off to a running download manager, against what
 // it must do: take and give back the hand-off lock, read the settings it
-// consults through one open key, FindWindowA and SendMessageA(WM_COPYDATA)
+// consults through one open key, FindWindowA and the bounded send of WM_COPYDATA
 // of the same text (and, for reference, the bare lookup and send alone).
 //
 //   bench_core.exe --standin=PATH [--count]
@@ -77,7 +77,10 @@ void Handoff() {
 void BareLookupAndSend() {
   HWND window = FindWindowA(kManagerClass, kCaption);
   COPYDATASTRUCT data{0, static_cast<DWORD>(Text().size()), const_cast<char*>(Text().c_str())};
-  SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  // The same bounded send the hand-off makes, so that like is compared with like.
+  DWORD_PTR reply = 0;
+  SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                      120000, &reply);
 }
 
 // The lock (create, wait, release, close), the settings the hand-off
