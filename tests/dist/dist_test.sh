@@ -71,12 +71,16 @@ for name in "${registered[@]}"; do
   [ -f "$module" ] || { fail "$name missing"; continue; }
   grep -q '\] DllRegisterServer$' <<<"$("$objdump" -p "$module")" || fail "$name does not export DllRegisterServer"
   path=$(winpath "$module" | tr 'A-Z' 'a-z')
+  # Some modules register the short (8.3) form of their path.
+  short=$("$wine_run" winepath -s "$(winpath "$module")" 2>/dev/null | tr -d '\r' | tr 'A-Z' 'a-z')
+  [ -n "$short" ] || short=$path
   "$wine_run" regsvr32 /s "$(winpath "$module")" >/dev/null 2>&1 || fail "regsvr32 $name: exit $?"
-  count=$(classes | grep -cF "$path")
+  count=$(classes | grep -cF -e "$path" -e "$short")
   [ "$count" -ge 1 ] || fail "$name: its unpacked path is not registered"
   "$wine_run" regsvr32 /u /s "$(winpath "$module")" >/dev/null 2>&1 || fail "regsvr32 /u $name: exit $?"
-  [ "$(classes | grep -cF "$path")" -eq 0 ] || fail "$name: still registered after regsvr32 /u"
+  [ "$(classes | grep -cF -e "$path" -e "$short")" -eq 0 ] || fail "$name: still registered after regsvr32 /u"
   drop_type_libraries "${path%\\*}"
+  drop_type_libraries "${short%\\*}"
   echo "registered $name from the unpacked folder ($count entries name it)"
 done
 
