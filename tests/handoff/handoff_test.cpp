@@ -50,6 +50,7 @@ class LockHolder {
     CloseHandle(ready_);
   }
   bool held() const { return held_; }
+  void Kill() const { TerminateProcess(process_, 9); }
   void WaitForExit() const { WaitForSingleObject(process_, 20000); }
 
  private:
@@ -350,20 +351,43 @@ TEST_F(HandoffTest, SecondHandoffWaitsForTheFirstAndThenDelivers) {
   EXPECT_EQ(texts[1].bytes, "URL=http://a/second.zip");
 }
 
-TEST_F(HandoffTest, AbandonedLockIsTakenOverAndReleased) {
+// A host that ends while it owns the lock, by exiting or by being killed
+// (a crashed or terminated browser tab): the next hand-off takes the lock
+// over at once instead of waiting out its bound, and frees it afterwards.
+struct LockOwnerEnd {
+  const char* name;
+  const char* mode;  // lock_holder's mode
+  bool kill;         // terminated while it holds the lock
+};
+
+class AbandonedLock : public HandoffTest, public testing::WithParamInterface<LockOwnerEnd> {};
+
+TEST_P(AbandonedLock, IsTakenOverAtOnceAndReleased) {
   StandIn standIn;
   standIn.Launch();
   {
-    LockHolder crashed("abandon");
-    ASSERT_TRUE(crashed.held());
-    crashed.WaitForExit();
+    LockHolder owner(GetParam().mode, 600000);
+    ASSERT_TRUE(owner.held());
+    if (GetParam().kill) owner.Kill();
+    owner.WaitForExit();
   }
   HandoffOptions options;
-  options.lockWaitMs = 2000;
+  options.lockWaitMs = 60000;
+  const DWORD start = GetTickCount();
   EXPECT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=after-crash"), options).sent());
-  EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+  EXPECT_LT(GetTickCount() - start, 20000u) << "waited for a lock nobody holds";
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes, "URL=after-crash");
   EXPECT_EQ(TryLockElsewhere(), 0);  // not left owned by this thread
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, AbandonedLock,
+                         testing::Values(LockOwnerEnd{"ExitsOwningIt", "abandon", false},
+                                         LockOwnerEnd{"KilledOwningIt", "hold", true}),
+                         [](const testing::TestParamInfo<LockOwnerEnd>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(HandoffTest, LockIsReleasedAfterEveryHandoff) {
   StandIn standIn;
