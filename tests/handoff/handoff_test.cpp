@@ -504,3 +504,59 @@ TEST_F(HandoffTest, ManagerKnownToBeHungIsNotWaitedForEvenWithTheFullBound) {
 }
 
 }  // namespace
+
+namespace {
+
+// A download manager that misbehaves between the hand-off's steps: one that
+// closes its window when asked about the foreground (after the lookup,
+// before the text goes), and one that takes seconds over each text.
+struct ManagerFault {
+  const char* name;
+  const HandoffVariant* variant;
+  bool vanish;
+  unsigned replyDelayMs;
+  HandoffStatus status;
+  std::vector<std::string> texts;  // what the stand-in receives
+};
+
+void PrintTo(const ManagerFault& c, std::ostream* os) { *os << c.name; }
+
+class ManagerFaultTest : public HandoffTest, public testing::WithParamInterface<ManagerFault> {};
+
+TEST_P(ManagerFaultTest, EndsInItsResultWithoutHanging) {
+  const ManagerFault& c = GetParam();
+  StandInOptions options;
+  options.reply = 5;
+  options.vanish = c.vanish;
+  options.replyDelayMs = c.replyDelayMs;
+  StandIn standIn(options);
+  standIn.Launch();
+  registry_.Set("ZVCaption", options.caption);
+
+  const DWORD start = GetTickCount();
+  const HandoffOutcome outcome = HandOff(*c.variant, SendText("URL=http://a/fault.zip"));
+  EXPECT_LT(GetTickCount() - start, 60000u);
+  EXPECT_EQ(outcome.status, c.status);
+  EXPECT_EQ(outcome.reply, c.status == HandoffStatus::kSent ? 5 : 0);
+  std::vector<std::string> received;
+  for (const auto& r : c.texts.empty() ? standIn.Texts() : standIn.WaitForTexts(c.texts.size()))
+    received.push_back(r.bytes);
+  EXPECT_EQ(received, c.texts);
+  if (c.vanish) EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+  EXPECT_EQ(TryLockElsewhere(), 0);
+}
+
+const std::vector<std::string> kFaultText = {"URL=http://a/fault.zip"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ManagerFaultTest,
+    testing::Values(
+        ManagerFault{"HelperObjectWindowGoneAfterQuery", &kHelperObjectHandoff, true, 0, HandoffStatus::kNoProgram, {}},
+        ManagerFault{"NavigatorWindowGoneAfterQuery", &kNavigatorHandoff, true, 0, HandoffStatus::kNoProgram, {}},
+        ManagerFault{"SlowProtocolHandler", &kProtocolHandlerHandoff, false, 3000, HandoffStatus::kSent, kFaultText},
+        ManagerFault{"SlowHelperObject", &kHelperObjectHandoff, false, 3000, HandoffStatus::kSent, kFaultText},
+        ManagerFault{"SlowNavigator", &kNavigatorHandoff, false, 3000, HandoffStatus::kSent, kFaultText},
+        ManagerFault{"SlowContextMenu", &kContextMenuHandoff, false, 3000, HandoffStatus::kSent, kFaultText}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
