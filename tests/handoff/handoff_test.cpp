@@ -542,7 +542,9 @@ TEST_P(ManagerFaultTest, EndsInItsResultWithoutHanging) {
   for (const auto& r : c.texts.empty() ? standIn.Texts() : standIn.WaitForTexts(c.texts.size()))
     received.push_back(r.bytes);
   EXPECT_EQ(received, c.texts);
-  if (c.vanish) EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+  if (c.vanish) {
+    EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+  }
   EXPECT_EQ(TryLockElsewhere(), 0);
 }
 
