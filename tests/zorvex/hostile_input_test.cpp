@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "registry_dump.h"
-#include "zorvex_rig.h"
+#include "zorvex_fixture.h"
 
 using namespace zvtest;
 using testing::IsEmpty;
@@ -29,20 +28,12 @@ struct Text {
 Text None() { return {}; }
 Text W(std::wstring s) { return {std::move(s)}; }
 
-class ZorvexHostileInput : public testing::Test {
+class ZorvexHostileInput : public ZorvexTest {
  protected:
   void SetUp() override {
-    ReleaseAllKeys();
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(registration_.result(), S_OK);
-    registry_.Set("ZVCaption", StandInOptions().caption);
-    registry_.Set("AcceptingTypes", "ZIP,EXE");
+    ZorvexTest::SetUp();
     registry_.Set("IECntxMenuCatch", "TRUE");  // no question asked
     standIn_.Launch();
-  }
-  void TearDown() override {
-    ReleaseAllKeys();
-    CoUninitialize();
   }
   // The texts received, waiting for one when one is expected.
   std::vector<std::string> Received(const char* expected) {
@@ -59,8 +50,6 @@ class ZorvexHostileInput : public testing::Test {
     return text ? std::vector<std::string>{text} : std::vector<std::string>{};
   }
 
-  InProcessRegistration registration_{kZorvexModule};
-  ManagerRegistry registry_;
   StandIn standIn_;
 };
 
