@@ -50,6 +50,7 @@ class LockHolder {
     CloseHandle(ready_);
   }
   bool held() const { return held_; }
+  void Kill() const { TerminateProcess(process_, 9); }
   void WaitForExit() const { WaitForSingleObject(process_, 20000); }
 
  private:
@@ -350,20 +351,43 @@ TEST_F(HandoffTest, SecondHandoffWaitsForTheFirstAndThenDelivers) {
   EXPECT_EQ(texts[1].bytes, "URL=http://a/second.zip");
 }
 
-TEST_F(HandoffTest, AbandonedLockIsTakenOverAndReleased) {
+// A host that ends while it owns the lock, by exiting or by being killed
+// (a crashed or terminated browser tab): the next hand-off takes the lock
+// over at once instead of waiting out its bound, and frees it afterwards.
+struct LockOwnerEnd {
+  const char* name;
+  const char* mode;  // lock_holder's mode
+  bool kill;         // terminated while it holds the lock
+};
+
+class AbandonedLock : public HandoffTest, public testing::WithParamInterface<LockOwnerEnd> {};
+
+TEST_P(AbandonedLock, IsTakenOverAtOnceAndReleased) {
   StandIn standIn;
   standIn.Launch();
   {
-    LockHolder crashed("abandon");
-    ASSERT_TRUE(crashed.held());
-    crashed.WaitForExit();
+    LockHolder owner(GetParam().mode, 600000);
+    ASSERT_TRUE(owner.held());
+    if (GetParam().kill) owner.Kill();
+    owner.WaitForExit();
   }
   HandoffOptions options;
-  options.lockWaitMs = 2000;
+  options.lockWaitMs = 60000;
+  const DWORD start = GetTickCount();
   EXPECT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=after-crash"), options).sent());
-  EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+  EXPECT_LT(GetTickCount() - start, 20000u) << "waited for a lock nobody holds";
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes, "URL=after-crash");
   EXPECT_EQ(TryLockElsewhere(), 0);  // not left owned by this thread
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, AbandonedLock,
+                         testing::Values(LockOwnerEnd{"ExitsOwningIt", "abandon", false},
+                                         LockOwnerEnd{"KilledOwningIt", "hold", true}),
+                         [](const testing::TestParamInfo<LockOwnerEnd>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(HandoffTest, LockIsReleasedAfterEveryHandoff) {
   StandIn standIn;
@@ -478,5 +502,63 @@ TEST_F(HandoffTest, ManagerKnownToBeHungIsNotWaitedForEvenWithTheFullBound) {
   EXPECT_EQ(outcome.reply, 0);
   EXPECT_EQ(TryLockElsewhere(), 0);
 }
+
+}  // namespace
+
+namespace {
+
+// A download manager that misbehaves between the hand-off's steps: one that
+// closes its window when asked about the foreground (after the lookup,
+// before the text goes), and one that takes seconds over each text.
+struct ManagerFault {
+  const char* name;
+  const HandoffVariant* variant;
+  bool vanish;
+  unsigned replyDelayMs;
+  HandoffStatus status;
+  std::vector<std::string> texts;  // what the stand-in receives
+};
+
+void PrintTo(const ManagerFault& c, std::ostream* os) { *os << c.name; }
+
+class ManagerFaultTest : public HandoffTest, public testing::WithParamInterface<ManagerFault> {};
+
+TEST_P(ManagerFaultTest, EndsInItsResultWithoutHanging) {
+  const ManagerFault& c = GetParam();
+  StandInOptions options;
+  options.reply = 5;
+  options.vanish = c.vanish;
+  options.replyDelayMs = c.replyDelayMs;
+  StandIn standIn(options);
+  standIn.Launch();
+  registry_.Set("ZVCaption", options.caption);
+
+  const DWORD start = GetTickCount();
+  const HandoffOutcome outcome = HandOff(*c.variant, SendText("URL=http://a/fault.zip"));
+  EXPECT_LT(GetTickCount() - start, 60000u);
+  EXPECT_EQ(outcome.status, c.status);
+  EXPECT_EQ(outcome.reply, c.status == HandoffStatus::kSent ? 5 : 0);
+  std::vector<std::string> received;
+  for (const auto& r : c.texts.empty() ? standIn.Texts() : standIn.WaitForTexts(c.texts.size()))
+    received.push_back(r.bytes);
+  EXPECT_EQ(received, c.texts);
+  if (c.vanish) {
+    EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
+  }
+  EXPECT_EQ(TryLockElsewhere(), 0);
+}
+
+const std::vector<std::string> kFaultText = {"URL=http://a/fault.zip"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ManagerFaultTest,
+    testing::Values(
+        ManagerFault{"HelperObjectWindowGoneAfterQuery", &kHelperObjectHandoff, true, 0, HandoffStatus::kNoProgram, {}},
+        ManagerFault{"NavigatorWindowGoneAfterQuery", &kNavigatorHandoff, true, 0, HandoffStatus::kNoProgram, {}},
+        ManagerFault{"SlowProtocolHandler", &kProtocolHandlerHandoff, false, 3000, HandoffStatus::kSent, kFaultText},
+        ManagerFault{"SlowHelperObject", &kHelperObjectHandoff, false, 3000, HandoffStatus::kSent, kFaultText},
+        ManagerFault{"SlowNavigator", &kNavigatorHandoff, false, 3000, HandoffStatus::kSent, kFaultText},
+        ManagerFault{"SlowContextMenu", &kContextMenuHandoff, false, 3000, HandoffStatus::kSent, kFaultText}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

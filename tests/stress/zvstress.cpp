@@ -9,7 +9,8 @@
 // The download-manager component (--watch) sends without the lock, and its
 // bindings go to a port where nothing listens, so they fail at once.
 //
-//   zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--watch=DLL] [--count=N]
+//   zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--navigator=DLL]
+//                [--watch=DLL] [--count=N]
 //   zvstress host KIND MODULE COUNT RESULT_FILE TAG    (started by run)
 #include <windows.h>
 #include <downloadmgr.h>
@@ -36,6 +37,7 @@ namespace {
 constexpr char kPage[] = "http://stress.example/downloads.html";
 const CLSID kHandlerClass = {0xE131C96E, 0x4DDB, 0x11D4, {0x84, 0xB8, 0x00, 0x80, 0x48, 0xB3, 0x3D, 0xEA}};
 const CLSID kCatcherClass = {0xB930BA63, 0x9E5A, 0x11D3, {0xA2, 0x88, 0x00, 0x00, 0xE8, 0x0E, 0x2E, 0xDE}};
+const CLSID kNavigatorClass = {0xB4B3E98F, 0xB797, 0x11D2, {0xA8, 0x32, 0x00, 0x60, 0x52, 0x05, 0x8F, 0xA5}};
 const CLSID kWatchClass = {0x4B2AFC7F, 0x7D72, 0x4025, {0x81, 0x92, 0x4D, 0xCF, 0xB4, 0xA1, 0xBE, 0xDD}};
 const IID kDownloadManagerIid = {0x988934A4, 0x064B, 0x11D3, {0xBB, 0x80, 0x00, 0x10, 0x4B, 0x35, 0xE7, 0xF9}};
 constexpr DWORD kRunBoundMs = 10 * 60 * 1000;
@@ -131,6 +133,42 @@ class ComModule {
   IClassFactory* factory_ = nullptr;
 };
 
+// Initialize(protocol, url) through IDispatch on a new catcher; true when
+// it answers the stand-in's reply of 1.
+bool OfferToNavigatorCatcher(IClassFactory& factory, const std::string& url) {
+  IDispatch* catcher = nullptr;
+  if (FAILED(factory.CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&catcher)))) return false;
+  LPOLESTR name = const_cast<LPOLESTR>(L"Initialize");
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT hr = catcher->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+  VARIANT args[2], answer;  // arguments in reverse order
+  for (VARIANT* v : {&args[0], &args[1], &answer}) VariantInit(v);
+  V_VT(&args[1]) = VT_BSTR;
+  V_BSTR(&args[1]) = SysAllocString(L"http");
+  V_VT(&args[0]) = VT_BSTR;
+  V_BSTR(&args[0]) = SysAllocString(Wide(url).c_str());
+  DISPPARAMS params{args, nullptr, 2, 0};
+  if (SUCCEEDED(hr))
+    hr = catcher->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &answer, nullptr, nullptr);
+  const bool taken = SUCCEEDED(hr) && V_VT(&answer) == VT_I2 && V_I2(&answer) == 1;
+  for (VARIANT* v : {&args[0], &args[1], &answer}) VariantClear(v);
+  catcher->Release();
+  return taken;
+}
+
+// Runs the module's DllRegisterServer or DllUnregisterServer: the catcher
+// is called by name through its registered type library.
+HRESULT RegisterModule(const std::string& path, bool registering) {
+  HMODULE module = LoadLibraryA(path.c_str());
+  if (!module) return E_FAIL;
+  using Entry = HRESULT(STDAPICALLTYPE*)();
+  auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
+      GetProcAddress(module, registering ? "DllRegisterServer" : "DllUnregisterServer")));
+  const HRESULT hr = entry ? entry() : E_FAIL;
+  FreeLibrary(module);
+  return hr;
+}
+
 // --- One host process ----------------------------------------------------------------------------
 
 struct HostResult {
@@ -159,7 +197,16 @@ int Host(const std::string& kind, const char* module, int count, const char* res
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   HostResult result;
   bool loaded = false;
-  if (kind == "handler") {
+  if (kind == "navigator") {
+    // As Navigator offers each URL: a new catcher, "Initialize" called by
+    // name, the answer the download manager's reply.
+    ComModule server(module, kNavigatorClass);
+    if ((loaded = server.factory() != nullptr)) {
+      RunHandOffs(count, result, ready, go, [&](int i) { return OfferToNavigatorCatcher(*server.factory(), HandOffUrl(kind, tag, i)); });
+      server.ReleaseFactory();
+      result.canUnload = server.CanUnloadNow();
+    }
+  } else if (kind == "handler") {
     ComModule server(module, kHandlerClass);
     if ((loaded = server.factory() != nullptr)) {
       RunHandOffs(count, result, ready, go, [&](int i) {
@@ -284,7 +331,7 @@ int Run(int argc, char** argv) {
     return 64;
   }
   std::vector<std::pair<std::string, std::string>> hosts;
-  for (const char* kind : {"handler", "helper", "plugin", "watch"}) {
+  for (const char* kind : {"handler", "helper", "plugin", "navigator", "watch"}) {
     if (const char* module = zvbench::Option(argc, argv, (std::string("--") + kind + "=").c_str()))
       hosts.emplace_back(kind, WinPath(module));
   }
@@ -316,6 +363,16 @@ int Run(int argc, char** argv) {
     WritePrivateProfileStringA("SOFTWARE\\Quennet\\Zorvane", "ZVCaption", caption.c_str(),
                                (watchFolder + "\\DATA\\Settings.dat").c_str());
     module = copy;
+  }
+
+  bool registered = false;
+  for (const auto& [kind, module] : hosts) {
+    if (kind != "navigator") continue;
+    if (FAILED(RegisterModule(module, true))) {
+      std::printf("FAIL: the Navigator catcher's module did not register\n");
+      return 1;
+    }
+    registered = true;
   }
 
   const std::string readyName = "ZvStressReady-" + pid, goName = "ZvStressGo-" + pid;
@@ -352,6 +409,8 @@ int Run(int argc, char** argv) {
     hung = hung || WaitForSingleObject(process, kRunBoundMs) != WAIT_OBJECT_0;
   }
   const double elapsedMs = NowMs() - start;
+  for (const auto& [kind, module] : hosts)
+    if (registered && kind == "navigator") RegisterModule(module, false);
   if (hung) {
     std::printf("FAIL: a host did not end within %lu s (deadlock?)\n", kRunBoundMs / 1000);
     ++failures;

@@ -167,6 +167,7 @@ std::vector<std::string> StandIn::ArgLines() const {
   if (!options_.window) args.push_back("--no-window");
   if (options_.propertiesDialog) args.push_back("--propdlg");
   if (options_.hang) args.push_back("--hang");
+  if (options_.vanish) args.push_back("--vanish");
   return args;
 }
 

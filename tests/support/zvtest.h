@@ -73,6 +73,7 @@ struct StandInOptions {
   bool window = true;
   bool propertiesDialog = false;
   bool hang = false;  // stops pumping messages once its window exists
+  bool vanish = false;  // destroys its window on the foreground query
   unsigned lifetimeMs = 60000;
 };
 

@@ -8,9 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "message_box.h"
-#include "registry_dump.h"
 #include "standin_navigator.h"
-#include "zorvex_rig.h"
+#include "zorvex_fixture.h"
 
 using namespace zvtest;
 using testing::ElementsAre;
@@ -20,26 +19,9 @@ namespace {
 
 constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
 
-class ZorvexTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ReleaseAllKeys();
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(registration_.result(), S_OK);
-    registry_.Set("ZVCaption", StandInOptions().caption);
-    registry_.Set("AcceptingTypes", "ZIP,EXE");
-  }
-  void TearDown() override {
-    ReleaseAllKeys();
-    CoUninitialize();
-  }
-  static NavigatorCall Offer(const std::wstring& url) {
-    return OfferUrl(L"Zorvex.NNCatcher.1", url.substr(0, url.find(L':')), url);
-  }
-
-  InProcessRegistration registration_{kZorvexModule};
-  ManagerRegistry registry_;
-};
+NavigatorCall Offer(const std::wstring& url) {
+  return OfferUrl(L"Zorvex.NNCatcher.1", url.substr(0, url.find(L':')), url);
+}
 
 struct Offered {
   const char* name;

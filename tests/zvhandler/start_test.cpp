@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <urlmon.h>
 
+#include <optional>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -341,6 +343,49 @@ TEST_F(HandlerStartTest, LongCommandTextIsCutInTheTraceOnly) {
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].cbData, 4u + url.size());
 }
+
+// URLs a hostile page or a broken caller may hand to Start, with Ctrl+Alt
+// held so that only the URL itself can stop the hand-off.
+struct HostileUrl {
+  const char* name;
+  std::optional<std::wstring> url;  // none: a null pointer
+  HRESULT result;
+  std::optional<std::string> text;  // what the stand-in receives
+};
+
+void PrintTo(const HostileUrl& h, std::ostream* os) { *os << h.name; }
+
+class HandlerHostileUrls : public HandlerStartTest, public testing::WithParamInterface<HostileUrl> {};
+
+TEST_P(HandlerHostileUrls, AreSentWholeOrLeftToTheBrowser) {
+  const HostileUrl& h = GetParam();
+  StandIn standIn;
+  standIn.Launch();
+  HoldKeys({VK_CONTROL, VK_MENU});
+  EXPECT_EQ(Start(h.url ? h.url->c_str() : nullptr), h.result);
+  ReleaseAllKeys();
+  if (h.text) {
+    const auto texts = standIn.WaitForTexts(1, 30000);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].cbData, h.text->size());
+    EXPECT_TRUE(texts[0].bytes == *h.text) << "bytes differ; " << texts[0].bytes.size() << " received";
+  } else {
+    Sleep(200);
+    EXPECT_THAT(standIn.Texts(), IsEmpty());
+  }
+}
+
+const std::string kMiB(1 << 20, 'a');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandlerHostileUrls,
+    testing::Values(
+        HostileUrl{"NullUrl", std::nullopt, INET_E_USE_DEFAULT_PROTOCOLHANDLER, std::nullopt},
+        HostileUrl{"OneMebibyteUrl", L"http://example.org/" + std::wstring(kMiB.begin(), kMiB.end()) + L".zip",
+                   S_FALSE, "URL=http://example.org/" + kMiB + ".zip"},
+        HostileUrl{"UnpairedSurrogates", std::wstring(L"http://example.org/\xD800x\xDC00.zip"), S_FALSE,
+                   "URL=http://example.org/?x?.zip"}),
+    [](const testing::TestParamInfo<HostileUrl>& info) { return std::string(info.param.name); });
 
 TEST_F(HandlerStartTest, TheOtherProtocolMethodsDoNothing) {
   IInternetProtocol* protocol = nullptr;

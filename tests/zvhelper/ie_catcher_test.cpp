@@ -223,6 +223,104 @@ TEST_F(IECatcherTest, MalformedEventsAreIgnored) {
   EXPECT_THAT(standIn.Texts(), IsEmpty());
 }
 
+// BeforeNavigate2's seven arguments as a browser with other ideas of their
+// types might pass them (in DISPPARAMS order: Cancel first, the browser
+// last). Each variant a by-reference argument points to lives here.
+struct RawNavigation {
+  VARIANT url, flags, frame, post, headers;
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  VARIANT args[7];
+  DISPPARAMS params{args, nullptr, 7, 0};
+
+  RawNavigation() {
+    for (VARIANT* v : {&url, &flags, &frame, &post, &headers}) VariantInit(v);
+    V_VT(&url) = VT_BSTR;
+    V_BSTR(&url) = SysAllocString(L"http://example.org/files/setup.zip");
+    VARIANT* referenced[] = {nullptr, &headers, &post, &frame, &flags, &url};
+    for (int i = 1; i < 6; ++i) {
+      VariantInit(&args[i]);
+      V_VT(&args[i]) = VT_BYREF | VT_VARIANT;
+      V_VARIANTREF(&args[i]) = referenced[i];
+    }
+    VariantInit(&args[0]);
+    V_VT(&args[0]) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(&args[0]) = &cancel;
+    VariantInit(&args[6]);  // no browser object: the catcher does not use it
+  }
+  ~RawNavigation() { VariantClear(&url); }
+  RawNavigation(const RawNavigation&) = delete;
+  RawNavigation& operator=(const RawNavigation&) = delete;
+};
+
+struct OddNavigation {
+  const char* name;
+  void (*shape)(RawNavigation&);
+  const char* tail;  // the text's lines after the URL and referer; null: nothing is sent
+};
+
+void PrintTo(const OddNavigation& o, std::ostream* os) { *os << o.name; }
+
+class IECatcherOddNavigations : public IECatcherTest, public testing::WithParamInterface<OddNavigation> {};
+
+TEST_P(IECatcherOddNavigations, AreIgnoredUnlessTheyCarryALink) {
+  const OddNavigation& o = GetParam();
+  StandIn standIn;
+  standIn.Launch();
+  StandInBrowser browser;
+  Load(browser);
+  RawNavigation navigation;
+  o.shape(navigation);
+  EXPECT_EQ(browser.InvokeRaw(DISPID_BEFORENAVIGATE2, &navigation.params), S_OK);
+  if (o.tail) {
+    const auto texts = standIn.WaitForTexts(1);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].bytes, std::string("URL=http://example.org/files/setup.zip\nReferer=") + kPage + o.tail);
+    EXPECT_EQ(navigation.cancel, VARIANT_TRUE);
+  } else {
+    Sleep(200);
+    EXPECT_THAT(standIn.Texts(), IsEmpty());
+    EXPECT_EQ(navigation.cancel, VARIANT_FALSE);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IECatcherOddNavigations,
+    testing::Values(
+        OddNavigation{"AsExpected", [](RawNavigation&) {}, "\nPostData="},
+        OddNavigation{"PostDataOfNoType", [](RawNavigation& n) { V_VT(&n.post) = VT_NULL; }, ""},
+        OddNavigation{"UrlReferenceNull", [](RawNavigation& n) { V_VARIANTREF(&n.args[5]) = nullptr; }, nullptr},
+        OddNavigation{"UrlANumber",
+                      [](RawNavigation& n) {
+                        VariantClear(&n.url);
+                        V_VT(&n.url) = VT_I4;
+                        V_I4(&n.url) = 42;
+                      },
+                      nullptr},
+        OddNavigation{"UrlANullObject",
+                      [](RawNavigation& n) {
+                        VariantClear(&n.url);
+                        V_VT(&n.url) = VT_DISPATCH;
+                        V_DISPATCH(&n.url) = nullptr;
+                      },
+                      nullptr},
+        OddNavigation{"UrlNull",
+                      [](RawNavigation& n) {
+                        VariantClear(&n.url);
+                        V_VT(&n.url) = VT_NULL;
+                      },
+                      nullptr},
+        OddNavigation{"UrlByteArrayTag",
+                      [](RawNavigation& n) { V_VT(&n.args[5]) = VT_BYREF | VT_UI1; }, nullptr},
+        OddNavigation{"CancelReferenceNull", [](RawNavigation& n) { V_BOOLREF(&n.args[0]) = nullptr; }, nullptr},
+        OddNavigation{"CancelANumber",
+                      [](RawNavigation& n) {
+                        V_VT(&n.args[0]) = VT_I4;
+                        V_I4(&n.args[0]) = 0;
+                      },
+                      nullptr},
+        OddNavigation{"NoArgumentArray", [](RawNavigation& n) { n.params.rgvarg = nullptr; }, nullptr}),
+    [](const testing::TestParamInfo<OddNavigation>& info) { return std::string(info.param.name); });
+
 TEST_F(IECatcherTest, RefererFollowsTheBrowserLocation) {
   StandIn standIn;
   standIn.Launch();
@@ -314,6 +412,7 @@ TEST_F(IECatcherTest, SitesWithoutEventsAreAcceptedSilently) {
   void* site = reinterpret_cast<void*>(1);
   EXPECT_EQ(catcher_->GetSite(IID_IUnknown, &site), E_FAIL);
   EXPECT_EQ(site, nullptr);
+  EXPECT_EQ(catcher_->GetSite(IID_IUnknown, nullptr), E_FAIL);
 }
 
 TEST_F(IECatcherTest, AnswersItsInterfacesAndRefusesAggregation) {

@@ -14,6 +14,8 @@
 //   --hang           stop pumping messages once the window exists (a hung
 //                    download manager); the process still ends after --lifetime
 //   --lifetime=MS    end after MS milliseconds (default 120000)
+//   --vanish         destroy the window on the foreground query, after
+//                    recording it (a download manager closed right then)
 //   --lock-check     note in each COPYDATA record whether the hand-off lock
 //                    was held by another process when the message arrived
 //
@@ -46,6 +48,7 @@ struct Options {
   bool propertiesDialog = false;
   bool lockCheck = false;
   bool hang = false;
+  bool vanish = false;
   UINT lifetimeMs = 120000;
 };
 
@@ -114,6 +117,7 @@ void ParseOption(const std::string& arg) {
   else if (arg == "--propdlg") g_options.propertiesDialog = true;
   else if (arg == "--lock-check") g_options.lockCheck = true;
   else if (arg == "--hang") g_options.hang = true;
+  else if (arg == "--vanish") g_options.vanish = true;
 }
 
 void ReadArgsFile(const std::string& path) {
@@ -143,6 +147,7 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case 0x80D4:
       AppendRecord(std::string("FGQUERY fg=") + (IsForeground() ? "1" : "0") + "\n");
+      if (g_options.vanish) DestroyWindow(hwnd);
       return g_options.fgReply;
     case WM_CLOSE:
       DestroyWindow(hwnd);
