@@ -352,12 +352,14 @@ TEST_F(HandoffTest, SecondHandoffWaitsForTheFirstAndThenDelivers) {
 }
 
 // A host that ends while it owns the lock, by exiting or by being killed
-// (a crashed or terminated browser tab): the next hand-off takes the lock
-// over at once instead of waiting out its bound, and frees it afterwards.
+// (a crashed or terminated browser tab): a host process already waiting for
+// it and the next hand-off take the lock over at once instead of waiting out
+// their bound, and free it afterwards.
 struct LockOwnerEnd {
   const char* name;
   const char* mode;  // lock_holder's mode
   bool kill;         // terminated while it holds the lock
+  bool waiter;       // another host process waits for the lock meanwhile
 };
 
 class AbandonedLock : public HandoffTest, public testing::WithParamInterface<LockOwnerEnd> {};
@@ -365,26 +367,46 @@ class AbandonedLock : public HandoffTest, public testing::WithParamInterface<Loc
 TEST_P(AbandonedLock, IsTakenOverAtOnceAndReleased) {
   StandIn standIn;
   standIn.Launch();
+  HANDLE waiter = nullptr;
+  DWORD ended = 0;
   {
     LockHolder owner(GetParam().mode, 600000);
     ASSERT_TRUE(owner.held());
+    if (GetParam().waiter) {
+      waiter = StartProgram("\"" + ToolExe("zvsend.exe") + "\" --module=handler --no-decision --url=http://a/waited.zip");
+      ASSERT_NE(waiter, nullptr);
+      EXPECT_TRUE(standIn.WaitForTexts(1, 1500).empty()) << "sent while another host held the lock";
+    }
+    ended = GetTickCount();
     if (GetParam().kill) owner.Kill();
     owner.WaitForExit();
+  }
+  std::vector<std::string> expected;
+  if (waiter) {
+    EXPECT_EQ(WaitForSingleObject(waiter, 60000), WAIT_OBJECT_0);
+    EXPECT_LT(GetTickCount() - ended, 20000u) << "the waiting host waited out its bound";
+    DWORD exitCode = 99;
+    GetExitCodeProcess(waiter, &exitCode);
+    CloseHandle(waiter);
+    EXPECT_EQ(exitCode, 0u);
+    expected.push_back("URL=http://a/waited.zip");
   }
   HandoffOptions options;
   options.lockWaitMs = 60000;
   const DWORD start = GetTickCount();
   EXPECT_TRUE(HandOff(kProtocolHandlerHandoff, SendText("URL=after-crash"), options).sent());
   EXPECT_LT(GetTickCount() - start, 20000u) << "waited for a lock nobody holds";
-  const auto texts = standIn.WaitForTexts(1);
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0].bytes, "URL=after-crash");
+  expected.push_back("URL=after-crash");
+  const auto texts = standIn.WaitForTexts(expected.size());
+  ASSERT_EQ(texts.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(texts[i].bytes, expected[i]);
   EXPECT_EQ(TryLockElsewhere(), 0);  // not left owned by this thread
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AbandonedLock,
-                         testing::Values(LockOwnerEnd{"ExitsOwningIt", "abandon", false},
-                                         LockOwnerEnd{"KilledOwningIt", "hold", true}),
+                         testing::Values(LockOwnerEnd{"ExitsOwningIt", "abandon", false, false},
+                                         LockOwnerEnd{"KilledOwningIt", "hold", true, false},
+                                         LockOwnerEnd{"KilledWhileAnotherHostWaits", "hold", true, true}),
                          [](const testing::TestParamInfo<LockOwnerEnd>& info) {
                            return std::string(info.param.name);
                          });
