@@ -3,8 +3,9 @@
 #   report.sh ARCH=LOG ...
 # Time lines:       "<id> <what> ours <t> us floor <t> us ratio <r>" (the
 #                   last round counts: earlier ones warm up);
-# round-trip lines: "<id> round trips[ per ...]: ours <n>, ... floor <n> ... (goal: <text>)";
-# load lines:       "<id> <what>: <n> hand-offs/s, longest wait <t> ms".
+# round-trip lines: "<id> round trips[ per ...]: ours <n>, ... floor <n> ...";
+# load lines:       "<id> <what>: <n> hand-offs/s, longest wait <t> ms";
+# goal lines:       "<id> goal: <text>".
 set -euo pipefail
 for pair in "$@"; do
   arch=${pair%%=*}
@@ -26,7 +27,8 @@ done | gawk -F'\t' '
       if (!(m[1] in what)) { what[m[1]] = ""; order[++n] = m[1] }
       trips[k] = m[2]; arches[arch] = 1
       if (match(line, /floor ([0-9.]+)/, f)) tripFloor[k] = f[1]
-      if (match(line, /\(goal: ([^)]*)\)/, g)) goal[m[1]] = g[1]
+    } else if (match(line, /^([A-Z]+[0-9]+) +goal: (.*)$/, m)) {
+      goal[m[1]] = m[2]
     }
   }
   END {
@@ -42,7 +44,7 @@ done | gawk -F'\t' '
         at = !(k in trips) ? "-" : (trips[k] + 0 <= tripFloor[k] + 0 ? "yes" : sprintf("+%g", trips[k] - tripFloor[k]))
         printf "%-4s %-44s %-7s %10s %10s %6s %13s %-9s %s\n", id, substr(what[id], 1, 44), names[a],
                (k in ours) ? ours[k] : "-", (k in floor) ? floor[k] : "-", (k in ratio) ? ratio[k] : "-", t, at,
-               (k in note) ? note[k] : (id in goal) ? goal[id] : ""
+               ((k in note) ? note[k] "; " : "") ((id in goal) ? goal[id] : "")
       }
     }
   }'

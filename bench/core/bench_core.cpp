@@ -74,33 +74,9 @@ void Handoff() {
   HandOff(kProtocolHandlerHandoff, steps);
 }
 
-void BareLookupAndSend() {
-  HWND window = FindWindowA(kManagerClass, kCaption);
-  COPYDATASTRUCT data{0, static_cast<DWORD>(Text().size()), const_cast<char*>(Text().c_str())};
-  // The same bounded send the hand-off makes, so that like is compared with like.
-  DWORD_PTR reply = 0;
-  SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
-                      120000, &reply);
-}
+void BareLookupAndSend() { zvbench::LookupAndSend(kCaption, Text()); }
 
-// The lock (create, wait, release, close), the settings the hand-off
-// consults (one open, a read each, one close), then the lookup and send.
-void HandoffFloor() {
-  HANDLE lock = CreateMutexA(nullptr, FALSE, kLockName);
-  WaitForSingleObject(lock, INFINITE);
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    for (const char* name : {"ZVCaption", "AutoAdd", "AutoAddMode"}) {
-      char buffer[256];
-      DWORD size = sizeof(buffer);
-      RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    }
-    RegCloseKey(key);
-  }
-  BareLookupAndSend();
-  ReleaseMutex(lock);
-  CloseHandle(lock);
-}
+void HandoffFloor() { zvbench::HandoffFloor(BareLookupAndSend); }
 
 }  // namespace
 

@@ -1,7 +1,7 @@
-// B-NP1: one stream in the plug-in, from NPP_NewStream to the repainted
-// status line, with the download manager running; against a bare
-// FindWindowA + SendMessageA(WM_COPYDATA) of the same text and the same
-// repaint of the plug-in window.
+// NP1: one stream in the plug-in, from NPP_NewStream to the repainted
+// status line, with the download manager running; against the floor of any
+// hand-off (the lock, the settings it consults, the lookup and the bounded
+// send of the same text) plus the same repaint of the plug-in window.
 //
 //   bench_npzorvex.exe --plugin=PATH --standin=PATH [--count]
 #include <windows.h>
@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
 constexpr char kCaption[] = "Zorvane bench";
 constexpr char kUrl[] = "http://example.org/files/setup.zip";
 constexpr char kText[] = "URL=http://example.org/files/setup.zip\nOpera=True";
@@ -60,9 +59,7 @@ int main(int argc, char** argv) {
 
     auto ours = [&] { instance.NewStream(kUrl); };  // pumps the repaint
     auto floor = [&] {
-      HWND window = FindWindowA("TMainForm", kCaption);
-      COPYDATASTRUCT data{0, sizeof(kText) - 1, const_cast<char*>(kText)};
-      SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+      zvbench::HandoffFloor([] { zvbench::LookupAndSend(kCaption, kText); });
       InvalidateRect(pluginWindow, nullptr, TRUE);
       nphost::PumpMessages();
     };
@@ -81,7 +78,7 @@ int main(int argc, char** argv) {
   PostMessageA(FindWindowA("TMainForm", kCaption), WM_CLOSE, 0, 0);
   WaitForSingleObject(process, 5000);
   CloseHandle(process);
-  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quennet\\Zorvane");
   DeleteFileA(LogPath().c_str());
   return 0;
 }

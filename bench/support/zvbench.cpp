@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "handoff/handoff.h"
+
 namespace zvbench {
 namespace {
 
@@ -51,7 +53,7 @@ void PrintTimes(const char* id, const char* what, double oursMicros, double floo
 }
 
 void ResetManagerSettings(std::initializer_list<std::pair<const char*, const char*>> values) {
-  constexpr char kKey[] = "Software\\Quennet\\Zorvane";
+  constexpr const char* kKey = zv::handoff::kSettingsKey;
   RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
   HKEY key;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -70,7 +72,7 @@ HANDLE StartStandIn(const std::string& program, const std::string& caption, cons
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return nullptr;
   CloseHandle(pi.hThread);
-  for (int i = 0; i < 500 && !FindWindowA("TMainForm", caption.c_str()); ++i) Sleep(10);
+  for (int i = 0; i < 500 && !FindWindowA(zv::handoff::kManagerClass, caption.c_str()); ++i) Sleep(10);
   return pi.hProcess;
 }
 
@@ -78,13 +80,37 @@ void DecisionFloor(std::initializer_list<const char*> values) {
   BYTE state[256];
   GetKeyboardState(state);
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quennet\\Zorvane", 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, zv::handoff::kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   for (const char* name : values) {
     char buffer[256];
     DWORD size = sizeof(buffer);
     RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
   }
   RegCloseKey(key);
+}
+
+void LookupAndSend(const char* caption, const std::string& text) {
+  HWND window = FindWindowA(zv::handoff::kManagerClass, caption);
+  COPYDATASTRUCT data{0, static_cast<DWORD>(text.size()), const_cast<char*>(text.c_str())};
+  DWORD_PTR reply = 0;
+  SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 120000, &reply);
+}
+
+void HandoffFloor(const std::function<void()>& lookupAndSend) {
+  HANDLE lock = CreateMutexA(nullptr, FALSE, zv::handoff::kLockName);
+  WaitForSingleObject(lock, INFINITE);
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, zv::handoff::kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    for (const char* name : {"ZVCaption", "AutoAdd", "AutoAddMode"}) {
+      char buffer[256];
+      DWORD size = sizeof(buffer);
+      RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    }
+    RegCloseKey(key);
+  }
+  lookupAndSend();
+  ReleaseMutex(lock);
+  CloseHandle(lock);
 }
 
 bool CreateFromModule(const char* modulePath, REFCLSID clsid, REFIID iid, void** object) {

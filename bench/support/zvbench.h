@@ -37,6 +37,16 @@ HANDLE StartStandIn(const std::string& program, const std::string& caption, cons
 // state read, one open of the settings key, one read per value, one close.
 void DecisionFloor(std::initializer_list<const char*> values);
 
+// The lookup of the download manager's window by its caption and the
+// bounded send of WM_COPYDATA that every hand-off makes.
+void LookupAndSend(const char* caption, const std::string& text);
+
+// What any hand-off to a running download manager must do around its
+// lookup and send: take the hand-off lock (create, wait), read the
+// settings a hand-off consults through one open key, run `lookupAndSend`,
+// give the lock back (release, close).
+void HandoffFloor(const std::function<void()>& lookupAndSend);
+
 // Loads a COM server by path and creates `clsid` through its exported
 // DllGetClassObject, as a browser would; false when any step fails.
 bool CreateFromModule(const char* modulePath, REFCLSID clsid, REFIID iid, void** object);

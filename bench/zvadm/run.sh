@@ -9,7 +9,10 @@ exe=$build/bench/zvadm/bench_zvadm.exe
 echo "== Administrative helper (under Wine; times are noisy, round trips exact)"
 "$build/wine-run" "$exe" "--helper=$helper"
 
-floor=$("$here/../support/count_round_trips.sh" "$build" "$exe" "--helper=$helper" --count | awk '$1 == "B6-floor" { print $2 }')
+counted=$("$here/../support/count_round_trips.sh" "$build" "$exe" "--helper=$helper" --count)
+floor=$(awk '$1 == "B6-floor" { print $2 }' <<<"$counted")
+awk '{ n[$1] = $2 } END { printf "B5   round trips: ours %d, floor %d\n", n["B5-ours"], n["B5-floor"] }' <<<"$counted"
+echo "B5   goal: no round trips (the floor's 0); time ratio <= 3 into fresh memory (both architectures)"
 
 # The helper is a process of its own: count every request of a whole run
 # with 1,000 writes and with none; the difference is what the writes cost.
@@ -29,3 +32,4 @@ join -a1 -a2 -e0 -o 0,1.2,2.2 <(echo "$none") <(echo "$some") | awk -v floor="$f
            (all1 - all0) / 1000, all1, all0, floor / 10000, floor
     printf "       requests that differ:%s\n", diff
   }'
+echo "B6   goal: round trips per write equal to the floor; time ratio <= 1.2"
