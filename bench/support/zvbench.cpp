@@ -1,6 +1,7 @@
 #include "zvbench.h"
 
 #include <windows.h>
+#include <urlmon.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +18,24 @@ void Mark(const char* kind, const char* label) {
   HANDLE h = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str());  // never exists
   if (h) CloseHandle(h);
 }
+
+class PlainCallback : public IBindStatusCallback {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback) ? this : nullptr;
+    return *ppv ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return S_OK; }
+  STDMETHODIMP GetPriority(LONG*) override { return S_OK; }
+  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
+  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
+  STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
+  STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
+  STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
+  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+};
 
 }  // namespace
 
@@ -111,6 +130,20 @@ void HandoffFloor(const std::function<void()>& lookupAndSend) {
   lookupAndSend();
   ReleaseMutex(lock);
   CloseHandle(lock);
+}
+
+void BareBinding(const wchar_t* url) {
+  static PlainCallback callback;
+  IMoniker* moniker = nullptr;
+  IBindCtx* context = nullptr;
+  if (SUCCEEDED(CreateURLMonikerEx(nullptr, url, &moniker, URL_MK_UNIFORM)) && SUCCEEDED(CreateBindCtx(0, &context)) &&
+      SUCCEEDED(RegisterBindStatusCallback(context, &callback, nullptr, 0))) {
+    IUnknown* object = nullptr;
+    moniker->BindToObject(context, nullptr, IID_IStream, reinterpret_cast<void**>(&object));
+    if (object) object->Release();
+  }
+  if (context) context->Release();
+  if (moniker) moniker->Release();
 }
 
 bool CreateFromModule(const char* modulePath, REFCLSID clsid, REFIID iid, void** object) {

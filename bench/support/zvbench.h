@@ -47,6 +47,11 @@ void LookupAndSend(const char* caption, const std::string& text);
 // give the lock back (release, close).
 void HandoffFloor(const std::function<void()>& lookupAndSend);
 
+// The binding a download component makes, without the component: a URL
+// moniker, a bind context, a callback that takes whatever the binding
+// offers and changes nothing, BindToObject for a stream.
+void BareBinding(const wchar_t* url);
+
 // Loads a COM server by path and creates `clsid` through its exported
 // DllGetClassObject, as a browser would; false when any step fails.
 bool CreateFromModule(const char* modulePath, REFCLSID clsid, REFIID iid, void** object);

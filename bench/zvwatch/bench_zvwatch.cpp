@@ -31,25 +31,6 @@ namespace {
 constexpr char kCaption[] = "Kestrix bench";
 const CLSID kClass = {0x4B2AFC7F, 0x7D72, 0x4025, {0x81, 0x92, 0x4D, 0xCF, 0xB4, 0xA1, 0xBE, 0xDD}};
 
-// A callback that takes whatever the binding offers and changes nothing.
-class PlainCallback : public IBindStatusCallback {
- public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback) ? this : nullptr;
-    return *ppv ? S_OK : E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return S_OK; }
-  STDMETHODIMP GetPriority(LONG*) override { return S_OK; }
-  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
-  STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
-  STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
-  STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-};
-
 // Each binding asks for a URL of its own, so that no cached copy answers.
 class Urls {
  public:
@@ -87,14 +68,7 @@ struct Binding {
   }
 };
 
-void FloorBinding(Urls& urls) {
-  static PlainCallback callback;
-  Binding binding(urls.Next());
-  RegisterBindStatusCallback(binding.context, &callback, nullptr, 0);
-  IUnknown* object = nullptr;
-  binding.moniker->BindToObject(binding.context, nullptr, IID_IStream, reinterpret_cast<void**>(&object));
-  if (object) object->Release();
-}
+void FloorBinding(Urls& urls) { zvbench::BareBinding(urls.Next()); }
 
 // The text the component sends for these URLs, near enough in size.
 const std::string& FloorText() {

@@ -211,43 +211,6 @@ void RunHandOffs(int count, HostResult& result, HANDLE ready, HANDLE go, F handO
   result.late = CurrentUsage();
 }
 
-// A callback that takes whatever a binding offers and changes nothing.
-class PlainCallback : public IBindStatusCallback {
- public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback) ? this : nullptr;
-    return *ppv ? S_OK : E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return S_OK; }
-  STDMETHODIMP GetPriority(LONG*) override { return S_OK; }
-  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
-  STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
-  STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
-  STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-};
-
-// The binding a Download call makes, without the component: URL moniker,
-// bind context, a plain callback, BindToObject for a stream.
-void BareBinding(const std::string& url) {
-  static PlainCallback callback;
-  IMoniker* moniker = nullptr;
-  IBindCtx* context = nullptr;
-  if (SUCCEEDED(CreateURLMonikerEx(nullptr, Wide(url).c_str(), &moniker, URL_MK_UNIFORM)) &&
-      SUCCEEDED(CreateBindCtx(0, &context)) &&
-      SUCCEEDED(RegisterBindStatusCallback(context, &callback, nullptr, 0))) {
-    IUnknown* object = nullptr;
-    moniker->BindToObject(context, nullptr, IID_IStream, reinterpret_cast<void**>(&object));
-    if (object) object->Release();
-    RevokeBindStatusCallback(context, &callback);
-  }
-  if (context) context->Release();
-  if (moniker) moniker->Release();
-}
-
 int Host(const std::string& kind, const char* module, int count, const char* resultFile, const std::string& tag,
          HANDLE ready, HANDLE go) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -327,7 +290,7 @@ int Host(const std::string& kind, const char* module, int count, const char* res
         return hr == S_OK;
       });
       for (int i = 0; i < count; ++i) {
-        BareBinding(HandOffUrl(kind, tag + "-floor", i));
+        zvbench::BareBinding(Wide(HandOffUrl(kind, tag + "-floor", i)).c_str());
         PumpPendingMessages();
         if (i + 1 == std::min(count, kLeakWindow)) result.floorEarly = CurrentUsage();
       }
