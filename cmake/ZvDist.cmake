@@ -3,7 +3,7 @@
 # register each module, and the SHA-256 of every file. One ZIP per
 # architecture, made by CPack from these install rules (component "dist").
 set(ZV_DIST_MODULES "")
-foreach(target zvhandler zvhelper zorvex npzorvex zvwatch zvadm)
+foreach(target zvhandler zvhelper zorvex npzorvex zvwatch zvadm zvbridge)
   if(TARGET ${target})
     list(APPEND ZV_DIST_MODULES ${target})
   endif()
@@ -20,6 +20,15 @@ install(TARGETS ${ZV_DIST_MODULES}
         LIBRARY DESTINATION . COMPONENT dist)
 install(TARGETS ${ZV_DIST_TOOLS} RUNTIME DESTINATION tools COMPONENT dist)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/REGISTER.txt DESTINATION . COMPONENT dist)
+# The browser extension that talks to zvbridge.exe: the Chromium edition as
+# a folder to load unpacked, the Firefox edition as its add-on file.
+set(ZV_DIST_WEBEXT "")
+if(TARGET zvbridge AND TARGET webext)
+  set(ZV_DIST_WEBEXT webext/chromium/background.js webext/chromium/manifest.json webext/zorvane.xpi)
+  install(FILES ${ZV_WEBEXT_DIR}/chromium/background.js ${ZV_WEBEXT_DIR}/chromium/manifest.json
+          DESTINATION webext/chromium COMPONENT dist)
+  install(FILES ${ZV_WEBEXT_DIR}/zorvane.xpi DESTINATION webext COMPONENT dist)
+endif()
 # Last, so that the list covers every file above.
 install(CODE "set(ZV_DIST_ROOT \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")" COMPONENT dist)
 install(SCRIPT ${CMAKE_SOURCE_DIR}/packaging/sha256_list.cmake COMPONENT dist)
@@ -27,6 +36,9 @@ install(SCRIPT ${CMAKE_SOURCE_DIR}/packaging/sha256_list.cmake COMPONENT dist)
 # What `./dev.sh dist` builds before packing.
 add_custom_target(dist_files)
 add_dependencies(dist_files ${ZV_DIST_MODULES} ${ZV_DIST_TOOLS})
+if(ZV_DIST_WEBEXT)
+  add_dependencies(dist_files webext)
+endif()
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME "zorvane-browser-integration")
@@ -49,6 +61,7 @@ endforeach()
 foreach(target IN LISTS ZV_DIST_TOOLS)
   list(APPEND dist_files "tools/$<TARGET_FILE_NAME:${target}>")
 endforeach()
+list(APPEND dist_files ${ZV_DIST_WEBEXT})
 set(dist_registered "")
 foreach(target zvhandler zvhelper zorvex zvwatch)
   if(TARGET ${target})
