@@ -17,6 +17,7 @@
 #include <windows.h>
 #include <downloadmgr.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <urlmon.h>
 
 #include <algorithm>
@@ -82,7 +83,20 @@ double NowMs() {
 struct Usage {
   DWORD handles = 0;
   SIZE_T privateBytes = 0;
+  DWORD threads = 0;
 };
+
+DWORD ThreadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  DWORD count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
 // The open handles of this process. Where the system does not count them
 // (Wine answers 0), the handle values in use are counted one by one.
 DWORD OpenHandles() {
@@ -96,6 +110,8 @@ DWORD OpenHandles() {
 
 Usage CurrentUsage() {
   Usage usage;
+  // Counted first: the snapshot's own memory is then part of both figures.
+  usage.threads = ThreadCount();
   usage.handles = OpenHandles();
   // The commit charge: private bytes (Wine leaves PrivateUsage at 0).
   PROCESS_MEMORY_COUNTERS counters{};
@@ -194,6 +210,19 @@ void PumpPendingMessages() {
   }
 }
 
+// On a busy machine the system's URL bindings can still have a worker
+// thread more running (its handle and its stack) when the calls end: the
+// usage is taken once no more threads run than at `baseline`, within 20 s.
+Usage SettledUsage(const Usage& baseline) {
+  Usage usage = CurrentUsage();
+  for (int i = 0; i < 200 && usage.threads > baseline.threads; ++i) {
+    PumpPendingMessages();
+    Sleep(100);
+    usage = CurrentUsage();
+  }
+  return usage;
+}
+
 // Runs `handOff(i)` count times, after every host is ready.
 template <typename F>
 void RunHandOffs(int count, HostResult& result, HANDLE ready, HANDLE go, F handOff) {
@@ -208,7 +237,7 @@ void RunHandOffs(int count, HostResult& result, HANDLE ready, HANDLE go, F handO
     if (i + 1 == std::min(count, kLeakWindow)) result.early = CurrentUsage();
   }
   result.elapsedMs = NowMs() - begin;
-  result.late = CurrentUsage();
+  result.late = SettledUsage(result.early);
 }
 
 int Host(const std::string& kind, const char* module, int count, const char* resultFile, const std::string& tag,
@@ -294,7 +323,7 @@ int Host(const std::string& kind, const char* module, int count, const char* res
         PumpPendingMessages();
         if (i + 1 == std::min(count, kLeakWindow)) result.floorEarly = CurrentUsage();
       }
-      result.floorLate = CurrentUsage();
+      result.floorLate = SettledUsage(result.floorEarly);
       manager->Release();
       server.ReleaseFactory();
       result.canUnload = server.CanUnloadNow();
@@ -303,7 +332,7 @@ int Host(const std::string& kind, const char* module, int count, const char* res
   if (!loaded) ReleaseSemaphore(ready, 1, nullptr);  // the run must not wait for it
   std::ofstream out(resultFile);
   out << "done " << result.done << "\nlongest_ms " << result.longestMs << "\nelapsed_ms " << result.elapsedMs << "\nhandles " << result.early.handles
-      << " " << result.late.handles << "\nprivate " << result.early.privateBytes << " " << result.late.privateBytes
+      << " " << result.late.handles << "\nthreads " << result.early.threads << " " << result.late.threads << "\nprivate " << result.early.privateBytes << " " << result.late.privateBytes
       << "\nfloor_private " << result.floorEarly.privateBytes << " " << result.floorLate.privateBytes
       << "\ncan_unload " << result.canUnload << "\n";
   CoUninitialize();
@@ -494,8 +523,8 @@ int Run(int argc, char** argv) {
       // Flat: no handle more, and less than a page of memory per hundred
       // hand-offs beyond what as many bare bindings add to the same process.
       const unsigned long long allowance = 4096ull * (count - kLeakWindow) / 100 + floorGrowth;
-      std::printf("     %s: handles %lu -> %lu, private bytes %llu -> %llu", hosts[h].first.c_str(), earlyHandles,
-                  lateHandles, earlyBytes, lateBytes);
+      std::printf("     %s: handles %lu -> %lu, threads %s, private bytes %llu -> %llu", hosts[h].first.c_str(),
+                  earlyHandles, lateHandles, result["threads"].c_str(), earlyBytes, lateBytes);
       if (hosts[h].first == "watch")
         std::printf(" (%.0f bytes per call; bare bindings %.0f)", double(lateBytes - earlyBytes) / (count - kLeakWindow),
                     double(floorGrowth) / (count - kLeakWindow));
