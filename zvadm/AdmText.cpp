@@ -1,5 +1,7 @@
 #include "AdmText.h"
 
+#include <string_view>
+
 
 namespace zvadm {
 
@@ -79,5 +81,63 @@ std::string ExtractFileName(const std::string& path) {
   const size_t end = path.find_last_of("\\:");
   return end == std::string::npos ? path : path.substr(end + 1);
 }
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Lower case, "/" as "\\", without trailing separators.
+std::string ComparablePath(const std::string& path) {
+  std::string text = LowerCase(path);
+  for (char& c : text)
+    if (c == '/') c = '\\';
+  while (!text.empty() && text.back() == '\\') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+bool IsBareFileName(const std::string& name) {
+  return !name.empty() && name.find_first_of("\\/:") == std::string::npos && name.find("..") == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+std::string WithoutNameBreakers(const std::string& text) {
+  std::string kept;
+  kept.reserve(text.size());
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x20 && std::string_view("\\/:*?\"<>|,").find(c) == std::string_view::npos)
+      kept.push_back(c);
+  return kept;
+}
+
+bool IsAbsoluteLocalPath(const std::string& path) {
+  if (path.size() < 3 || !IsDriveLetter(path[0]) || path[1] != ':' || !IsSeparator(path[2])) return false;
+  if (path.find('\0') != std::string::npos) return false;
+  size_t start = 3;
+  while (start <= path.size()) {
+    size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (path.compare(start, end - start, "..") == 0) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool IsPathInside(const std::string& path, const std::string& folder) {
+  const std::string inner = ComparablePath(path), outer = ComparablePath(folder);
+  if (outer.empty() || inner.compare(0, outer.size(), outer) != 0) return false;
+  return inner.size() == outer.size() || inner[outer.size()] == '\\';
+}
+
+bool IsUserLogLine(const std::string& line, const std::string& profileFolder) {
+  const std::string lower = LowerCase(line);
+  if (StartsWith(lower, "hkcu\\") || StartsWith(lower, "hkey_current_user\\")) return true;
+  return IsAbsoluteLocalPath(line) && (profileFolder.empty() || IsPathInside(line, profileFolder));
+}
+
+bool HasLineBreakOrNul(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
 
 }  // namespace zvadm

@@ -43,4 +43,26 @@ std::string IncludeTrailingBackslash(const std::string& path);
 // After the last "\" or ":".
 std::string ExtractFileName(const std::string& path);
 
+// Texts that users own and the helper must not take as paths or commands.
+
+// A name of a file in a known folder: not empty, no "\", "/" or ":", no "..".
+bool IsBareFileName(const std::string& name);
+// `text` without the characters a file name cannot hold (\ / : * ? " < > |
+// and control characters) and without ",", the shortcut definitions'
+// separator: what is left can only name a link, never add a target.
+std::string WithoutNameBreakers(const std::string& text);
+// "X:\..." with no ".." among its names: not relative, drive-relative,
+// rooted, UNC or "\\?\" (forward slashes count as separators).
+bool IsAbsoluteLocalPath(const std::string& path);
+// True when `path` is `folder` itself or lies below it; both are compared
+// without regard to case, with "/" read as "\" and any trailing "\" ignored.
+bool IsPathInside(const std::string& path, const std::string& folder);
+// An install log line that a user may hand on: an absolute local path inside
+// `profileFolder` (any such path when it is empty), or a key of the user's
+// own hive ("HKCU\..." or "HKEY_CURRENT_USER\...").
+bool IsUserLogLine(const std::string& line, const std::string& profileFolder);
+// CR, LF or NUL: where an initialisation file entry would end early and the
+// rest become entries of its own.
+bool HasLineBreakOrNul(const std::string& text);
+
 }  // namespace zvadm

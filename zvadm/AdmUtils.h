@@ -48,8 +48,24 @@ std::string ReadRegString(HKEY root, const std::string& key, const std::string& 
 LONG DeleteRegValue(HKEY root, const std::string& key, const std::string& valueName);
 // Deletes `key`; its subkeys too when `force`, otherwise a key that has
 // subkeys is left alone (result 0). A key whose subkeys could not be listed
-// stays; the first such error is also stored in `listingError`.
+// stays; the first such error is also stored in `listingError`. A subkey
+// that is a registry link is neither followed nor deleted (nor, then, the
+// keys above it).
 LONG DeleteKeyTree(HKEY root, const std::string& key, bool force, LONG* listingError = nullptr);
+
+// Keys of a user's hive: the user can make any of them a link into another
+// hive (HKLM's, or another user's), so each name of the path is opened as
+// the key it is, and a link is refused with ERROR_ACCESS_DENIED.
+bool IsLinkKey(HKEY key);
+LONG OpenKeyNoLinks(HKEY root, const std::string& path, REGSAM access, HKEY* key, bool create = false);
+std::string ReadUserString(HKEY user, const std::string& key, const std::string& valueName);
+LONG DeleteUserValue(HKEY user, const std::string& key, const std::string& valueName);
+LONG DeleteUserKeyTree(HKEY user, const std::string& key, bool force);
+// Deletes the key `key` refers to (a link key itself, not its target).
+LONG DeleteOpenedKey(HKEY key);
+// Stores `data` as it stands (no terminator added) with `type`, as the
+// registry-path writer does, into an open key.
+LONG SetValueExactly(HKEY key, const std::string& valueName, DWORD type, const std::string& data);
 // Creates the key of `path` and stores `data` as it stands (no terminator
 // added) with `type`. 1010 for an unusable path; "HKEU" does nothing.
 LONG WriteRegPathValue(const std::string& path, DWORD type, const std::string& data);

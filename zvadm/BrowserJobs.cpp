@@ -21,6 +21,17 @@ using zv::win::UniqueHandle;
 using zv::win::UniqueHkey;
 
 constexpr char kHelperObjectsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects";
+std::string NarrowName(const std::wstring& name) {
+  const int length = WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
+  if (length > 0)
+    WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(name.size()), narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring WideHelperObjectsKey() {
+  return L"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects";
+}
 constexpr const char* kNameSpaceHandlerKeys[] = {
     "PROTOCOLS\\Name-Space Handler\\http",
     "PROTOCOLS\\Name-Space Handler\\https",
@@ -46,63 +57,94 @@ constexpr const char* kLowRightsPolicies[] = {
 // Internet Explorer's broker process: it reads the policies only when it starts.
 constexpr char kBrokerProcess[] = "ieuser.exe";
 
-// A key's values and subkeys, so that a key can be deleted and made again
-// as it was.
+// A key's values, subkeys and permissions, so that a key can be deleted
+// and made again exactly as it was (wide names: an ANSI copy would lose
+// what the code page cannot hold).
 struct TKeyContents {
   struct TValue {
-    std::string name;
+    std::wstring name;
     DWORD type = REG_NONE;
-    std::string data;
+    std::vector<BYTE> data;
   };
   std::vector<TValue> values;
-  std::vector<std::pair<std::string, TKeyContents>> subkeys;
+  std::vector<std::pair<std::wstring, TKeyContents>> subkeys;
+  std::vector<BYTE> security;  // its discretionary access list, self-relative
 };
 
-void ReadKeyContents(HKEY key, TKeyContents& contents) {
-  DWORD longestName = 0, longestData = 0, longestSubkey = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &longestSubkey, nullptr, nullptr, &longestName,
-                       &longestData, nullptr, nullptr) != ERROR_SUCCESS)
-    return;
-  std::vector<char> name(longestName + 1);
-  std::vector<BYTE> data(longestData + 1);
-  for (DWORD index = 0;; ++index) {
+// The deepest a copied tree may go; a deeper one is not copied (and so not deleted).
+constexpr int kDeepestCopy = 512;
+
+bool ReadKeySecurity(HKEY key, std::vector<BYTE>& security) {
+  DWORD size = 0;
+  LONG status = RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+  if (status != ERROR_INSUFFICIENT_BUFFER) return status == ERROR_SUCCESS;
+  security.resize(size);
+  return RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, security.data(), &size) == ERROR_SUCCESS;
+}
+
+bool ReadKeyContents(HKEY key, TKeyContents& contents, int depth = 0) {
+  if (depth > kDeepestCopy || !ReadKeySecurity(key, contents.security)) return false;
+  std::vector<wchar_t> name(256);
+  std::vector<BYTE> data(1024);
+  for (DWORD index = 0;;) {
     DWORD nameLength = static_cast<DWORD>(name.size()), dataSize = static_cast<DWORD>(data.size()), type = 0;
-    if (RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize) != ERROR_SUCCESS)
-      break;
-    contents.values.push_back({std::string(name.data(), nameLength), type,
-                               std::string(reinterpret_cast<const char*>(data.data()), dataSize)});
+    const LONG status = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_MORE_DATA) {
+      // Either buffer may be the short one: both grow, up to the registry's limits.
+      if (name.size() > 0x8000 && data.size() > (1u << 30)) return false;
+      if (name.size() <= 0x8000) name.resize(name.size() * 2);
+      if (dataSize > data.size()) data.resize(dataSize); else data.resize(data.size() * 2);
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return false;
+    contents.values.push_back({std::wstring(name.data(), nameLength), type,
+                               std::vector<BYTE>(data.begin(), data.begin() + dataSize)});
+    ++index;
   }
-  std::vector<char> subkey(longestSubkey + 1);
-  for (DWORD index = 0;; ++index) {
-    DWORD length = static_cast<DWORD>(subkey.size());
-    if (RegEnumKeyExA(key, index, subkey.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+  for (DWORD index = 0;;) {
+    DWORD length = static_cast<DWORD>(name.size());
+    const LONG status = RegEnumKeyExW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_MORE_DATA && name.size() <= 0x8000) {
+      name.resize(name.size() * 2);
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return false;
     UniqueHkey opened;
-    contents.subkeys.emplace_back(std::string(subkey.data(), length), TKeyContents());
-    if (RegOpenKeyExA(key, subkey.data(), 0, KEY_READ, opened.put()) == ERROR_SUCCESS)
-      ReadKeyContents(opened.get(), contents.subkeys.back().second);
+    contents.subkeys.emplace_back(std::wstring(name.data(), length), TKeyContents());
+    if (RegOpenKeyExW(key, contents.subkeys.back().first.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | READ_CONTROL,
+                      opened.put()) != ERROR_SUCCESS ||
+        IsLinkKey(opened.get()) || !ReadKeyContents(opened.get(), contents.subkeys.back().second, depth + 1))
+      return false;
+    ++index;
   }
+  return true;
 }
 
 void WriteKeyContents(HKEY key, const TKeyContents& contents) {
   for (const TKeyContents::TValue& value : contents.values)
-    RegSetValueExA(key, value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
-                   static_cast<DWORD>(value.data.size()));
+    RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
   for (const auto& [name, subkeyContents] : contents.subkeys) {
     UniqueHkey subkey;
-    if (RegCreateKeyExA(key, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, subkey.put(),
-                        nullptr) == ERROR_SUCCESS)
+    if (RegCreateKeyExW(key, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | WRITE_DAC, nullptr,
+                        subkey.put(), nullptr) == ERROR_SUCCESS)
       WriteKeyContents(subkey.get(), subkeyContents);
   }
+  // Last: the copied permissions may not let us write into the key.
+  if (!contents.security.empty())
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, const_cast<BYTE*>(contents.security.data()));
 }
 
-// Creates a helper object's key with an empty default value, then puts
-// back what it held before the rebuild.
-LONG CreateHelperObjectKey(const std::string& name, const TKeyContents& contents) {
+// Creates a helper object's key, then puts back what it held before the
+// rebuild. The named object's key gets an empty default value first (its
+// creation's result is the job's); the others come back exactly as they were.
+LONG CreateHelperObjectKey(const std::wstring& name, const TKeyContents& contents, bool first) {
   UniqueHkey key;
-  LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kHelperObjectsKey) + "\\" + name).c_str(), 0,
-                                nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr);
+  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, (WideHelperObjectsKey() + L"\\" + name).c_str(), 0, nullptr,
+                                REG_OPTION_NON_VOLATILE, KEY_WRITE | WRITE_DAC, nullptr, key.put(), nullptr);
   if (status != ERROR_SUCCESS) return status;
-  status = RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+  if (first) status = RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
   WriteKeyContents(key.get(), contents);
   return status;
 }
@@ -157,30 +199,48 @@ int32_t JobPutHelperObjectFirst(const TJobArgs& job, const THelperState&) {
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelperObjectsKey, 0, KEY_READ, list.put()) != ERROR_SUCCESS)
     return ERROR_SUCCESS;
   // A key comes first in the list when it is created first: every key is
-  // deleted and made again, the named one before the others.
+  // deleted and made again, the named one before the others. A key that
+  // cannot be copied whole is left where it is.
+  const std::wstring firstName = [&] {
+    const int length = MultiByteToWideChar(CP_ACP, 0, job.Param1.data(), static_cast<int>(job.Param1.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+      MultiByteToWideChar(CP_ACP, 0, job.Param1.data(), static_cast<int>(job.Param1.size()), wide.data(), length);
+    return wide;
+  }();
   TKeyContents first;
-  std::vector<std::pair<std::string, TKeyContents>> others;
+  std::vector<std::pair<std::wstring, TKeyContents>> others;
+  std::vector<wchar_t> name(256);
   DWORD index = 0;
   for (;;) {
-    char name[256];
-    DWORD length = sizeof(name);
-    if (RegEnumKeyExA(list.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    DWORD length = static_cast<DWORD>(name.size());
+    const LONG status = RegEnumKeyExW(list.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA && name.size() <= 0x8000) {
+      name.resize(name.size() * 2);
+      continue;
+    }
+    if (status != ERROR_SUCCESS) break;
+    const std::wstring subkey(name.data(), length);
     TKeyContents contents;
     UniqueHkey entry;
-    if (RegOpenKeyExA(list.get(), name, 0, KEY_READ, entry.put()) == ERROR_SUCCESS)
-      ReadKeyContents(entry.get(), contents);
+    const bool copied = RegOpenKeyExW(list.get(), subkey.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | READ_CONTROL,
+                                      entry.put()) == ERROR_SUCCESS &&
+                        !IsLinkKey(entry.get()) && ReadKeyContents(entry.get(), contents);
     entry.reset();
-    if (job.Param1 == name)
+    // A deleted key shifts the later ones down.
+    if (!copied || DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kHelperObjectsKey) + "\\" + NarrowName(subkey), true) !=
+                       ERROR_SUCCESS) {
+      ++index;
+      continue;
+    }
+    if (subkey == firstName)
       first = std::move(contents);
     else
-      others.emplace_back(name, std::move(contents));
-    // A deleted key shifts the later ones down.
-    if (DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kHelperObjectsKey) + "\\" + name, true) != ERROR_SUCCESS)
-      ++index;
+      others.emplace_back(subkey, std::move(contents));
   }
   list.reset();
-  const LONG result = CreateHelperObjectKey(job.Param1, first);
-  for (const auto& [name, contents] : others) CreateHelperObjectKey(name, contents);
+  const LONG result = CreateHelperObjectKey(firstName, first, true);
+  for (const auto& [subkey, contents] : others) CreateHelperObjectKey(subkey, contents, false);
   return result;
 }
 

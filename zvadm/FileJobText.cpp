@@ -56,6 +56,41 @@ std::string SelfRemovalBatch(const std::string& helper, const std::string& extra
          "cls";
 }
 
+std::string BatchPathText(const std::string& path) {
+  std::string text;
+  for (const char c : path) {
+    if (c == '%') text.push_back('%');
+    text.push_back(c);
+  }
+  return text;
+}
+
+std::string BoundedSelfRemovalBatch(const std::string& helper, const std::string& helperFolder,
+                                    const std::string& batch, const std::string& batchFolder,
+                                    const std::string& systemFolder, int tries) {
+  const std::string h = Quoted(BatchPathText(helper));
+  const std::string pause = Quoted(BatchPathText(systemFolder + "\\ping.exe")) + " -n 2 127.0.0.1 >nul";
+  return "@echo off\r\n"
+         "set zvtries=0\r\n"
+         ":try\r\n"
+         "del " + h + "\r\n" +
+         "if not exist " + h + " goto gone\r\n" +
+         "set /a zvtries+=1\r\n" +
+         "if %zvtries% lss " + std::to_string(tries) + " " + pause + " & goto try\r\n" +
+         ":gone\r\n" +
+         "rd " + Quoted(BatchPathText(helperFolder)) + "\r\n" +
+         // One line: it is read whole before the batch file is gone.
+         "del " + Quoted(BatchPathText(batch)) + " & cd /d " + Quoted(BatchPathText(systemFolder)) + " & rd " +
+         Quoted(BatchPathText(batchFolder)) + "\r\n" +
+         "cls";
+}
+
+std::string BatchCommandLine(const std::string& commandInterpreter, const std::string& batchName) {
+  // By its name in the current folder: cmd would expand a "%" of the
+  // folder's path on its command line, where no doubling helps.
+  return Quoted(commandInterpreter) + " /d /c " + Quoted(".\\" + batchName);
+}
+
 std::string BatchFileName(const std::string& path) {
   const size_t dot = path.find_last_of('.');
   const size_t separator = path.find_last_of("\\:");

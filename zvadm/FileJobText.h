@@ -23,6 +23,23 @@ std::string AddRenameEntry(std::string_view iniText, std::string_view entry);
 // once it has ended, runs `extraCommand`, then deletes itself (`batch`).
 std::string SelfRemovalBatch(const std::string& helper, const std::string& extraCommand, const std::string& batch);
 
+// The batch of the NT family, which waits a bounded time: like the one
+// above, but it pauses about a second between two tries ("ping" from
+// `systemFolder`, to loopback), gives up after `tries` of them, and removes
+// its own folder `batchFolder` after itself (leaving it as current folder
+// first). Every path is written with its
+// "%" doubled, so that none of its text is read as a variable.
+std::string BoundedSelfRemovalBatch(const std::string& helper, const std::string& helperFolder,
+                                    const std::string& batch, const std::string& batchFolder,
+                                    const std::string& systemFolder, int tries);
+
+// "%" doubled: the batch text of a path, read back by cmd as the path.
+std::string BatchPathText(const std::string& path);
+
+// The command line that runs the batch `batchName` of the current folder
+// with the system's own command interpreter and no AutoRun commands.
+std::string BatchCommandLine(const std::string& commandInterpreter, const std::string& batchName);
+
 // `path` with the extension of its last name replaced by ".BAT" (added
 // when it has none).
 std::string BatchFileName(const std::string& path);

@@ -2,11 +2,13 @@
 // messages.
 #include "FileJobs.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <vector>
 
 #include "AdmPlatform.h"
+#include "AdmText.h"
 #include "FileJobText.h"
 #include "win/unique_handles.h"
 
@@ -17,6 +19,8 @@ using zv::win::UniqueFile;
 
 // The longest name the file system takes (with the "\\?\" form).
 constexpr size_t kLongestPath = 32767;
+// The self-removal batch tries this often, about a second apart.
+constexpr int kRemoveSelfTries = 600;
 
 bool Exists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -37,8 +41,9 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
 }
 
 // Creates (or empties) `name` and writes `text`; false when either failed.
-bool WriteNewFile(const std::string& name, const std::string& text, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-  UniqueFile file(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+bool WriteNewFile(const std::string& name, const std::string& text, DWORD attributes = FILE_ATTRIBUTE_NORMAL,
+                  DWORD disposition = CREATE_ALWAYS) {
+  UniqueFile file(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, disposition, attributes, nullptr));
   if (!file) return false;
   DWORD written = 0;
   return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
@@ -56,6 +61,12 @@ std::string ShortPathName(const std::string& name) {
 std::string UpperCase(std::string text) {
   if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
   return text;
+}
+
+std::string SystemFolder() {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::string() : std::string(folder, length);
 }
 
 std::string WindowsFolder() {
@@ -99,6 +110,77 @@ DWORD DeleteFileIfFound(const std::string& name) {
   return DeleteFileA(name.c_str()) ? ERROR_SUCCESS : GetLastError();
 }
 
+// A sender's file opened as the file it is: not through a reparse point and
+// not a file that has another name elsewhere (whose owner could be anyone).
+UniqueFile OpenSenderFile(const std::string& name, DWORD& error) {
+  UniqueFile file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) {
+    error = GetLastError();
+    return {};
+  }
+  error = ERROR_SUCCESS;
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) || info.nNumberOfLinks > 1) {
+    error = ERROR_CANT_ACCESS_FILE;
+    file.reset();
+  }
+  return file;
+}
+
+// Copies `source` into a new file of the target's folder; `copy` names it.
+DWORD CopyBesideTarget(const std::string& source, const std::string& target, std::string& copy) {
+  DWORD error = ERROR_SUCCESS;
+  const UniqueFile in = OpenSenderFile(source, error);
+  if (!in) return error;
+  std::string folder = FolderOf(target);
+  if (folder.empty()) folder = ".\\";
+  char name[MAX_PATH] = {};
+  if (!GetTempFileNameA(folder.c_str(), "zvr", 0, name)) return GetLastError();
+  copy = name;
+  UniqueFile out(CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) {
+    error = GetLastError();
+    DeleteFileA(name);
+    return error;
+  }
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    DWORD read = 0, written = 0;
+    if (!ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      error = GetLastError();
+      break;
+    }
+    if (read == 0) break;
+    if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read) {
+      error = GetLastError();
+      break;
+    }
+  }
+  out.reset();
+  if (error != ERROR_SUCCESS) DeleteFileA(name);
+  return error;
+}
+
+// A move or rename takes the sender's files themselves: each name of the
+// list must be the file it says, not a link to one.
+DWORD CheckSenderSources(const std::string& sourceList) {
+  for (size_t start = 0; start < sourceList.size();) {
+    size_t end = sourceList.find('\0', start);
+    if (end == std::string::npos) end = sourceList.size();
+    const std::string name = sourceList.substr(start, end - start);
+    start = end + 1;
+    if (name.empty() || name.find_first_of("*?") != std::string::npos) continue;
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) continue;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ERROR_CANT_ACCESS_FILE;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    DWORD error = ERROR_SUCCESS;
+    if (!OpenSenderFile(name, error) && error == ERROR_CANT_ACCESS_FILE) return error;
+  }
+  return ERROR_SUCCESS;
+}
+
 bool MoveAtOnce(const THelperState& state, const std::string& source, const std::string& target) {
   if (IsWin9xFamily(state))
     return CopyFileA(source.c_str(), target.c_str(), FALSE) && DeleteFileA(source.c_str());
@@ -108,20 +190,44 @@ bool MoveAtOnce(const THelperState& state, const std::string& source, const std:
 // Starts the batch at idle priority without a window. The command line is
 // quoted: unquoted, a temporary folder with blanks in its name would have
 // the system try "C:\Documents.exe" and the like first, with our rights.
-void StartHiddenBatch(const THelperState& state, const std::string& batch) {
-  std::string commandLine = "\"" + batch + "\"";
-  const std::string folder = FolderOf(batch);
+// The NT family runs it with the system folder's own cmd.exe, named as the
+// program, so that no search and no AutoRun command of anybody's comes in.
+void StartHiddenBatch(const THelperState& state, const std::string& batch, const std::string& currentFolder) {
+  const std::string interpreter = SystemFolder() + "\\cmd.exe";
+  const bool nt = IsNtFamily(state);
+  std::string commandLine = nt ? BatchCommandLine(interpreter, ExtractFileName(batch)) : "\"" + batch + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   const DWORD flags = IsWin9xFamily(state) ? IDLE_PRIORITY_CLASS | DETACHED_PROCESS : IDLE_PRIORITY_CLASS;
   PROCESS_INFORMATION started{};
-  if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                     folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
+  if (CreateProcessA(nt ? interpreter.c_str() : nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                     currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &started)) {
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
   }
+}
+
+// A new folder for the batch in `parent`, which only administrators and
+// the system may change: the temporary folder is the user's, and a batch
+// there (or a name planted there) could be swapped before it runs.
+DWORD CreateBatchFolder(const std::string& parent, std::string& folder) {
+  SECURITY_ATTRIBUTES security{};
+  security.nLength = sizeof(security);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                           &descriptor, nullptr))
+    security.lpSecurityDescriptor = descriptor;
+  DWORD error = ERROR_ALREADY_EXISTS;
+  for (DWORD attempt = 0; attempt < 100 && error == ERROR_ALREADY_EXISTS; ++attempt) {
+    char name[32];
+    wsprintfA(name, "ZVDEL%08lX", (GetTickCount() ^ (GetCurrentProcessId() << 12)) + attempt * 0x9E3779B1u);
+    folder = parent + name;
+    error = CreateDirectoryA(folder.c_str(), &security) ? ERROR_SUCCESS : GetLastError();
+  }
+  if (descriptor) LocalFree(descriptor);
+  return error;
 }
 
 void ShowMessage(const TJobArgs& job) {
@@ -220,11 +326,25 @@ int32_t JobCreateFolder(const TJobArgs& job, const THelperState&) {
 int32_t JobReplaceFile(const TJobArgs& job, const THelperState& state) {
   const std::string& newFile = job.Param1;
   const std::string& target = job.Param2;
-  if (MoveAtOnce(state, newFile, target)) return ERROR_SUCCESS;
+  // What is moved into place is our own copy in the target's folder: it
+  // takes that folder's permissions, and the sender's file (which its
+  // owner could still change or swap) is never the one installed.
+  std::string copy;
+  if (const DWORD error = CopyBesideTarget(newFile, target, copy)) {
+    if (error != ERROR_CANT_ACCESS_FILE && !Exists(newFile)) return ERROR_SUCCESS;  // nothing to replace with
+    return static_cast<int32_t>(error);
+  }
+  if (MoveAtOnce(state, copy, target)) {
+    DeleteFileA(newFile.c_str());
+    return ERROR_SUCCESS;
+  }
   // Only a newer file waits for the restart; an older or equal one is left
   // where it is.
-  if (FileVersion(target) >= FileVersion(newFile)) return ERROR_SUCCESS;
-  ScheduleAtRestart(state, newFile, target);
+  if (FileVersion(target) >= FileVersion(copy)) {
+    DeleteFileA(copy.c_str());
+    return ERROR_SUCCESS;
+  }
+  ScheduleAtRestart(state, copy, target);
   return kResultRebootRequired;
 }
 
@@ -232,22 +352,34 @@ int32_t JobRemoveSelf(const TJobArgs& job, const THelperState& state) {
   char own[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, own, MAX_PATH);
   const std::string helper = own;
-  const std::string removeFolder = "rd \"" + FolderOf(helper) + "\"";
 
   char tempFolder[MAX_PATH + 1] = {};
   const DWORD tempLength = GetTempPathA(MAX_PATH, tempFolder);
   if (tempLength == 0 || tempLength > MAX_PATH) return static_cast<int32_t>(GetLastError());
-  char tempName[MAX_PATH] = {};
-  if (!GetTempFileNameA(tempFolder, "DEL", 0, tempName)) return static_cast<int32_t>(GetLastError());
-  const std::string batch = BatchFileName(tempName);
-  if (!MoveFileA(tempName, batch.c_str())) DeleteFileA(tempName);
-
-  if (!WriteNewFile(batch, SelfRemovalBatch(helper, removeFolder, batch), FILE_ATTRIBUTE_ARCHIVE)) {
+  std::string batch, text;
+  DWORD created = 0;
+  if (IsNtFamily(state)) {
+    std::string folder;
+    if (const DWORD error = CreateBatchFolder(tempFolder, folder)) return static_cast<int32_t>(error);
+    batch = folder + "\\DEL" + std::to_string(GetCurrentProcessId() % 10000) + ".BAT";
+    text = BoundedSelfRemovalBatch(helper, FolderOf(helper), batch, folder, SystemFolder(), kRemoveSelfTries);
+    created = CREATE_NEW;
+  } else {
+    // The 9x family has neither permissions nor cmd: its command
+    // interpreter runs the plain batch from the temporary folder.
+    char tempName[MAX_PATH] = {};
+    if (!GetTempFileNameA(tempFolder, "DEL", 0, tempName)) return static_cast<int32_t>(GetLastError());
+    batch = BatchFileName(tempName);
+    if (!MoveFileA(tempName, batch.c_str())) DeleteFileA(tempName);
+    text = SelfRemovalBatch(BatchPathText(helper), "rd \"" + BatchPathText(FolderOf(helper)) + "\"", BatchPathText(batch));
+    created = CREATE_ALWAYS;
+  }
+  if (!WriteNewFile(batch, text, FILE_ATTRIBUTE_ARCHIVE, created)) {
     const DWORD error = GetLastError();
-    DeleteFileA(batch.c_str());
+    if (created == CREATE_ALWAYS) DeleteFileA(batch.c_str());
     return static_cast<int32_t>(error);
   }
-  StartHiddenBatch(state, batch);
+  StartHiddenBatch(state, batch, FolderOf(batch));
   if (state.exitCode == kResultRebootRequired) ShowMessage(job);
   return ERROR_SUCCESS;
 }
@@ -258,11 +390,18 @@ int32_t JobMessageBox(const TJobArgs& job, const THelperState&) {
 }
 
 int32_t JobShellFileOperation(const TJobArgs& job, const THelperState&) {
+  const UINT operation = static_cast<UINT>(job.Result);
+  if (operation == FO_MOVE || operation == FO_RENAME)
+    if (const DWORD error = CheckSenderSources(job.Param1)) return static_cast<int32_t>(error);
   return static_cast<int32_t>(ShellFileOperation(static_cast<UINT>(job.Result), job.Param1, job.Param2));
 }
 
 int32_t JobWriteIniString(const TJobArgs& job, const THelperState&) {
   const TIniEntry entry = SplitIniEntry(job.Param1);
+  // A line break would end the entry early and write the rest as entries
+  // or sections of their own.
+  if (HasLineBreakOrNul(entry.section) || HasLineBreakOrNul(entry.key) || HasLineBreakOrNul(entry.value))
+    return ERROR_INVALID_PARAMETER;
   if (!WritePrivateProfileStringA(FieldOrNull(entry.section), FieldOrNull(entry.key), FieldOrNull(entry.value),
                                   FieldOrNull(entry.file)))
     return static_cast<int32_t>(GetLastError());

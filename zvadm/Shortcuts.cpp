@@ -10,7 +10,6 @@
 #include "AdmText.h"
 #include "AdmUtils.h"
 #include "FileJobText.h"
-#include "FileJobs.h"
 #include "UserHives.h"
 #include "ZVStrings.h"
 #include "com/com_ptr.h"
@@ -28,13 +27,19 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
-// Creates the folder and every missing parent.
+// Creates the folder and every missing parent. A loop over the names, with
+// the file system's length bound: a folder value of thousands of names
+// must not use up the stack.
+constexpr size_t kLongestPath = 32767;
+
 void ForceDirectories(const std::string& path) {
   const std::string folder = WithoutTrailingBackslash(path);
-  if (folder.empty() || DirectoryExists(folder)) return;
-  const std::string parent = FolderOf(folder);
-  if (!parent.empty() && parent.size() < folder.size() && parent.back() != ':') ForceDirectories(parent);
-  CreateDirectoryA(folder.c_str(), nullptr);
+  if (folder.empty() || folder.size() > kLongestPath) return;
+  std::vector<size_t> missing;
+  for (std::string at = folder; !at.empty() && at.back() != ':' && !DirectoryExists(at); at = ParentFolder(at))
+    missing.push_back(at.size());
+  for (auto length = missing.rbegin(); length != missing.rend(); ++length)
+    CreateDirectoryA(folder.substr(0, *length).c_str(), nullptr);
 }
 
 class TComInitialization {
@@ -70,21 +75,57 @@ struct TShortcutNames {
   std::string description;
 };
 
+// A language file is read only this far.
+constexpr DWORD kLanguageFileLimit = 1 << 20;
+
+// The language file name a hive or the machine records, when it is a bare
+// file name of the language folder; a path would let a user pick any file.
+std::string LanguageChoice(HKEY root, bool userHive) {
+  const std::string name =
+      userHive ? ReadUserString(root, kSettingsKey, "CurrentLanguage") : ReadRegString(root, kSettingsKey, "CurrentLanguage");
+  return IsBareFileName(name) ? name : std::string();
+}
+
 // The language file the user chose, else the machine's choice, else English.
 bool ReadUserNames(HKEY user, const std::string& intlFolder, TShortcutNames& names) {
   const std::string folder = IncludeTrailingBackslash(intlFolder);
-  std::string language = ReadRegString(user, kSettingsKey, "CurrentLanguage");
-  if (language.empty() || !FileExists(folder + language))
-    language = ReadRegString(HKEY_LOCAL_MACHINE, kSettingsKey, "CurrentLanguage");
+  std::string language = LanguageChoice(user, true);
+  if (language.empty() || !FileExists(folder + language)) language = LanguageChoice(HKEY_LOCAL_MACHINE, false);
   if (language.empty()) return false;
   std::string file = folder + language;
   if (!FileExists(file)) file = folder + "zv_en.int";
   std::string text;
-  ReadTextFile(file, text);  // unreadable: every name is empty
-  const TLanguageStrings strings = ReadLanguageStrings(SplitLines(text));
+  ReadTextFile(file, text, kLanguageFileLimit);  // unreadable: every name is empty
+  TLanguageStrings strings = ReadLanguageStrings(SplitLines(text));
+  // The texts become names only: a "," would start a target of its own.
+  for (std::string* text : {&strings.S1, &strings.S2, &strings.S3, &strings.S4, &strings.S5})
+    *text = WithoutNameBreakers(*text);
   names.definitions = ParseShortcutDefinitions(ShortcutDefinitions(strings));
   names.description = strings.S5;
   return true;
+}
+
+bool IsLinkFileName(const std::string& name) {
+  const std::string lower = LowerCase(name);
+  return lower.size() > 4 && (lower.compare(lower.size() - 4, 4, ".lnk") == 0 || lower.compare(lower.size() - 4, 4, ".url") == 0);
+}
+
+// Deletes the links of a group folder, nothing else: the folder may have
+// been made by a user, and whatever else lies there is not ours to take.
+bool DeleteGroupLinks(const std::string& group) {
+  const DWORD attributes = GetFileAttributesA(group.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  WIN32_FIND_DATAA found;
+  const HANDLE find = FindFirstFileA((group + "\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return true;
+  bool deleted = true;
+  do {
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    if (!IsLinkFileName(found.cFileName)) continue;
+    deleted = DeleteUserFile(group + "\\" + found.cFileName) && deleted;
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  return deleted;
 }
 
 // Clears the group folder in `programs` and forgets its entries in the log.
@@ -93,7 +134,7 @@ void RemoveOldGroup(const std::string& programs, const std::string& appGroup, TS
   if (appGroup.empty()) return;
   const std::string group = LowerCase(programs + "\\" + appGroup);
   if (!DirectoryExists(group)) return;
-  if (ShellFileOperation(FO_DELETE, group + "\\*.*", std::string()) != ERROR_SUCCESS) return;
+  if (!DeleteGroupLinks(group)) return;
   log.erase(std::remove_if(log.begin(), log.end(),
                            [&](const std::string& entry) { return StartsWith(LowerCase(entry), group); }),
             log.end());
@@ -109,19 +150,25 @@ void AppendLink(TStringList& log, const std::string& link) {
   if (!link.empty()) log.push_back(link);
 }
 
-void CreateUserShortcuts(HKEY user, const TShortcutSetup& setup, TShortcutNames& names, TStringList& log) {
+// A shell folder of the user's hive, when it lies in the user's profile.
+std::string UserShellFolder(HKEY user, const std::string& profileFolder, const char* name) {
+  return ContainedUserFolder(ReadUserString(user, kShellFoldersKey, name), profileFolder);
+}
+
+void CreateUserShortcuts(HKEY user, const std::string& profileFolder, const TShortcutSetup& setup,
+                         TShortcutNames& names, TStringList& log) {
   if (!setup.intlFolder.empty()) ReadUserNames(user, setup.intlFolder, names);
   RemoveOldGroup(ShellFolder(CSIDL_COMMON_PROGRAMS), setup.appGroup, log);
-  std::string programs = ReadRegString(user, kShellFoldersKey, "Programs");
+  std::string programs = UserShellFolder(user, profileFolder, "Programs");
   if (programs.empty()) programs = ShellFolder(CSIDL_PROGRAMS);
   if (programs.empty() || !DirectoryExists(programs)) return;
   RemoveOldGroup(programs, setup.appGroup, log);
 
   const std::string group = programs + "\\" + setup.appGroup;
   const std::string install = IncludeTrailingBackslash(setup.instPath);
-  std::string desktop = ReadRegString(user, kShellFoldersKey, "Desktop");
+  std::string desktop = UserShellFolder(user, profileFolder, "Desktop");
   if (!desktop.empty()) desktop = IncludeTrailingBackslash(desktop);
-  std::string quickLaunch = ReadRegString(user, kShellFoldersKey, "AppData");
+  std::string quickLaunch = UserShellFolder(user, profileFolder, "AppData");
   if (!quickLaunch.empty())
     quickLaunch = IncludeTrailingBackslash(quickLaunch) + "Microsoft\\Internet Explorer\\Quick Launch\\";
 
@@ -184,8 +231,8 @@ int32_t JobCreateUserShortcuts(const TJobArgs& job, const THelperState& state) {
   ReadInstallLog(setup.algPath, log);  // unreadable: a new log
   // A user without a language file gets the names of the user before.
   TShortcutNames names;
-  ForEachUserHive(state, KEY_READ, [&](HKEY user, const std::string&) {
-    CreateUserShortcuts(user, setup, names, log);
+  ForEachUserHive(state, KEY_READ, [&](HKEY user, const std::string& profileFolder) {
+    CreateUserShortcuts(user, profileFolder, setup, names, log);
     return true;
   });
   return static_cast<int32_t>(WriteInstallLog(setup.algPath, log));

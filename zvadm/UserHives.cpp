@@ -24,6 +24,9 @@ constexpr char kDefaultUserHive[] = "{02144A0E-F3A2-42D4-A7D6-1B29CA99B15F}";
 constexpr size_t kServiceAccountNameLength = 8;
 
 constexpr char kInstallLogName[] = "Install.alg";
+// The longest path the file system takes ("\\?\" form): longer per-user
+// folder values are refused before any of their names is looked at.
+constexpr size_t kLongestUserPath = 32767;
 
 struct TProfile {
   std::string folder;  // trailing "\"
@@ -42,6 +45,17 @@ std::string ExpandEnvironment(const std::string& text) {
   return needed == 0 || needed > buffer.size() ? std::string() : std::string(buffer.data());
 }
 
+// Where the default user's profile lies: "DefaultUserProfile" in the
+// profiles folder where the list names one (up to XP), else the "Default"
+// profile that Vista and later record, else the "Default" folder there.
+std::string DefaultUserFolder(HKEY list) {
+  const std::string profiles = IncludeTrailingBackslash(ExpandEnvironment(ReadRegString(list, "", "ProfilesDirectory")));
+  const std::string named = ReadRegString(list, "", "DefaultUserProfile");
+  if (!named.empty()) return IncludeTrailingBackslash(profiles + named);
+  const std::string recorded = ExpandEnvironment(ReadRegString(list, "", "Default"));
+  return IncludeTrailingBackslash(recorded.empty() ? profiles + "Default" : recorded);
+}
+
 // The ProfileList's subkeys, last first, with each one's folder; and the
 // default user's folder (NT family only, empty when not known).
 std::vector<TProfile> ListProfiles(bool nt, std::string& defaultFolder) {
@@ -49,10 +63,7 @@ std::vector<TProfile> ListProfiles(bool nt, std::string& defaultFolder) {
   const char* const listKey = nt ? kProfileListNt : kProfileList9x;
   UniqueHkey list;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, listKey, 0, KEY_READ, list.put()) != ERROR_SUCCESS) return profiles;
-  if (nt)
-    defaultFolder = IncludeTrailingBackslash(
-        IncludeTrailingBackslash(ExpandEnvironment(ReadRegString(list.get(), "", "ProfilesDirectory"))) +
-        ReadRegString(list.get(), "", "DefaultUserProfile"));
+  if (nt) defaultFolder = DefaultUserFolder(list.get());
   DWORD count = 0;
   if (RegQueryInfoKeyA(list.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
                        nullptr, nullptr) != ERROR_SUCCESS)
@@ -83,12 +94,6 @@ bool EnableRestorePrivilege() {
   // Succeeds with ERROR_NOT_ALL_ASSIGNED when the token lacks the privilege.
   return AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
          GetLastError() == ERROR_SUCCESS;
-}
-
-std::string WindowsFolder() {
-  char folder[MAX_PATH] = {};
-  GetWindowsDirectoryA(folder, MAX_PATH);
-  return IncludeTrailingBackslash(folder);
 }
 
 // The application-data folder of the user running the helper.
@@ -122,11 +127,11 @@ std::string DefaultDataFolder() {
 void RemoveIntegrationEntries(HKEY user, const std::string& installFolder) {
   constexpr char kNavigatorProtocols[] = "Software\\Netscape\\Netscape Navigator\\Automation Protocols";
   for (const char* protocol : {"http", "https", "ftp"})
-    if (ReadRegString(user, kNavigatorProtocols, protocol) == "Zorvex.NNCatcher.1")
-      DeleteRegValue(user, kNavigatorProtocols, protocol);
+    if (ReadUserString(user, kNavigatorProtocols, protocol) == "Zorvex.NNCatcher.1")
+      DeleteUserValue(user, kNavigatorProtocols, protocol);
 
   UniqueHkey menuExt;
-  if (RegOpenKeyExA(user, "Software\\Microsoft\\Internet Explorer\\MenuExt", 0, KEY_READ, menuExt.put()) ==
+  if (OpenKeyNoLinks(user, "Software\\Microsoft\\Internet Explorer\\MenuExt", KEY_READ, menuExt.put()) ==
       ERROR_SUCCESS) {
     // Our entries run a page of the install folder: "<folder>Add_" and a
     // seven-character file name.
@@ -138,42 +143,144 @@ void RemoveIntegrationEntries(HKEY user, const std::string& installFolder) {
       DWORD length = sizeof(name);
       if (RegEnumKeyExA(menuExt.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         break;
+      // Read and deleted through one handle of the entry itself, never
+      // through a link to somebody else's key.
+      UniqueHkey entry;
       LONG size = static_cast<LONG>(value.size());
-      const bool isOurs = RegQueryValueA(menuExt.get(), name, value.data(), &size) == ERROR_SUCCESS &&
-                          static_cast<size_t>(size) == value.size() &&
-                          std::string(value.data(), ours.size()) == ours;
+      const bool isOurs =
+          RegOpenKeyExA(menuExt.get(), name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE, entry.put()) ==
+              ERROR_SUCCESS &&
+          !IsLinkKey(entry.get()) && RegQueryValueA(entry.get(), nullptr, value.data(), &size) == ERROR_SUCCESS &&
+          static_cast<size_t>(size) == value.size() && std::string(value.data(), ours.size()) == ours;
       // A deleted entry shifts the later ones down.
-      if (!isOurs || RegDeleteKeyA(menuExt.get(), name) != ERROR_SUCCESS) ++index;
+      if (!isOurs || DeleteOpenedKey(entry.get()) != ERROR_SUCCESS) ++index;
     }
   }
 
-  DeleteKeyTree(user,
-                "SOFTWARE\\Stilesoft\\NetCaptor\\CurrentVersion\\Browser Helper Objects\\"
-                "{B930BA63-9E5A-11D3-A288-0000E80E2EDE}",
-                true);
-  DeleteKeyTree(user, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Quennet Zorvane",
-                true);
+  DeleteUserKeyTree(user,
+                    "SOFTWARE\\Stilesoft\\NetCaptor\\CurrentVersion\\Browser Helper Objects\\"
+                    "{B930BA63-9E5A-11D3-A288-0000E80E2EDE}",
+                    true);
+  DeleteUserKeyTree(
+      user, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Quennet Zorvane",
+      true);
 }
 
-// Moves the user's own install log into `mainLog`.
-void MergeUserInstallLog(HKEY user, TStringList& mainLog) {
-  const std::string data = UserDataFolder(user);
+// Moves the user's own install log into `mainLog`: only what speaks of
+// this user's own profile or hive, since a later elevated uninstall
+// deletes what the log lists.
+void MergeUserInstallLog(HKEY user, const std::string& profileFolder, TStringList& mainLog) {
+  const std::string data = UserDataFolder(user, profileFolder);
   if (data.empty() || !FileExists(data + kInstallLogName)) return;
-  TStringList lines;
-  if (ReadInstallLog(data + kInstallLogName, lines) != ERROR_SUCCESS) return;
-  mainLog.insert(mainLog.end(), lines.begin(), lines.end());
-  DeleteFileA((data + kInstallLogName).c_str());
+  std::string text;
+  if (ReadUserFile(data + kInstallLogName, text, true) != ERROR_SUCCESS) return;
+  for (const std::string& line : SplitLines(text))
+    if (IsUserLogLine(line, profileFolder)) mainLog.push_back(line);
 }
 
-void RemoveUserData(HKEY user) {
-  const std::string data = UserDataFolder(user);
-  if (DeleteKeyTree(user, kSettingsKey, true) == ERROR_SUCCESS)
-    DeleteKeyTree(user, "SOFTWARE\\Quennet", false);  // only when no other product is left there
+void RemoveUserData(HKEY user, const std::string& profileFolder) {
+  const std::string data = UserDataFolder(user, profileFolder);
+  if (DeleteUserKeyTree(user, kSettingsKey, true) == ERROR_SUCCESS)
+    DeleteUserKeyTree(user, "SOFTWARE\\Quennet", false);  // only when no other product is left there
   for (const char* file : {"zorvex.$$$", "history.bak", "zorvex.dat", "category.dat", "history.dat"})
-    DeleteFileA((data + file).c_str());
+    DeleteUserFile(data + file);
   // Both go only when empty.
   RemoveDirectoryA(data.c_str());
   RemoveDirectoryA(FolderOf(WithoutTrailingBackslash(data)).c_str());
+}
+
+// Unloads a hive the walk loaded, on every way out of the user's turn.
+class THiveLoad {
+ public:
+  THiveLoad(const std::string& hiveName, const std::string& file)
+      : name_(hiveName), loaded_(RegLoadKeyA(HKEY_USERS, hiveName.c_str(), file.c_str()) == ERROR_SUCCESS) {}
+  ~THiveLoad() {
+    if (loaded_) RegUnLoadKeyA(HKEY_USERS, name_.c_str());
+  }
+  THiveLoad(const THiveLoad&) = delete;
+  THiveLoad& operator=(const THiveLoad&) = delete;
+
+ private:
+  std::string name_;
+  bool loaded_;
+};
+
+using GetFinalPathNameByHandleWFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+using SetFileInformationByHandleFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+template <typename Fn>
+Fn Kernel32Function(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
+}
+
+// The path the system resolves `path` to (links and junctions followed),
+// as "X:\..." text; empty when it cannot be opened or the system cannot say.
+std::string FinalPath(const std::string& path) {
+  static const auto finalPathOf = Kernel32Function<GetFinalPathNameByHandleWFn>("GetFinalPathNameByHandleW");
+  if (!finalPathOf) return {};
+  UniqueFile opened(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!opened) return {};
+  std::wstring wide(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = finalPathOf(opened.get(), wide.data(), static_cast<DWORD>(wide.size()), 0);
+    if (length == 0) return {};
+    if (length < wide.size()) {
+      wide.resize(length);
+      break;
+    }
+    wide.resize(length + 1);
+  }
+  if (wide.compare(0, 4, L"\\\\?\\") == 0) wide.erase(0, 4);
+  const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                       nullptr);
+  std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0)
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr, nullptr);
+  return text;
+}
+
+bool IsReparsePoint(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A user's file opened as the file it is: never through a reparse point,
+// never a file with a second name elsewhere, at most 1 MiB. Null with the
+// reason otherwise.
+constexpr DWORD kUserFileLimit = 1 << 20;
+
+UniqueFile OpenUserFile(const std::string& path, DWORD access, DWORD& error) {
+  UniqueFile file(CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) {
+    error = GetLastError();
+    return {};
+  }
+  error = ERROR_SUCCESS;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks > 1)
+    error = ERROR_CANT_ACCESS_FILE;
+  else if (info.nFileSizeHigh != 0 || info.nFileSizeLow > kUserFileLimit)
+    error = ERROR_FILE_TOO_LARGE;
+  if (error != ERROR_SUCCESS) file.reset();
+  return file;
+}
+
+// Deletes the file of the handle (opened with DELETE access); where the
+// system has no such call, by its name once the handle is closed.
+bool DeleteOpenedFile(UniqueFile& file, const std::string& path) {
+  static const auto setInformation = Kernel32Function<SetFileInformationByHandleFn>("SetFileInformationByHandle");
+  if (setInformation) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool deleted = setInformation(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+    file.reset();
+    return deleted;
+  }
+  file.reset();
+  return DeleteFileA(path.c_str()) != FALSE;
 }
 
 }  // namespace
@@ -187,33 +294,85 @@ void ForEachUserHive(const THelperState& state, REGSAM access, const TUserRoutin
     if (!EnableRestorePrivilege()) return;
   }
   if (profiles.empty()) {
-    routine(HKEY_CURRENT_USER, WindowsFolder());
+    // The single user of a 9x system has no profile folder of its own.
+    RunUserRoutine(routine, HKEY_CURRENT_USER, std::string());
     return;
   }
   const char* const hiveFile = nt ? "NTUser.dat" : "User.dat";
   for (const TProfile& profile : profiles) {
     // Fails for a user who is logged on: the hive is there already and
     // stays loaded.
-    const bool loaded = RegLoadKeyA(HKEY_USERS, profile.hiveName.c_str(), (profile.folder + hiveFile).c_str()) ==
-                        ERROR_SUCCESS;
-    bool goOn = true;
-    {
-      UniqueHkey user;
-      if (RegOpenKeyExA(HKEY_USERS, profile.hiveName.c_str(), 0, access, user.put()) == ERROR_SUCCESS)
-        goOn = routine(user.get(), profile.folder);
-    }
-    if (loaded) RegUnLoadKeyA(HKEY_USERS, profile.hiveName.c_str());
-    if (!goOn) return;
+    const THiveLoad load(profile.hiveName, profile.folder + hiveFile);
+    UniqueHkey user;
+    if (RegOpenKeyExA(HKEY_USERS, profile.hiveName.c_str(), 0, access, user.put()) != ERROR_SUCCESS) continue;
+    if (!RunUserRoutine(routine, user.get(), profile.folder)) return;
   }
 }
 
-DWORD ReadTextFile(const std::string& path, std::string& text) {
+bool RunUserRoutine(const TUserRoutine& routine, HKEY user, const std::string& profileFolder) {
+  // One user's bad data ends that user's turn, not the walk.
+  try {
+    return routine(user, profileFolder);
+  } catch (...) {
+    return true;
+  }
+}
+
+std::string ContainedUserFolder(const std::string& value, const std::string& profileFolder) {
+  if (value.size() > kLongestUserPath || !IsAbsoluteLocalPath(value)) return {};
+  if (profileFolder.empty()) return value;
+  if (!IsPathInside(value, profileFolder)) return {};
+  // From the named folder up to the profile: no name may be a junction or
+  // link, and the deepest one that exists must really lie in the profile.
+  const std::string profile = WithoutTrailingBackslash(profileFolder);
+  std::string deepest;
+  for (std::string folder = WithoutTrailingBackslash(value); folder.size() > profile.size();
+       folder = ParentFolder(folder)) {
+    if (IsReparsePoint(folder)) return {};
+    if (deepest.empty() && GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) deepest = folder;
+  }
+  if (deepest.empty()) deepest = profile;
+  const std::string finalProfile = FinalPath(profile);
+  const std::string finalDeepest = FinalPath(deepest);
+  if (finalProfile.empty() != finalDeepest.empty()) return {};
+  if (!finalProfile.empty() && !IsPathInside(finalDeepest, finalProfile)) return {};
+  return value;
+}
+
+DWORD ReadUserFile(const std::string& path, std::string& text, bool deleteAfter) {
+  text.clear();
+  DWORD error = ERROR_SUCCESS;
+  UniqueFile file = OpenUserFile(path, GENERIC_READ | (deleteAfter ? DELETE : 0), error);
+  if (!file) return error;
+  const DWORD size = GetFileSize(file.get(), nullptr);
+  std::string content(size, '\0');
+  DWORD read = 0;
+  if (size > 0 && !ReadFile(file.get(), content.data(), size, &read, nullptr)) return GetLastError();
+  content.resize(read);
+  text = std::move(content);
+  if (deleteAfter) DeleteOpenedFile(file, path);
+  return ERROR_SUCCESS;
+}
+
+bool DeleteUserFile(const std::string& path) {
+  DWORD error = ERROR_SUCCESS;
+  UniqueFile file = OpenUserFile(path, DELETE | FILE_READ_ATTRIBUTES, error);
+  if (!file && error == ERROR_FILE_TOO_LARGE) {
+    // Size does not matter for a deletion; the other refusals do.
+    file.reset(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  }
+  return file && DeleteOpenedFile(file, path);
+}
+
+DWORD ReadTextFile(const std::string& path, std::string& text, DWORD limit) {
   text.clear();
   UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return GetLastError();
-  const DWORD size = GetFileSize(file.get(), nullptr);
+  DWORD size = GetFileSize(file.get(), nullptr);
   if (size == INVALID_FILE_SIZE) return GetLastError();
+  if (size > limit) size = limit;
   std::string content(size, '\0');
   DWORD read = 0;
   if (size > 0 && !ReadFile(file.get(), content.data(), size, &read, nullptr)) return GetLastError();
@@ -267,8 +426,9 @@ std::string HelperFolder() {
   }
 }
 
-std::string UserDataFolder(HKEY user) {
-  const std::string folder = ReadRegString(user, kSettingsKey, "AppDataPath");
+std::string UserDataFolder(HKEY user, const std::string& profileFolder) {
+  // A folder outside the user's own profile counts as none.
+  const std::string folder = ContainedUserFolder(ReadUserString(user, kSettingsKey, "AppDataPath"), profileFolder);
   return folder.empty() ? DefaultDataFolder() : IncludeTrailingBackslash(folder);
 }
 
@@ -277,29 +437,32 @@ int32_t JobRemoveUserIntegration(const TJobArgs&, const THelperState& state) {
   if (!FileExists(mainLogPath)) return ERROR_SUCCESS;
   TStringList mainLog;
   if (const DWORD status = ReadInstallLog(mainLogPath, mainLog)) return static_cast<int32_t>(status);
-  ForEachUserHive(state, KEY_ALL_ACCESS, [&](HKEY user, const std::string&) {
+  ForEachUserHive(state, KEY_ALL_ACCESS, [&](HKEY user, const std::string& profileFolder) {
     RemoveIntegrationEntries(user, state.installFolder);
-    MergeUserInstallLog(user, mainLog);
+    MergeUserInstallLog(user, profileFolder, mainLog);
     return true;
   });
   return static_cast<int32_t>(WriteInstallLog(mainLogPath, mainLog));
 }
 
 int32_t JobRemoveUserData(const TJobArgs&, const THelperState& state) {
-  ForEachUserHive(state, KEY_ALL_ACCESS, [](HKEY user, const std::string&) {
-    RemoveUserData(user);
+  ForEachUserHive(state, KEY_ALL_ACCESS, [](HKEY user, const std::string& profileFolder) {
+    RemoveUserData(user, profileFolder);
     return true;
   });
   return ERROR_SUCCESS;
 }
 
 int32_t JobWriteUserValue(const TJobArgs& job, const THelperState& state) {
+  // The value path below the settings key, as a registry path's subkey and
+  // value name; each key on the way is the user's, so none may be a link.
+  const std::string path = std::string(kSettingsKey) + "\\" + job.Param1;
+  const size_t last = path.rfind('\\');
+  const std::string subkey = path.substr(0, last), valueName = path.substr(last + 1);
   ForEachUserHive(state, KEY_WRITE, [&](HKEY user, const std::string&) {
-    // The registry-path form names an open key by its handle's value as a
-    // signed 32-bit number; that also covers the current user's predefined
-    // handle on a system without profiles.
-    const int32_t handle = static_cast<int32_t>(reinterpret_cast<intptr_t>(user));
-    WriteRegPathValue(std::to_string(handle) + "\\" + kSettingsKey + "\\" + job.Param1, REG_SZ, job.Param2);
+    UniqueHkey key;
+    if (OpenKeyNoLinks(user, subkey, KEY_WRITE, key.put(), true) == ERROR_SUCCESS)
+      SetValueExactly(key.get(), valueName, REG_SZ, job.Param2);
     return true;
   });
   return ERROR_SUCCESS;

@@ -18,7 +18,8 @@ constexpr char kSettingsKey[] = "SOFTWARE\\Quennet\\Zorvane";
 constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // Called with the opened root of a user's hive and the profile folder
-// (trailing "\"); false stops the walk.
+// (trailing "\"; empty for the single user of a 9x system without
+// profiles); false stops the walk.
 using TUserRoutine = std::function<bool(HKEY user, const std::string& profileFolder)>;
 
 // Runs `routine` for each profile of the ProfileList in reverse order of its
@@ -26,11 +27,28 @@ using TUserRoutine = std::function<bool(HKEY user, const std::string& profileFol
 // yet is loaded for the call and unloaded after it. `access` opens the
 // hive's root. A 9x system without profiles gets one call for the current
 // user with the Windows folder.
+// A routine that fails (throws) ends its user's turn only; every hive the
+// walk loaded is unloaded again.
 void ForEachUserHive(const THelperState& state, REGSAM access, const TUserRoutine& routine);
+bool RunUserRoutine(const TUserRoutine& routine, HKEY user, const std::string& profileFolder);
+
+// A folder named by a user's own data (shell folders, "AppDataPath"):
+// `value` when it is an absolute local path inside `profileFolder` whose
+// names below the profile are no junctions or links and which the system
+// resolves to a place inside the profile too; else empty. Without a profile
+// folder only the form of the path is checked.
+std::string ContainedUserFolder(const std::string& value, const std::string& profileFolder);
+// A file of a user's folder, read (and deleted) through one handle of the
+// file itself: a reparse point, a file with more than one name or one over
+// 1 MiB is refused (ERROR_CANT_ACCESS_FILE, ERROR_FILE_TOO_LARGE).
+DWORD ReadUserFile(const std::string& path, std::string& text, bool deleteAfter);
+// Deletes a file of a user's folder the same way; false when it stays.
+bool DeleteUserFile(const std::string& path);
 
 // Whole text files, read and written in one call each; the results are
 // system error codes.
-DWORD ReadTextFile(const std::string& path, std::string& text);
+// At most `limit` bytes are read.
+DWORD ReadTextFile(const std::string& path, std::string& text, DWORD limit = MAXDWORD);
 DWORD WriteTextFile(const std::string& path, const std::string& text);
 // The install log: one entry per line.
 DWORD ReadInstallLog(const std::string& path, TStringList& lines);
@@ -44,8 +62,9 @@ bool DirectoryExists(const std::string& path);
 std::string ShellFolder(int csidl);
 // The folder of the helper's executable, with its trailing "\".
 std::string HelperFolder();
-// The download manager's data folder for the user of hive `user` (trailing "\").
-std::string UserDataFolder(HKEY user);
+// The download manager's data folder for the user of hive `user` (trailing
+// "\"): its "AppDataPath" when contained in the profile, else the default.
+std::string UserDataFolder(HKEY user, const std::string& profileFolder);
 
 int32_t JobRemoveUserIntegration(const TJobArgs& job, const THelperState& state);
 int32_t JobRemoveUserData(const TJobArgs& job, const THelperState& state);

@@ -8,6 +8,11 @@
 #include "registry_dump.h"
 #include "zvtest.h"
 
+#include <sddl.h>
+
+#include <algorithm>
+#include <cstring>
+
 using namespace zvadmtest;
 
 namespace {
@@ -20,11 +25,56 @@ constexpr char kHelperObjects[] = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr char kFirst[] = "{0A000000-0000-4000-8000-000000000001}";
 constexpr char kSecond[] = "{0B000000-0000-4000-8000-000000000002}";
 constexpr char kThird[] = "{0C000000-0000-4000-8000-000000000003}";
+// An object whose key has no default value, a large binary value, names
+// outside the code page and permissions of its own.
+constexpr char kBare[] = "{0D000000-0000-4000-8000-000000000004}";
+const std::wstring kWideName = L"Einstellung \u4E2D\uFF0F";
+constexpr char kBareSecurity[] = "D:P(A;;KA;;;BA)(A;;KR;;;WD)";
+
+std::string BareKeySecurity() {
+  HKEY key;
+  std::string text;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kHelperObjects) + "\\" + kBare).c_str(), 0, READ_CONTROL, &key) !=
+      ERROR_SUCCESS)
+    return text;
+  DWORD size = 0;
+  RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+  std::string descriptor(size, '\0');
+  if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor.data(), &size) == ERROR_SUCCESS) {
+    char* sddl = nullptr;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.data(), SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &sddl, nullptr)) {
+      text = sddl;
+      LocalFree(sddl);
+    }
+  }
+  RegCloseKey(key);
+  return text;
+}
+
+void PutBareHelperObject() {
+  const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects\\" +
+                           std::wstring(kBare, kBare + strlen(kBare));
+  HKEY opened, sub;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr),
+            ERROR_SUCCESS);
+  const std::string large(70000, '\x5A');
+  RegSetValueExW(opened, L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(large.data()), static_cast<DWORD>(large.size()));
+  RegSetValueExW(opened, kWideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+  ASSERT_EQ(RegCreateKeyExW(opened, kWideName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_SUCCESS);
+  RegCloseKey(sub);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(kBareSecurity, SDDL_REVISION_1, &descriptor, nullptr));
+  EXPECT_EQ(RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+  LocalFree(descriptor);
+  RegCloseKey(opened);
+}
 
 std::string HelperObject(const std::string& id) { return std::string(kHelperObjects) + "\\" + id; }
 
 // A helper object's key with a default value, a number and a subtree.
 void PutHelperObject(const std::string& id) {
+  if (id == kBare) return PutBareHelperObject();
   const std::string key = HelperObject(id);
   PutValue(HKEY_LOCAL_MACHINE, key, "", "object " + id);
   PutValue(HKEY_LOCAL_MACHINE, key + "\\Settings\\Deep", "Mode", "deep " + id);
@@ -73,6 +123,7 @@ TEST_P(HelperObjectOrder, TheNamedObjectIsMadeFirstAndTheOthersKeepEverything) {
     PutHelperObject(id);
     before[id] = Dump(id);
   }
+  const std::string bareSecurity = BareKeySecurity();
   const auto outcome = RunJobs({MakeJob(kPutHelperObjectFirst, test.first)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
@@ -85,6 +136,24 @@ TEST_P(HelperObjectOrder, TheNamedObjectIsMadeFirstAndTheOthersKeepEverything) {
   for (size_t i = 1; i < test.expectedOrder.size(); ++i)
     EXPECT_LE(LastWritten(test.expectedOrder[i - 1]), LastWritten(test.expectedOrder[i]))
         << test.expectedOrder[i - 1] << " before " << test.expectedOrder[i];
+  if (std::find(test.existing.begin(), test.existing.end(), kBare) != test.existing.end()) {
+    // What an ANSI copy would lose: names outside the code page, and the
+    // key's own permissions; and no default value where it had none.
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects\\" +
+                             std::wstring(kBare, kBare + strlen(kBare));
+    HKEY opened, sub;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened), ERROR_SUCCESS);
+    wchar_t text[8] = {};
+    DWORD size = sizeof(text);
+    EXPECT_EQ(RegQueryValueExW(opened, kWideName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
+    EXPECT_STREQ(text, L"x");
+    EXPECT_EQ(RegOpenKeyExW(opened, kWideName.c_str(), 0, KEY_READ, &sub), ERROR_SUCCESS);
+    RegCloseKey(sub);
+    EXPECT_EQ(RegQueryValueExW(opened, L"", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(opened);
+    EXPECT_FALSE(bareSecurity.empty());
+    EXPECT_EQ(BareKeySecurity(), bareSecurity);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -92,7 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OrderCase{"NamedObjectAmongOthers", {kThird, kFirst, kSecond}, kSecond, {kSecond, kFirst, kThird}},
                     OrderCase{"NamedObjectLast", {kFirst, kSecond, kThird}, kThird, {kThird, kFirst, kSecond}},
                     OrderCase{"NamedObjectNew", {kFirst, kThird}, kSecond, {kSecond, kFirst, kThird}},
-                    OrderCase{"OnlyTheNamedObject", {kFirst}, kFirst, {kFirst}}),
+                    OrderCase{"OnlyTheNamedObject", {kFirst}, kFirst, {kFirst}},
+                    OrderCase{"AnObjectWithoutDefaultValueComesBackExactly", {kBare, kFirst}, kFirst, {kFirst, kBare}}),
     [](const testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.label); });
 
 TEST(HelperObjectOrderWithoutList, NothingIsCreated) {

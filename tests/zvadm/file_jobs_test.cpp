@@ -130,8 +130,15 @@ TEST_P(FileJobsOn, ReplaceAtOnceOrANewerVersionAtRestart) {
   ASSERT_TRUE(outcome.readBack);
   EXPECT_EQ(outcome.exitCode, static_cast<DWORD>(kRestart));
 
-  std::string renameLines;  // each entry goes right after "[RENAME]": the last one first
-  std::vector<PendingRename> renames;
+  // What waits for the restart is the helper's own copy beside the target,
+  // never the sender's file: one per scheduled case, holding its bytes.
+  std::vector<std::string> copies;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA(dir_.File("zvr*.tmp").c_str(), &found);
+  for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
+    copies.push_back(dir_.File(found.cFileName));
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  std::vector<std::string> scheduledTargets;
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     const std::string target = dir_.File(std::string(c.name) + ".dll");
@@ -139,24 +146,56 @@ TEST_P(FileJobsOn, ReplaceAtOnceOrANewerVersionAtRestart) {
     EXPECT_EQ(outcome.jobs[i].result, c.result) << c.name;
     EXPECT_EQ(ReadBytes(target), c.held ? c.target : c.replacement) << c.name;
     EXPECT_EQ(Exists(replacement), c.held) << c.name;
-    if (c.scheduled) {
-      renameLines = ShortName(target) + "=" + ShortName(replacement) + "\r\n" + renameLines;
-      // Replacing needs the "replace existing" mark, or the system skips it.
-      renames.push_back({NtName(replacement), "!" + NtName(target)});
-    }
+    if (c.scheduled) scheduledTargets.push_back(target);
   }
+  ASSERT_EQ(copies.size(), scheduledTargets.size());
+  for (const std::string& copy : copies) EXPECT_EQ(ReadBytes(copy), bytes21) << copy;
+  const auto isCopy = [&](const std::string& name, bool shortForm) {
+    for (const std::string& copy : copies)
+      if (name == (shortForm ? ShortName(copy) : NtName(copy))) return true;
+    return false;
+  };
   const auto pending = PendingRenamesFrom(dir_.path());
   if (helper_.win9x()) {
     EXPECT_TRUE(pending.empty());
-    EXPECT_EQ(wininit.Text(), "[RENAME]\r\n" + renameLines);
+    // Each entry goes right after "[RENAME]": the last one first.
+    const auto text = wininit.Text();
+    ASSERT_TRUE(text);
+    ASSERT_EQ(text->rfind("[RENAME]\r\n", 0), 0u) << *text;
+    size_t at = 10;
+    for (auto target = scheduledTargets.rbegin(); target != scheduledTargets.rend(); ++target) {
+      const size_t end = text->find("\r\n", at);
+      ASSERT_NE(end, std::string::npos) << *text;
+      const std::string line = text->substr(at, end - at);
+      EXPECT_EQ(line.substr(0, line.find('=')), ShortName(*target)) << line;
+      EXPECT_TRUE(isCopy(line.substr(line.find('=') + 1), true)) << line;
+      at = end + 2;
+    }
+    EXPECT_EQ(at, text->size());
   } else {
-    ASSERT_EQ(pending.size(), renames.size());
-    for (size_t i = 0; i < renames.size(); ++i) {
-      EXPECT_EQ(pending[i].source, renames[i].source);
-      EXPECT_EQ(pending[i].target, renames[i].target);
+    ASSERT_EQ(pending.size(), scheduledTargets.size());
+    for (size_t i = 0; i < pending.size(); ++i) {
+      EXPECT_TRUE(isCopy(pending[i].source, false)) << pending[i].source;
+      // Replacing needs the "replace existing" mark, or the system skips it.
+      EXPECT_EQ(pending[i].target, "!" + NtName(scheduledTargets[i]));
     }
     EXPECT_EQ(wininit.Text(), std::nullopt);
   }
+}
+
+// A replacement that is a second name of somebody else's file is refused:
+// moving it would install a file its owner can still change.
+TEST_P(FileJobsOn, AReplacementWithAnotherNameIsRefused) {
+  const std::string elsewhere = dir_.File("owned by a user.dll"), linked = dir_.File("linked-new.dll");
+  WriteBytes(elsewhere, "the user's bytes");
+  ASSERT_TRUE(CreateHardLinkA(linked.c_str(), elsewhere.c_str(), nullptr));
+  WriteBytes(dir_.File("linked.dll"), "installed");
+  const auto outcome = helper_.Run({MakeJob(20, linked, dir_.File("linked.dll"))});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  EXPECT_EQ(outcome.exitCode, static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
+  EXPECT_EQ(ReadBytes(dir_.File("linked.dll")), "installed");
+  EXPECT_TRUE(Exists(linked));
+  EXPECT_TRUE(PendingRenamesFrom(dir_.path()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, FileJobsOn, testing::Values(Family{"winxp"}, Family{"win98"}), FamilyName);
@@ -301,6 +340,7 @@ TEST(WriteIniStringJob, SetAndDelete) {
     std::string fields;  // after the file name
     const char* k;       // [S] K afterwards, nullptr: absent
     bool otherKept;      // [S] Other still there
+    int32_t result = 0;
   };
   const std::vector<Case> cases = {
       {"set", "\tS\tK\tnew", "new", true},
@@ -309,6 +349,11 @@ TEST(WriteIniStringJob, SetAndDelete) {
       {"emptyvalue", "\tS\tK\t", nullptr, true},
       {"sectiondeleted", "\tS", nullptr, false},
       {"emptykey", "\tS\t\tv", nullptr, false},
+      // A line break would write entries of its own: refused, nothing written.
+      {"valuebreak", "\tS\tK\tnew\r\n[Keep]\r\nK=planted", "old", true, ERROR_INVALID_PARAMETER},
+      {"keybreak", "\tS\tK=x\nOther\tv", "old", true, ERROR_INVALID_PARAMETER},
+      {"sectionbreak", "\tKeep]\r\n[S\tK\tv", "old", true, ERROR_INVALID_PARAMETER},
+      {"valuenul", std::string("\tS\tK\tnew\0[Keep]", 15), "old", true, ERROR_INVALID_PARAMETER},
   };
   std::vector<zvjobs::Job> jobs;
   for (const Case& c : cases) {
@@ -322,7 +367,7 @@ TEST(WriteIniStringJob, SetAndDelete) {
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     const std::string file = dir.File(std::string(c.name) + ".ini");
-    EXPECT_EQ(outcome.jobs[i].result, 0) << c.name;
+    EXPECT_EQ(outcome.jobs[i].result, c.result) << c.name;
     char value[64] = {};
     GetPrivateProfileStringA("S", "K", "(absent)", value, sizeof(value), file.c_str());
     EXPECT_STREQ(value, c.k ? c.k : "(absent)") << c.name;

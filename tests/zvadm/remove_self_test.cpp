@@ -123,15 +123,61 @@ void PrintTo(const RemoveSelfCase& c, std::ostream* out) {
 
 class RemoveSelf : public testing::TestWithParam<RemoveSelfCase> {};
 
+std::vector<std::string> FoldersIn(const std::string& folder, const std::string& pattern) {
+  std::vector<std::string> folders;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return folders;
+  do
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(folder + "\\" + found.cFileName);
+  while (FindNextFileA(find, &found));
+  FindClose(find);
+  return folders;
+}
+
+// Names the system's unique temporary names take, planted empty by somebody
+// else: the helper must write none of them. (All 65,536 would take Wine
+// minutes: each new name of a folder is checked against all its names.)
+constexpr DWORD kPlantedBatches = 512;
+
+void PlantEveryBatchName(const std::string& folder) {
+  for (DWORD unique = 0; unique < kPlantedBatches; ++unique) {
+    char name[32];
+    wsprintfA(name, "\\DEL%04lX.BAT", unique);
+    CloseHandle(CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  }
+}
+
+// The planted names that are still there, empty.
+DWORD UntouchedPlantedBatches(const std::string& folder) {
+  DWORD untouched = 0;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\DEL*.BAT").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  do untouched += found.nFileSizeLow == 0 && found.nFileSizeHigh == 0 ? 1 : 0;
+  while (FindNextFileA(find, &found));
+  FindClose(find);
+  return untouched;
+}
+
+std::string SystemFolder() {
+  char folder[MAX_PATH] = {};
+  GetSystemDirectoryA(folder, MAX_PATH);
+  return folder;
+}
+
 TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {
   const RemoveSelfCase& c = GetParam();
   HelperCopy helper(c.version);
-  // A temporary folder with a blank in its name, and beside it a program
-  // that an unquoted command line would start instead of the batch.
+  const bool nt = !helper.win9x();
+  // A temporary folder with a blank and a variable's name in it, and beside
+  // it a program that an unquoted command line would start instead of the
+  // batch.
   zvtest::ScratchDir tempRoot;
-  const std::string temp = tempRoot.File("temp dir");
+  const std::string temp = tempRoot.File(nt ? "temp dir %OS%" : "temp dir");
   CreateDirectoryA(temp.c_str(), nullptr);
   CopyFileA(zvtest::WinPath(ZV_INTEGRITY_PROBE).c_str(), tempRoot.File("temp.exe").c_str(), FALSE);
+  if (nt) PlantEveryBatchName(temp);
   TempFolderOfChildren children(temp);
 
   const std::string caption = "Zorvane setup " + std::to_string(GetCurrentProcessId());
@@ -150,20 +196,69 @@ TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {
     EXPECT_TRUE(answerer.Texts().empty());
   }
 
-  const auto batches = BatchFilesIn(temp);
-  ASSERT_EQ(batches.size(), 1u);
-  const std::string& batch = batches[0];
-  EXPECT_EQ(ReadBytes(batch), "@echo off\r\n:try\r\ndel \"" + helper.path() + "\"\r\nif exist \"" + helper.path() +
-                                  "\" goto try\r\nrd \"" + helper.folder() + "\\\"\r\ndel \"" + batch + "\"\r\ncls");
-  const auto started = FindProcessRunning(batch);
+  // "%" doubled: the batch reads each path back as it is.
+  const auto batchText = [](std::string path) {
+    for (size_t at = path.find('%'); at != std::string::npos; at = path.find('%', at + 2)) path.insert(at, "%");
+    return path;
+  };
+  std::string batch, batchFolder;
+  if (nt) {
+    // Its own new folder, written by nobody else; the planted names stay.
+    EXPECT_EQ(UntouchedPlantedBatches(temp), kPlantedBatches);
+    const auto folders = FoldersIn(temp, "ZVDEL*");
+    ASSERT_EQ(folders.size(), 1u);
+    batchFolder = folders[0];
+    const auto batches = BatchFilesIn(batchFolder);
+    ASSERT_EQ(batches.size(), 1u);
+    batch = batches[0];
+    const std::string h = "\"" + batchText(helper.path()) + "\"";
+    EXPECT_EQ(ReadBytes(batch), "@echo off\r\nset zvtries=0\r\n:try\r\ndel " + h + "\r\nif not exist " + h +
+                                    " goto gone\r\nset /a zvtries+=1\r\nif %zvtries% lss 600 \"" +
+                                    batchText(SystemFolder()) + "\\ping.exe\" -n 2 127.0.0.1 >nul & goto try\r\n"
+                                    ":gone\r\nrd \"" + batchText(helper.folder()) + "\\\"\r\ndel \"" + batchText(batch) +
+                                    "\" & cd /d \"" + batchText(SystemFolder()) + "\" & rd \"" + batchText(batchFolder) +
+                                    "\"\r\ncls");
+  } else {
+    const auto batches = BatchFilesIn(temp);
+    ASSERT_EQ(batches.size(), 1u);
+    batch = batches[0];
+    EXPECT_EQ(ReadBytes(batch), "@echo off\r\n:try\r\ndel \"" + batchText(helper.path()) + "\"\r\nif exist \"" +
+                                    batchText(helper.path()) + "\" goto try\r\nrd \"" + batchText(helper.folder()) +
+                                    "\\\"\r\ndel \"" + batchText(batch) + "\"\r\ncls");
+  }
+  // The system's own cmd.exe, no AutoRun, the batch by its name in its folder.
+  const std::string batchName = batch.substr(batch.rfind('\\') + 1);
+  const auto started = FindProcessRunning(nt ? batchName : batch);
   ASSERT_TRUE(started) << "no process runs " << batch;
+  if (nt) {
+    EXPECT_EQ(started->commandLine, "\"" + SystemFolder() + "\\cmd.exe\" /d /c \".\\" + batchName + "\"");
+  }
   EXPECT_TRUE(started->windowFlags & STARTF_USESHOWWINDOW);
   EXPECT_EQ(started->showWindow, static_cast<DWORD>(SW_HIDE));
-  EXPECT_EQ(started->currentFolder, temp + "\\");
+  EXPECT_EQ(started->currentFolder, (nt ? batchFolder : temp) + "\\");
 
   hold.Release();
-  EXPECT_TRUE(WaitUntilGone({helper.path(), helper.folder(), batch}, 60000))
-      << "left behind: " << (Exists(helper.path()) ? helper.path() : Exists(helper.folder()) ? helper.folder() : batch);
+  const std::vector<std::string> gone = {helper.path(), helper.folder(), batch};
+  EXPECT_TRUE(WaitUntilGone(gone, 60000)) << "left behind: " << [&] {
+    for (const std::string& path : gone)
+      if (Exists(path)) return path;
+    return std::string();
+  }();
+  // Its own folder goes too where cmd reads a batch line by line; Wine's
+  // keeps the file open to the end, so there the folder stays, empty.
+  if (nt) {
+    const auto empty = [&] {
+      WIN32_FIND_DATAA found;
+      HANDLE find = FindFirstFileA((batchFolder + "\\*").c_str(), &found);
+      if (find == INVALID_HANDLE_VALUE) return true;
+      int names = 0;
+      do names += std::string(found.cFileName) != "." && std::string(found.cFileName) != "..";
+      while (FindNextFileA(find, &found));
+      FindClose(find);
+      return names == 0;
+    };
+    EXPECT_TRUE(WaitUntilGone({batchFolder}, 5000) || empty()) << batchFolder;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, RemoveSelf,

@@ -198,8 +198,8 @@ TEST_F(UserShortcuts, EveryProfileGetsTheShortcutsInItsUsersLanguage) {
   const UserFolders currentFolders(current.path() + "\\");
   CurrentUserFolders redirect(currentFolders);
   settings_.Set("CurrentLanguage", "zv_fr.int");
-  zvtest::ScratchDir defaultRoot;
-  const UserFolders defaultFolders(defaultRoot.path() + "\\");
+  // The default user's shell folders lie in its own profile.
+  const UserFolders defaultFolders(profiles.PlannedDefaultUserFolder());
   HiveSeed defaultSeed = defaultFolders.Seed();
   defaultSeed.push_back({kSettingsKey, "CurrentLanguage", "zv_missing.int"});
   profiles.AddDefaultUser(defaultSeed);
@@ -363,5 +363,124 @@ TEST_F(UserShortcuts, ALanguageFileWithoutStringsGivesEmptyNames) {
   EXPECT_EQ(LogLines(Log()), (std::vector<std::string>{own + "Kestrix.lnk", own, own + "Quennet .lnk", own + ".lnk",
                                                        own + ".lnk", own + ".lnk"}));
 }
+
+
+
+// A user's own hive naming places outside the user's profile, or a language
+// file whose names would add targets: what a standard user may try on the
+// elevated helper. Placeholders: <profile> and <outside>.
+struct HostileUserData {
+  const char* label;
+  std::string programs, desktop, appData;
+  std::string language = "zv_de.int";
+};
+void PrintTo(const HostileUserData& c, std::ostream* out) { *out << c.label; }
+
+// Every file below `root`, for comparing a tree before and after.
+std::vector<std::string> FilesBelow(const std::string& root) {
+  std::vector<std::string> files, folders = {root};
+  while (!folders.empty()) {
+    const std::string folder = folders.back();
+    folders.pop_back();
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? folders : files).push_back(folder + "\\" + name);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class HostileShortcutData : public UserShortcuts, public testing::WithParamInterface<HostileUserData> {
+ protected:
+  void TearDown() override {
+    char own[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, own, CSIDL_PROGRAMS, FALSE);
+    zvtest::RemoveTree(std::string(own) + "\\" + group_);
+    UserShortcuts::TearDown();
+  }
+};
+
+TEST_P(HostileShortcutData, NothingIsWrittenOrDeletedOutsideTheProfile) {
+  const HostileUserData& c = GetParam();
+  zvtest::ScratchDir outsideRoot, currentRoot;
+  const std::string outside = outsideRoot.path();
+  const UserFolders outsideFolders(outside + "\\");
+  // Somebody else's group of the same name, and a link of somebody else's.
+  CreateFolders(outsideFolders.programs + "\\" + group_);
+  WriteBytes(outsideFolders.programs + "\\" + group_ + "\\planted.lnk", "someone else's");
+  WriteBytes(outsideFolders.programs + "\\" + group_ + "\\notes.txt", "someone else's");
+  WriteBytes(intl_.File("evil.int"), LanguageFile("x,..\\..\\Startup\\evil.exe,0,Desktop"));
+  WriteBytes(outside + "\\evil.int", LanguageFile("y,cmd.exe /c,0,Desktop"));
+  const auto before = FilesBelow(outside);
+
+  TestProfiles profiles;
+  const std::string name = profiles.UniqueName();
+  const std::string profile = profiles.Folder(name);
+  const auto fill = [&](std::string text) {
+    for (const auto& [mark, value] : {std::pair<std::string, std::string>{"<profile>", profile}, {"<outside>", outside + "\\"}})
+      for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark)) text.replace(at, mark.size(), value);
+    return text;
+  };
+  CreateFolders(profile + "Start Menu\\Programs");
+  profiles.Add({{kShellFolders, "Programs", fill(c.programs)},
+                {kShellFolders, "Desktop", fill(c.desktop)},
+                {kShellFolders, "AppData", fill(c.appData)},
+                {kSettingsKey, "CurrentLanguage", fill(c.language)}},
+               name);
+  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kSettingsKey, "CurrentLanguage", "zv_en.int");
+  const UserFolders currentFolders(currentRoot.path() + "\\");
+  CurrentUserFolders redirect(currentFolders);
+  settings_.Set("CurrentLanguage", "zv_de.int");
+
+  const auto outcome = RunJobs({MakeJob(kCreateUserShortcuts, Setup(1, 1, group_))});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  EXPECT_EQ(outcome.exitCode, 0u);
+  EXPECT_EQ(FilesBelow(outside), before);
+  EXPECT_FALSE(HiveLoaded(name));
+  // Every link made anywhere has one of the program's own targets.
+  const auto log = LogLines(Log());
+  EXPECT_FALSE(log.empty());
+  for (const std::string& line : log) {
+    EXPECT_EQ(line.find(outside), std::string::npos) << line;
+    if (line.back() == '\\') continue;
+    const auto link = ReadLink(line);
+    ASSERT_TRUE(link) << line;
+    ASSERT_EQ(link->path.rfind(kInstallSpaced, 0), 0u) << line << " -> " << link->path;
+    const std::string target = link->path.substr(std::string(kInstallSpaced).size());
+    EXPECT_TRUE(target == "kestrix.exe" || target == "WebSite.url" || target == "BuyNow.url" || target == "Support.url")
+        << line << " -> " << link->path;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Attempts, HostileShortcutData,
+    testing::Values(
+        HostileUserData{"FoldersOfAnotherPlace", "<outside>Start Menu\\Programs", "<outside>Desktop", "<outside>AppData"},
+        HostileUserData{"RelativeNames", "Start Menu\\Programs", "Desktop", "AppData"},
+        HostileUserData{"DriveRelativeAndRooted", "C:Start Menu", "\\Desktop", "C:AppData"},
+        HostileUserData{"NetworkAndDeviceNames", "\\\\zvnohost\\share\\Programs", "\\\\?\\<outside>Desktop",
+                        "\\\\.\\<outside>AppData"},
+        HostileUserData{"ClimbingOutOfTheProfile", "<profile>..\\..\\..\\Programs", "<profile>Desktop\\..\\..\\..",
+                        "<profile>x\\..\\..\\AppData"},
+        HostileUserData{"LanguageFileOutsideTheLanguageFolder", "<profile>Start Menu\\Programs", "<profile>Desktop",
+                        "<profile>AppData", "..\\..\\..\\..\\..\\..\\<outside>evil.int"},
+        HostileUserData{"LanguageFileByFullPath", "<profile>Start Menu\\Programs", "<profile>Desktop", "<profile>AppData",
+                        "<outside>evil.int"},
+        HostileUserData{"LanguageNamesWithTargets", "<profile>Start Menu\\Programs", "<profile>Desktop",
+                        "<profile>AppData", "evil.int"},
+        HostileUserData{"DesktopFortyThousandLevelsDeep", "<profile>Start Menu\\Programs",
+                        "<profile>" + [] {
+                          std::string deep;
+                          for (int i = 0; i < 40000; ++i) deep += "a\\";
+                          return deep;
+                        }(),
+                        "<profile>AppData"}),
+    [](const testing::TestParamInfo<HostileUserData>& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -34,7 +34,10 @@ class UserHiveJobs : public testing::Test {
 
   std::string MainLog() const { return install_.File("Install.alg"); }
   std::string DataFolder(const std::string& name) const { return profiles_.Folder(name) + "Data\\"; }
-  static std::vector<std::string> LogOf(const std::string& name) { return {name + " shortcut", name + " group\\"}; }
+  // A user's own log names places in the user's own profile.
+  std::vector<std::string> LogOf(const std::string& name) const {
+    return {profiles_.Folder(name) + "Desktop\\shortcut.lnk", profiles_.Folder(name) + "group\\"};
+  }
 
   // A profile whose data folder holds its own install log; `seed` is added
   // to the hive.
@@ -53,9 +56,10 @@ TEST_F(UserHiveJobs, TheWalkVisitsProfilesInReverseListOrderThenTheDefaultUser) 
   profiles_.LogOn(loggedOn);
   const std::string service = AddUser({}, "S-1-5-97");  // 8 characters: a built-in account
   const std::string noHive = profiles_.Add({}, "", "");
-  zvtest::ScratchDir defaultData;
-  WriteBytes(defaultData.File("Install.alg"), "default user\r\n");
-  profiles_.AddDefaultUser({{kSettingsKey, "AppDataPath", defaultData.path()}});
+  const std::string defaultData = profiles_.PlannedDefaultUserFolder() + "Data";
+  CreateFolders(defaultData);
+  WriteBytes(defaultData + "\\Install.alg", defaultData + "\\default user.lnk\r\n");
+  profiles_.AddDefaultUser({{kSettingsKey, "AppDataPath", defaultData}});
   WriteBytes(MainLog(), "main 1\r\nmain 2");
 
   const auto outcome = RunJobs({MakeJob(kRemoveUserIntegration)});
@@ -73,7 +77,7 @@ TEST_F(UserHiveJobs, TheWalkVisitsProfilesInReverseListOrderThenTheDefaultUser) 
     expected.insert(expected.end(), lines.begin(), lines.end());
     EXPECT_FALSE(Exists(DataFolder(name) + "Install.alg")) << name;
   }
-  expected.push_back("default user");
+  expected.push_back(defaultData + "\\default user.lnk");
   EXPECT_EQ(ReadBytes(MainLog()), Lines(expected));
   EXPECT_TRUE(Exists(DataFolder(service) + "Install.alg"));
 
@@ -219,6 +223,123 @@ TEST_F(UserHiveJobs, WriteUserValueWritesInEveryHive) {
   EXPECT_TRUE(QueryValue(HKEY_USERS, withKey + "\\" + kSettingsKey, "ZVCaption"));
 }
 
+// Files a user's hive names outside the user's profile, or that lead
+// there: a user's "AppDataPath" pointing at another place, a log naming
+// other users' files, a log that is a second name of another file, and one
+// too large to read. What lies outside stays, and only the user's own lines
+// reach the main log that a later elevated uninstall trusts.
+TEST_F(UserHiveJobs, OnlyWhatAUsersOwnProfileHoldsIsReadOrRemoved) {
+  zvtest::ScratchDir outside;
+  WriteBytes(outside.File("Install.alg"), "C:\\Windows\\System32\\\r\n");
+  for (const char* file : kDataFiles) WriteBytes(outside.File(file), "another user's data");
+  const std::string elsewhere = profiles_.Add({{kSettingsKey, "AppDataPath", outside.path()}});
+
+  const std::string mixed = AddUser();
+  const std::string other = profiles_.Folder(elsewhere) + "Desktop\\shortcut.lnk";
+  WriteBytes(DataFolder(mixed) + "Install.alg", profiles_.Folder(mixed) + "own.lnk\r\n" + other +
+                                                    "\r\nC:\\Windows\\System32\\\r\n" + profiles_.Folder(mixed) +
+                                                    "..\\..\\escape.lnk\r\nHKCU\\Software\\Quennet\r\n");
+
+  const std::string linked = AddUser();
+  DeleteFileA((DataFolder(linked) + "Install.alg").c_str());
+  ASSERT_TRUE(CreateHardLinkA((DataFolder(linked) + "Install.alg").c_str(), outside.File("Install.alg").c_str(), nullptr));
+
+  const std::string huge = AddUser();
+  {
+    HANDLE file = CreateFileA((DataFolder(huge) + "Install.alg").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                              nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = 3LL << 30;  // sparse: nothing is written
+    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+  }
+  WriteBytes(MainLog(), "main\r\n");
+
+  const auto outcome = RunJobs({MakeJob(kRemoveUserIntegration), MakeJob(kRemoveUserData)});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  EXPECT_EQ(outcome.exitCode, 0u);
+  EXPECT_EQ(ReadBytes(MainLog()), "main\r\n" + profiles_.Folder(mixed) + "own.lnk\r\nHKCU\\Software\\Quennet\r\n");
+  EXPECT_EQ(ReadBytes(outside.File("Install.alg")), "C:\\Windows\\System32\\\r\n");
+  for (const char* file : kDataFiles) EXPECT_TRUE(Exists(outside.File(file))) << file;
+  EXPECT_TRUE(Exists(DataFolder(huge) + "Install.alg"));
+  for (const std::string& name : {elsewhere, mixed, linked, huge}) EXPECT_FALSE(HiveLoaded(name)) << name;
+}
+
+// Vista and later record the default user's profile as "Default" in the
+// list, with no "DefaultUserProfile": the walk finds it there.
+TEST_F(UserHiveJobs, TheDefaultUserIsFoundWhereTheListRecordsIt) {
+  constexpr char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+  ASSERT_FALSE(zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileList, "DefaultUserProfile"));
+  ASSERT_FALSE(zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileList, "Default"));
+  zvtest::ScratchDir folder;
+  const std::string data = folder.File("Data");
+  CreateFolders(data);
+  WriteBytes(data + "\\Install.alg", data + "\\default.lnk\r\n");
+  WriteHiveFile(folder.File("NTUser.dat"), {{kSettingsKey, "AppDataPath", data}});
+  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kProfileList, "Default", folder.path());
+  WriteBytes(MainLog(), "main\r\n");
+  const auto outcome = RunJobs({MakeJob(kRemoveUserIntegration)});
+  HKEY list;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_SET_VALUE, &list) == ERROR_SUCCESS) {
+    RegDeleteValueA(list, "Default");
+    RegCloseKey(list);
+  }
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  EXPECT_EQ(outcome.exitCode, 0u);
+  EXPECT_EQ(ReadBytes(MainLog()), "main\r\n" + data + "\\default.lnk\r\n");
+  EXPECT_FALSE(HiveLoaded(kDefaultUserHive));
+}
+
+// Makes `key` a registry link to the machine's key `machineKey`.
+void PutLink(HKEY root, const std::string& key, const std::string& machineKey) {
+  HKEY link = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
+                            nullptr, &link, nullptr),
+            ERROR_SUCCESS)
+      << key;
+  const std::string target = "\\Registry\\Machine\\" + machineKey;
+  const std::wstring wide(target.begin(), target.end());
+  EXPECT_EQ(RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(wide.data()),
+                           static_cast<DWORD>(wide.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  RegCloseKey(link);
+}
+
+// A user can make any key of the hive a link into the machine's keys (or
+// another user's): the per-user jobs neither write through one nor delete
+// what it leads to.
+TEST_F(UserHiveJobs, KeysThatLinkElsewhereAreNeitherFollowedNorDeletedThrough) {
+  TestKey settingsTarget(HKEY_LOCAL_MACHINE), optionsTarget(HKEY_LOCAL_MACHINE);
+  for (const TestKey* target : {&settingsTarget, &optionsTarget}) {
+    PutValue(HKEY_LOCAL_MACHINE, target->path(), "Kept", "machine");
+    PutValue(HKEY_LOCAL_MACHINE, target->path() + "\\Sub", "Kept", "machine");
+  }
+  const std::string settingsLinked = profiles_.Add({{"SOFTWARE\\Quennet", "", "", true}});
+  const std::string optionsLinked = profiles_.Add({{kSettingsKey, "ZVCaption", "x"}});
+  profiles_.LogOn(settingsLinked);
+  profiles_.LogOn(optionsLinked);
+  PutLink(HKEY_USERS, settingsLinked + "\\" + kSettingsKey, settingsTarget.path());
+  PutLink(HKEY_USERS, optionsLinked + "\\" + kSettingsKey + "\\Options", optionsTarget.path());
+  // The links lead where they say.
+  ASSERT_TRUE(QueryValue(HKEY_USERS, settingsLinked + "\\" + kSettingsKey, "Kept"));
+  ASSERT_TRUE(QueryValue(HKEY_USERS, optionsLinked + "\\" + kSettingsKey + "\\Options", "Kept"));
+
+  const auto outcome =
+      RunJobs({MakeJob(kWriteUserValue, "Options\\Last", "written"), MakeJob(kWriteUserValue, "Plain", "written"),
+               MakeJob(kRemoveUserData)});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  EXPECT_EQ(outcome.exitCode, 0u);
+  for (const TestKey* target : {&settingsTarget, &optionsTarget}) {
+    EXPECT_TRUE(QueryValue(HKEY_LOCAL_MACHINE, target->path(), "Kept")) << target->path();
+    EXPECT_TRUE(QueryValue(HKEY_LOCAL_MACHINE, target->path() + "\\Sub", "Kept")) << target->path();
+    EXPECT_FALSE(QueryValue(HKEY_LOCAL_MACHINE, target->path(), "Plain")) << target->path();
+    EXPECT_FALSE(QueryValue(HKEY_LOCAL_MACHINE, target->path(), "Last")) << target->path();
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, target->path() + "\\Options")) << target->path();
+  }
+}
+
 // Windows 98: profiles hold "User.dat" and the list has its own key; with
 // no profiles at all the current user is the only one. Windows 98 has no
 // privileges, but Wine wants the restore privilege for a load in any
@@ -237,10 +358,10 @@ TEST_F(Win9xUserHiveJobs, ProfilesAreReadFromUserDat) {
     const std::string data = profiles.Folder(name) + "Data\\";
     profiles.Add({{kSettingsKey, "AppDataPath", data}}, name, hiveFile);
     CreateFolders(data);
-    WriteBytes(data + "Install.alg", name + "\r\n");
+    WriteBytes(data + "Install.alg", data + name + ".lnk\r\n");
     return data;
   };
-  addUser("Anna", "User.dat");  // a short name: no service accounts here
+  const std::string anna = addUser("Anna", "User.dat");  // a short name: no service accounts here
   const std::string ntOnly = addUser("Bert" + std::to_string(GetCurrentProcessId()), "NTUser.dat");
   WriteBytes(install_.File("Install.alg"), "main\r\n");
 
@@ -251,7 +372,7 @@ TEST_F(Win9xUserHiveJobs, ProfilesAreReadFromUserDat) {
   }
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
-  EXPECT_EQ(ReadBytes(install_.File("Install.alg")), "main\r\nAnna\r\n");
+  EXPECT_EQ(ReadBytes(install_.File("Install.alg")), "main\r\n" + anna + "Anna.lnk\r\n");
   EXPECT_TRUE(Exists(ntOnly + "Install.alg"));
   EXPECT_FALSE(HiveLoaded("Anna"));
 }
@@ -260,7 +381,7 @@ TEST_F(Win9xUserHiveJobs, WithoutProfilesTheCurrentUserIsTheOnlyOne) {
   ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, TestProfiles(Family::Win9x).ListKey()));
   zvtest::ScratchDir data;
   currentUser_.Set("AppDataPath", data.path());
-  WriteBytes(data.File("Install.alg"), "current user\r\n");
+  WriteBytes(data.File("Install.alg"), data.File("current user.lnk") + "\r\n");
   WriteBytes(install_.File("Install.alg"), "main\r\n");
 
   const auto outcome = helper_.Run({MakeJob(kWriteUserValue, "Options\\Last", "nine"),
@@ -270,7 +391,7 @@ TEST_F(Win9xUserHiveJobs, WithoutProfilesTheCurrentUserIsTheOnlyOne) {
   // The 9x family stores a string with its terminator, and nothing after it.
   EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\Options", "Last"),
             (RegValue{REG_SZ, std::string("nine\0", 5)}));
-  EXPECT_EQ(ReadBytes(install_.File("Install.alg")), "main\r\ncurrent user\r\n");
+  EXPECT_EQ(ReadBytes(install_.File("Install.alg")), "main\r\n" + data.File("current user.lnk") + "\r\n");
 }
 
 }  // namespace

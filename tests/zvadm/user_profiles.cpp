@@ -128,13 +128,18 @@ std::string TestProfiles::Add(const HiveSeed& seed, std::string name, const char
   return name;
 }
 
+std::string TestProfiles::PlannedDefaultUserFolder() const {
+  const auto directory = zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "ProfilesDirectory");
+  return Expanded(directory.value_or("")) + "\\ZvTestDefault-" + std::to_string(GetCurrentProcessId()) + "\\";
+}
+
 void TestProfiles::AddDefaultUser(const HiveSeed& seed) {
   const auto directory = zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "ProfilesDirectory");
   ASSERT_TRUE(directory);
   ASSERT_FALSE(zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile"))
       << "this prefix has a default user already";
   const std::string name = "ZvTestDefault-" + std::to_string(GetCurrentProcessId());
-  defaultFolder_ = Expanded(*directory) + "\\" + name + "\\";
+  defaultFolder_ = PlannedDefaultUserFolder();
   setDefaultUser_ = true;
   CreateDirectoryA(defaultFolder_.c_str(), nullptr);
   WriteHiveFile(defaultFolder_ + "NTUser.dat", seed);

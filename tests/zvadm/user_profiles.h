@@ -54,6 +54,8 @@ class TestProfiles {
   // The default user's profile (NT family): a folder in ProfilesDirectory
   // named by "DefaultUserProfile".
   void AddDefaultUser(const HiveSeed& seed);
+  // Where AddDefaultUser puts the profile, for seeds that name folders in it.
+  std::string PlannedDefaultUserFolder() const;
   // Loads an entry's hive under HKEY_USERS as if its user were logged on;
   // it stays loaded until the end of the test.
   void LogOn(const std::string& name);

@@ -159,4 +159,76 @@ TEST(ShortcutDefinitions, LinesReadNameTargetArgumentsIconAndDesktop) {
   EXPECT_FALSE(definitions[3].Desktop);  // "Desktop" is matched with its case
 }
 
+
+
+// What a user's own data may name before the elevated helper acts on it.
+struct UserTextCase {
+  const char* label;
+  bool (*rule)(const std::string&);
+  std::string text;
+  bool accepted;
+};
+void PrintTo(const UserTextCase& c, std::ostream* out) { *out << c.label << " " << testing::PrintToString(c.text); }
+
+bool InsideProfile(const std::string& path) { return IsPathInside(path, "C:\\Users\\Anna\\"); }
+bool AnnasLogLine(const std::string& line) { return IsUserLogLine(line, "C:\\Users\\Anna\\"); }
+bool SingleUserLogLine(const std::string& line) { return IsUserLogLine(line, ""); }
+
+class UserTexts : public testing::TestWithParam<UserTextCase> {};
+
+TEST_P(UserTexts, AreAcceptedOnlyWhereTheyCannotReachOutside) {
+  EXPECT_EQ(GetParam().rule(GetParam().text), GetParam().accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, UserTexts,
+    testing::Values(UserTextCase{"language", IsBareFileName, "zv_de.int", true},
+                    UserTextCase{"language", IsBareFileName, "..\\..\\Windows\\win.ini", false},
+                    UserTextCase{"language", IsBareFileName, "C:\\x.int", false},
+                    UserTextCase{"language", IsBareFileName, "C:x.int", false},
+                    UserTextCase{"language", IsBareFileName, "sub/x.int", false},
+                    UserTextCase{"language", IsBareFileName, "..", false},
+                    UserTextCase{"language", IsBareFileName, "", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "C:\\Users\\Anna\\Desktop", true},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "c:/Users/Anna", true},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "Desktop", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "C:Desktop", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "\\Users\\Anna", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "\\\\server\\share\\Desktop", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "\\\\?\\C:\\Windows", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "C:\\Users\\Anna\\..\\..\\Windows", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "C:\\Users\\Anna\\..", false},
+                    UserTextCase{"inside", InsideProfile, "C:\\Users\\Anna", true},
+                    UserTextCase{"inside", InsideProfile, "c:\\users\\anna\\AppData\\", true},
+                    UserTextCase{"inside", InsideProfile, "C:/Users/Anna/Desktop", true},
+                    UserTextCase{"inside", InsideProfile, "C:\\Users\\Annabel\\Desktop", false},
+                    UserTextCase{"inside", InsideProfile, "C:\\Users\\Bert\\Desktop", false},
+                    UserTextCase{"inside", InsideProfile, "C:\\Users", false},
+                    UserTextCase{"log", AnnasLogLine, "C:\\Users\\Anna\\Desktop\\Kestrix.lnk", true},
+                    UserTextCase{"log", AnnasLogLine, "HKCU\\Software\\Quennet", true},
+                    UserTextCase{"log", AnnasLogLine, "C:\\Users\\Bert\\Desktop\\Kestrix.lnk", false},
+                    UserTextCase{"log", AnnasLogLine, "C:\\Windows\\System32\\", false},
+                    UserTextCase{"log", AnnasLogLine, "C:\\Users\\Anna\\..\\Bert\\x.lnk", false},
+                    UserTextCase{"log", AnnasLogLine, "HKLM\\SOFTWARE\\Microsoft", false},
+                    UserTextCase{"log", AnnasLogLine, "shortcut", false},
+                    UserTextCase{"log", SingleUserLogLine, "C:\\Windows\\Desktop\\Kestrix.lnk", true},
+                    UserTextCase{"log", SingleUserLogLine, "..\\x", false},
+                    UserTextCase{"ini", HasLineBreakOrNul, "Options", false},
+                    UserTextCase{"ini", HasLineBreakOrNul, "a\r\n[boot]", true},
+                    UserTextCase{"ini", HasLineBreakOrNul, "a\nshell=x", true},
+                    UserTextCase{"ini", HasLineBreakOrNul, std::string("a\0b", 3), true}));
+
+TEST(UserTexts, LanguageTextsLoseWhatWouldMakeThemTargets) {
+  EXPECT_EQ(WithoutNameBreakers("de Zorvane Web"), "de Zorvane Web");
+  EXPECT_EQ(WithoutNameBreakers("x,..\\..\\Startup\\evil.exe /c,0,Desktop"), "x....Startupevil.exe c0Desktop");
+  EXPECT_EQ(WithoutNameBreakers("a:*?\"<>|\tb\x01"), "ab");
+  // What is left builds definitions with the fixed targets only.
+  TLanguageStrings strings{WithoutNameBreakers("Web,cmd.exe,0,Desktop"), "Buy", "Support", "Uninstall", "d"};
+  const auto definitions = ParseShortcutDefinitions(ShortcutDefinitions(strings));
+  ASSERT_EQ(definitions.size(), 5u);
+  EXPECT_EQ(definitions[1].Name, "Quennet Webcmd.exe0Desktop");
+  EXPECT_EQ(definitions[1].Target, "WebSite.url");
+  EXPECT_FALSE(definitions[1].Desktop);
+}
+
 }  // namespace
