@@ -110,28 +110,10 @@ DWORD DeleteFileIfFound(const std::string& name) {
   return DeleteFileA(name.c_str()) ? ERROR_SUCCESS : GetLastError();
 }
 
-// A sender's file opened as the file it is: not through a reparse point and
-// not a file that has another name elsewhere (whose owner could be anyone).
-UniqueFile OpenSenderFile(const std::string& name, DWORD& error) {
-  UniqueFile file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!file || !GetFileInformationByHandle(file.get(), &info)) {
-    error = GetLastError();
-    return {};
-  }
-  error = ERROR_SUCCESS;
-  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) || info.nNumberOfLinks > 1) {
-    error = ERROR_CANT_ACCESS_FILE;
-    file.reset();
-  }
-  return file;
-}
-
 // Copies `source` into a new file of the target's folder; `copy` names it.
 DWORD CopyBesideTarget(const std::string& source, const std::string& target, std::string& copy) {
   DWORD error = ERROR_SUCCESS;
-  const UniqueFile in = OpenSenderFile(source, error);
+  const UniqueFile in = OpenFileItself(source, GENERIC_READ, MAXDWORD, error);
   if (!in) return error;
   std::string folder = FolderOf(target);
   if (folder.empty()) folder = ".\\";
@@ -176,7 +158,7 @@ DWORD CheckSenderSources(const std::string& sourceList) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ERROR_CANT_ACCESS_FILE;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     DWORD error = ERROR_SUCCESS;
-    if (!OpenSenderFile(name, error) && error == ERROR_CANT_ACCESS_FILE) return error;
+    if (!OpenFileItself(name, GENERIC_READ, MAXDWORD, error) && error == ERROR_CANT_ACCESS_FILE) return error;
   }
   return ERROR_SUCCESS;
 }
@@ -237,6 +219,23 @@ void ShowMessage(const TJobArgs& job) {
 const char* FieldOrNull(const std::string& field) { return field.empty() ? nullptr : field.c_str(); }
 
 }  // namespace
+
+UniqueFile OpenFileItself(const std::string& path, DWORD access, DWORD sizeLimit, DWORD& error) {
+  UniqueFile file(CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) {
+    error = GetLastError();
+    return {};
+  }
+  error = ERROR_SUCCESS;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks > 1)
+    error = ERROR_CANT_ACCESS_FILE;
+  else if (info.nFileSizeHigh != 0 || info.nFileSizeLow > sizeLimit)
+    error = ERROR_FILE_TOO_LARGE;
+  if (error != ERROR_SUCCESS) file.reset();
+  return file;
+}
 
 DWORD ShellFileOperation(UINT operation, const std::string& sourceList, const std::string& target) {
   // The shell reads each text up to an empty name. The sender's text need

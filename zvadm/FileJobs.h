@@ -9,6 +9,7 @@
 #include <string>
 
 #include "AdmDispatch.h"
+#include "win/unique_handles.h"
 
 namespace zvadm {
 
@@ -17,6 +18,13 @@ namespace zvadm {
 // names. Returns 0; after a failure GetLastError, or the shell's own
 // result when it set no last error.
 DWORD ShellFileOperation(UINT operation, const std::string& sourceList, const std::string& target);
+
+// A file that somebody else may own, opened as the file it is: not through
+// a reparse point (FILE_FLAG_OPEN_REPARSE_POINT), and not a file that has
+// another name elsewhere, whose owner could change it at any time
+// (ERROR_CANT_ACCESS_FILE); nor one over `sizeLimit` bytes
+// (ERROR_FILE_TOO_LARGE). Null with the reason in `error` otherwise.
+zv::win::UniqueFile OpenFileItself(const std::string& path, DWORD access, DWORD sizeLimit, DWORD& error);
 
 // Has the system move `source` to `target` at the next start, or delete it
 // when IsDeleteTarget(target): NT keeps the request itself, the 9x family

@@ -7,6 +7,7 @@
 
 #include "AdmUtils.h"
 #include "FileJobText.h"
+#include "FileJobs.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -246,27 +247,8 @@ bool IsReparsePoint(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// A user's file opened as the file it is: never through a reparse point,
-// never a file with a second name elsewhere, at most 1 MiB. Null with the
-// reason otherwise.
+// A user's file is read only up to this size.
 constexpr DWORD kUserFileLimit = 1 << 20;
-
-UniqueFile OpenUserFile(const std::string& path, DWORD access, DWORD& error) {
-  UniqueFile file(CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!file || !GetFileInformationByHandle(file.get(), &info)) {
-    error = GetLastError();
-    return {};
-  }
-  error = ERROR_SUCCESS;
-  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks > 1)
-    error = ERROR_CANT_ACCESS_FILE;
-  else if (info.nFileSizeHigh != 0 || info.nFileSizeLow > kUserFileLimit)
-    error = ERROR_FILE_TOO_LARGE;
-  if (error != ERROR_SUCCESS) file.reset();
-  return file;
-}
 
 // Deletes the file of the handle (opened with DELETE access); where the
 // system has no such call, by its name once the handle is closed.
@@ -342,7 +324,7 @@ std::string ContainedUserFolder(const std::string& value, const std::string& pro
 DWORD ReadUserFile(const std::string& path, std::string& text, bool deleteAfter) {
   text.clear();
   DWORD error = ERROR_SUCCESS;
-  UniqueFile file = OpenUserFile(path, GENERIC_READ | (deleteAfter ? DELETE : 0), error);
+  UniqueFile file = OpenFileItself(path, GENERIC_READ | (deleteAfter ? DELETE : 0), kUserFileLimit, error);
   if (!file) return error;
   const DWORD size = GetFileSize(file.get(), nullptr);
   std::string content(size, '\0');
@@ -356,7 +338,7 @@ DWORD ReadUserFile(const std::string& path, std::string& text, bool deleteAfter)
 
 bool DeleteUserFile(const std::string& path) {
   DWORD error = ERROR_SUCCESS;
-  UniqueFile file = OpenUserFile(path, DELETE | FILE_READ_ATTRIBUTES, error);
+  UniqueFile file = OpenFileItself(path, DELETE | FILE_READ_ATTRIBUTES, kUserFileLimit, error);
   if (!file && error == ERROR_FILE_TOO_LARGE) {
     // Size does not matter for a deletion; the other refusals do.
     file.reset(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

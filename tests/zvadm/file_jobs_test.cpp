@@ -294,6 +294,8 @@ TEST(ShellFileOperationJob, ListsOfTwoNames) {
   const auto list = [&](const char* first, const char* second) {
     return at(first) + std::string(1, '\0') + at(second) + std::string(1, '\0');
   };
+  WriteBytes(at("owned.txt"), "somebody's");
+  ASSERT_TRUE(CreateHardLinkA(at("linked.txt").c_str(), at("owned.txt").c_str(), nullptr));
   struct Case {
     zvjobs::Job job;
     int32_t result;
@@ -308,6 +310,8 @@ TEST(ShellFileOperationJob, ListsOfTwoNames) {
       {MakeJob(15, at("c.txt"), at("moved"), FO_COPY), 0},
       // The shell refuses to move several files to one name.
       {MakeJob(15, list("files\\a.txt", "files\\b.txt"), at("moved"), FO_MOVE), ERROR_CANCELLED},
+      // A second name of somebody's file is not moved as the sender's own.
+      {MakeJob(15, list("c.txt", "linked.txt"), at("moved"), FO_MOVE), ERROR_CANT_ACCESS_FILE},
       // Nothing to copy: the shell's own code, as it leaves no last error.
       {MakeJob(15, list("none1.txt", "none2.txt"), at("copied"), FO_COPY), 0x402},
   };
@@ -330,6 +334,8 @@ TEST(ShellFileOperationJob, ListsOfTwoNames) {
   EXPECT_EQ(ReadBytes(at("moved\\c.txt")), "c.txt");
   EXPECT_FALSE(Exists(at("moved\\in.txt")));
   EXPECT_TRUE(Exists(at("files\\a.txt")) && Exists(at("files\\b.txt")));
+  EXPECT_TRUE(Exists(at("linked.txt")));
+  EXPECT_FALSE(Exists(at("moved\\linked.txt")));
 }
 
 TEST(WriteIniStringJob, SetAndDelete) {

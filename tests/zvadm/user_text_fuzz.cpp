@@ -83,6 +83,30 @@ void CheckFileTexts(const std::string& text, const TStringList& lines) {
   }
 }
 
+// What a user's own data may name: never a place above the profile, never
+// a shortcut target of its own, never a "%" that the batch would expand.
+void CheckContainment(const TStringList& lines) {
+  const std::string profile = "C:\\Users\\Anna\\";
+  for (const std::string& line : lines) {
+    if (IsAbsoluteLocalPath(line)) {
+      std::string names = line + "\\";
+      for (char& c : names)
+        if (c == '/') c = '\\';
+      Check(names.find("\\..\\") == std::string::npos);
+    }
+    if (IsBareFileName(line)) Check(!Has(line, "\\/:") && line.find("..") == std::string::npos);
+    if (IsUserLogLine(line, profile) && IsAbsoluteLocalPath(line)) Check(IsPathInside(line, profile));
+    const std::string name = WithoutNameBreakers(line);
+    Check(!Has(name, ",\\/:*?\"<>|\r\n\t"));
+    TLanguageStrings strings{name, name, name, name, name};
+    const auto definitions = ParseShortcutDefinitions(ShortcutDefinitions(strings));
+    Check(definitions.size() == 5 && definitions[1].Target == "WebSite.url" && definitions[4].Target == "kestrix.exe");
+    // Every "%" of a path comes out doubled: an even run wherever one stands.
+    const std::string text = BatchPathText(line);
+    for (size_t at = text.find('%'); at != std::string::npos; at = text.find('%', at + 2)) Check(text[at + 1] == '%');
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -92,5 +116,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckShortcuts(lines);
   CheckDefinitions(text, lines);
   CheckFileTexts(text, lines);
+  CheckContainment(lines);
   return 0;
 }
