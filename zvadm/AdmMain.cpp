@@ -5,7 +5,8 @@
 //
 // Exit codes: the combined job result (0 when every job succeeded; 3010
 // once any job needs a restart); the system error of opening or mapping the
-// section (2 when there is none); or kExitListDoesNotFit below.
+// section (2 when there is none: only then is the portable edition
+// started); or kExitListDoesNotFit below.
 #include <windows.h>
 
 #include <cstddef>
@@ -54,11 +55,19 @@ THelperState LoadHelperState() {
   return state;
 }
 
-// Tells the download manager that the section is open; it goes on
-// regardless, so failures do not matter.
+// Tells the download manager that the list was read and is about to run;
+// it goes on regardless, so failures do not matter.
 void SignalStartEvent() {
   UniqueHandle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, kStartEventName));
   if (event) SetEvent(event.get());
+}
+
+// Only a section that does not exist means "no job list". One that exists
+// but would not open (access denied, or a same-named object of another
+// type) is somebody's job list, and starting the portable edition instead
+// would act on a request nobody made.
+bool IsMissingChannel(DWORD openError) {
+  return openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND;
 }
 
 // The bytes of the view that can be read: the committed pages from its start.
@@ -78,7 +87,8 @@ void StartPortableEdition(const THelperState& state) {
     return;
   }
   UniqueHandle process(LaunchUnelevated(program.c_str()));
-  // Where no unelevated token is to be had, at least the label is lowered.
+  // Without the shell's token: a copy of ours, stripped of the
+  // administrator's group and privileges as well as lowered.
   if (!process) process.reset(LaunchAtIntegrityLevel(nullptr, program.c_str(), ilMedium, nullptr));
 }
 
@@ -87,13 +97,13 @@ DWORD RunHelper() {
   UniqueHandle mapping(OpenFileMappingA(FILE_MAP_WRITE | READ_CONTROL, FALSE, kJobMappingName));
   if (!mapping) {
     const DWORD error = GetLastError();
-    StartPortableEdition(state);
+    if (IsMissingChannel(error)) StartPortableEdition(state);
     return error;
   }
-  SignalStartEvent();
-  // Where integrity levels exist, who made the section decides whether its
-  // list is run at all.
-  if (state.majorVersion >= 6) {
+  // Wherever labels exist, who made the section decides whether its list
+  // is run at all. The token tells, not the version a compatibility
+  // setting reports.
+  if (TokenReportsIntegrityLevel()) {
     TSectionSecurity security;
     if (!QuerySectionSecurity(mapping.get(), security) || !IsTrustedSection(security)) return kExitListDoesNotFit;
   }
@@ -103,6 +113,8 @@ DWORD RunHelper() {
   const size_t size = MappedSize(view.get());
   TJobList list;
   if (!ReadJobList(view.get(), size, list)) return kExitListDoesNotFit;
+  // Only now: a sender that sees the event may count on its list running.
+  SignalStartEvent();
   RunJobList(list, state);
   // Fits: the read refused any list whose write-back would not.
   WriteJobList(list, view.get(), size);

@@ -10,6 +10,7 @@
 #include "AdmText.h"
 #include "AdmUtils.h"
 #include "FileJobText.h"
+#include "IAProcs.h"
 #include "UserHives.h"
 #include "win/unique_handles.h"
 
@@ -171,10 +172,14 @@ void EndBrokerProcess() {
   // A failed snapshot is INVALID_HANDLE_VALUE, as with files.
   UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return;
+  // Another session's broker belongs to another user's browser.
+  const DWORD session = OwnSessionId();
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-    if (!SameText(ExtractFileName(entry.szExeFile), kBrokerProcess)) continue;
+    if (!SameText(ExtractFileName(entry.szExeFile), kBrokerProcess) ||
+        !IsProcessOfSession(entry.th32ProcessID, session))
+      continue;
     UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
     if (process) TerminateProcess(process.get(), 0);
     return;

@@ -10,6 +10,7 @@
 #include "AdmPlatform.h"
 #include "AdmText.h"
 #include "FileJobText.h"
+#include "ModuleLoading.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -275,14 +276,24 @@ void ScheduleAtRestart(const THelperState& state, const std::string& source, con
 }
 
 int64_t FileVersion(const std::string& file) {
+  // version.dll is no KnownDLL: imported, the loader would take it from the
+  // helper's own folder before any code runs.
+  using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  const zv::win::UniqueLibrary version(LoadSystemLibrary("version.dll"));
+  const auto getSize = FindFunction<SizeFn>(version.get(), "GetFileVersionInfoSizeA");
+  const auto getInfo = FindFunction<InfoFn>(version.get(), "GetFileVersionInfoA");
+  const auto query = FindFunction<QueryFn>(version.get(), "VerQueryValueA");
+  if (!getSize || !getInfo || !query) return 0;
   DWORD handle = 0;
-  const DWORD size = GetFileVersionInfoSizeA(file.c_str(), &handle);
+  const DWORD size = getSize(file.c_str(), &handle);
   if (size == 0) return 0;
   std::vector<char> data(size);
-  if (!GetFileVersionInfoA(file.c_str(), 0, size, data.data())) return 0;
+  if (!getInfo(file.c_str(), 0, size, data.data())) return 0;
   void* root = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(data.data(), "\\", &root, &length) || !root || length < sizeof(VS_FIXEDFILEINFO)) return 0;
+  if (!query(data.data(), "\\", &root, &length) || !root || length < sizeof(VS_FIXEDFILEINFO)) return 0;
   const auto* info = static_cast<const VS_FIXEDFILEINFO*>(root);
   return static_cast<int64_t>((static_cast<uint64_t>(info->dwFileVersionMS) << 32) | info->dwFileVersionLS);
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ModuleLoading.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -29,6 +30,8 @@ struct TokenApi {
   using FreeSidFn = PVOID(WINAPI*)(PSID);
   using CreateProcessWithTokenWFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
                                                   LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+  using CreateRestrictedTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PSID_AND_ATTRIBUTES, DWORD,
+                                                PLUID_AND_ATTRIBUTES, DWORD, PSID_AND_ATTRIBUTES, PHANDLE);
 
   UniqueLibrary library{LoadLibraryA("advapi32.dll")};
   OpenProcessTokenFn OpenProcessToken = Find<OpenProcessTokenFn>("OpenProcessToken");
@@ -41,12 +44,31 @@ struct TokenApi {
   CreateProcessAsUserWFn CreateProcessAsUserW = Find<CreateProcessAsUserWFn>("CreateProcessAsUserW");
   FreeSidFn FreeSid = Find<FreeSidFn>("FreeSid");
   CreateProcessWithTokenWFn CreateProcessWithTokenW = Find<CreateProcessWithTokenWFn>("CreateProcessWithTokenW");
+  CreateRestrictedTokenFn CreateRestrictedToken = Find<CreateRestrictedTokenFn>("CreateRestrictedToken");
 
   template <typename Fn>
   Fn Find(const char* name) const {
-    if (!library) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library.get(), name)));
+    return FindFunction<Fn>(library.get(), name);
   }
+};
+
+// A SID from AllocateAndInitializeSid, freed with the same library.
+class AllocatedSid {
+ public:
+  AllocatedSid(const TokenApi& api, SID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD first, DWORD second = 0)
+      : api_(api) {
+    if (!api.AllocateAndInitializeSid(&authority, count, first, second, 0, 0, 0, 0, 0, 0, &sid_)) sid_ = nullptr;
+  }
+  ~AllocatedSid() {
+    if (sid_) api_.FreeSid(sid_);
+  }
+  AllocatedSid(const AllocatedSid&) = delete;
+  AllocatedSid& operator=(const AllocatedSid&) = delete;
+  PSID get() const { return sid_; }
+
+ private:
+  const TokenApi& api_;
+  PSID sid_ = nullptr;
 };
 
 constexpr DWORD kMandatoryUntrusted = 0x0000;
@@ -113,75 +135,131 @@ UniqueHandle ShellToken(const TokenApi& tokens) {
   return PrimaryCopy(tokens, token.get());
 }
 
-// The unelevated half of our own split token.
-UniqueHandle LinkedToken(const TokenApi& tokens) {
-  UniqueHandle own;
-  if (!tokens.OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, own.put())) return {};
-  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+// The identifier of SeChangeNotifyPrivilege, fixed on every system.
+constexpr DWORD kChangeNotifyPrivilege = 23;
+
+// Every privilege of the token except change-notify, which every process
+// keeps.
+std::vector<LUID_AND_ATTRIBUTES> PrivilegesBesidesChangeNotify(const TokenApi& api, HANDLE token) {
+  std::vector<LUID_AND_ATTRIBUTES> others;
   DWORD size = 0;
-  if (!tokens.GetTokenInformation(own.get(), TokenElevationType, &type, sizeof(type), &size) ||
-      type != TokenElevationTypeFull)
+  if (!api.GetTokenInformation || api.GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return others;
+  std::vector<BYTE> buffer(size);
+  if (!api.GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) return others;
+  const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+  for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+    const LUID luid = privileges->Privileges[i].Luid;
+    if (luid.HighPart != 0 || luid.LowPart != kChangeNotifyPrivilege) others.push_back({luid, 0});
+  }
+  return others;
+}
+
+// A primary copy of our token for a program that must not have our rights:
+// the Administrators group only denies, every privilege but change-notify
+// is gone, and the label is `level`'s. Lowering the label alone would
+// leave an administrator; null when any step fails.
+UniqueHandle RestrictedCopy(const TokenApi& api, uint8_t level) {
+  if (!api.OpenProcessToken || !api.CreateRestrictedToken || !api.AllocateAndInitializeSid ||
+      !api.SetTokenInformation || !api.GetLengthSid || !api.FreeSid)
     return {};
-  TOKEN_LINKED_TOKEN linked{};
-  if (!tokens.GetTokenInformation(own.get(), TokenLinkedToken, &linked, sizeof(linked), &size)) return {};
-  const UniqueHandle owned(linked.LinkedToken);
-  return PrimaryCopy(tokens, owned.get());
+  UniqueHandle own, restricted;
+  if (!api.OpenProcessToken(GetCurrentProcess(), kPrimaryAccess, own.put())) return {};
+  const AllocatedSid administrators(api, {{0, 0, 0, 0, 0, 5}}, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                    DOMAIN_ALIAS_RID_ADMINS);
+  const AllocatedSid label(api, {{0, 0, 0, 0, 0, 16}}, 1, RidOfLevel(level));
+  if (!administrators.get() || !label.get()) return {};
+  SID_AND_ATTRIBUTES denyOnly{administrators.get(), 0};
+  // Named one by one as well, for systems that ignore the flag.
+  std::vector<LUID_AND_ATTRIBUTES> privileges = PrivilegesBesidesChangeNotify(api, own.get());
+  if (!api.CreateRestrictedToken(own.get(), DISABLE_MAX_PRIVILEGE, 1, &denyOnly,
+                                 static_cast<DWORD>(privileges.size()), privileges.data(), 0, nullptr,
+                                 restricted.put()))
+    return {};
+  TOKEN_MANDATORY_LABEL mandatory{};
+  mandatory.Label.Sid = label.get();
+  mandatory.Label.Attributes = SE_GROUP_INTEGRITY;
+  // The record and its SID: 8 + SID length on 32-bit Windows, the record
+  // being wider on 64-bit.
+  const DWORD labelSize = static_cast<DWORD>(sizeof(mandatory)) + api.GetLengthSid(label.get());
+  if (!api.SetTokenInformation(restricted.get(), TokenIntegrityLevel, &mandatory, labelSize)) return {};
+  return restricted;
+}
+
+// The last sub-authority of our token's label; false where the token
+// reports none.
+bool ReadOwnLabelRid(DWORD& rid) {
+  const TokenApi api;
+  if (!api.OpenProcessToken || !api.GetTokenInformation || !api.GetSidSubAuthority) return false;
+  UniqueHandle token;
+  if (!api.OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+  DWORD size = 0;
+  if (api.GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return false;
+  std::vector<BYTE> buffer(size);
+  if (!api.GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size)) return false;
+  const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
+  rid = *api.GetSidSubAuthority(label->Label.Sid, 0);
+  return true;
 }
 
 }  // namespace
 
 uint8_t QueryIntegrityLevel(DWORD majorVersion) {
-  if (majorVersion <= 5) return ilUnknown;
-  const TokenApi api;
-  if (!api.OpenProcessToken || !api.GetTokenInformation || !api.GetSidSubAuthority) return ilUnknown;
-  UniqueHandle token;
-  if (!api.OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return ilUnknown;
-  DWORD size = 0;
-  if (api.GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size) ||
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-    return ilUnknown;
-  std::vector<BYTE> buffer(size);
-  if (!api.GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size)) return ilUnknown;
-  const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
-  return LevelOfRid(*api.GetSidSubAuthority(label->Label.Sid, 0));
+  DWORD rid = 0;
+  if (majorVersion <= 5 || !ReadOwnLabelRid(rid)) return ilUnknown;
+  return LevelOfRid(rid);
+}
+
+bool TokenReportsIntegrityLevel() {
+  DWORD rid = 0;
+  return ReadOwnLabelRid(rid);
+}
+
+HANDLE RestrictedTokenAtLevel(uint8_t level) { return RestrictedCopy(TokenApi(), level).release(); }
+
+namespace {
+
+using ProcessIdToSessionIdFn = BOOL(WINAPI*)(DWORD, DWORD*);
+
+ProcessIdToSessionIdFn SessionFunction() {
+  return FindFunction<ProcessIdToSessionIdFn>(GetModuleHandleA("kernel32.dll"), "ProcessIdToSessionId");
+}
+
+}  // namespace
+
+DWORD OwnSessionId() {
+  const auto sessionOf = SessionFunction();
+  DWORD session = 0;
+  if (!sessionOf || !sessionOf(GetCurrentProcessId(), &session)) return 0;
+  return session;
+}
+
+bool IsProcessOfSession(DWORD processId, DWORD session) {
+  const auto sessionOf = SessionFunction();
+  // Without the function the system has no sessions to tell apart.
+  if (!sessionOf) return true;
+  DWORD theirs = 0;
+  return sessionOf(processId, &theirs) && theirs == session;
 }
 
 HANDLE LaunchAtIntegrityLevel(HWND, const char* fileName, uint8_t level, const char* commandLine) {
   const TokenApi api;
-  if (!api.OpenProcessToken || !api.DuplicateTokenEx || !api.AllocateAndInitializeSid ||
-      !api.SetTokenInformation || !api.GetLengthSid || !api.CreateProcessAsUserW || !api.FreeSid)
+  if (!api.CreateProcessAsUserW) return nullptr;
+  const UniqueHandle token = RestrictedCopy(api, level);
+  if (!token) return nullptr;
+  const std::wstring application = Widen(fileName);
+  std::wstring arguments = Widen(commandLine);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!api.CreateProcessAsUserW(token.get(), application.c_str(), commandLine ? arguments.data() : nullptr, nullptr,
+                                nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
     return nullptr;
-  UniqueHandle token, lowered;
-  if (!api.OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, token.put())) return nullptr;
-  if (!api.DuplicateTokenEx(token.get(), MAXIMUM_ALLOWED, nullptr, SecurityAnonymous, TokenPrimary,
-                            lowered.put()))
-    return nullptr;
-
-  SID_IDENTIFIER_AUTHORITY mandatoryLabel = {{0, 0, 0, 0, 0, 16}};
-  PSID sid = nullptr;
-  if (!api.AllocateAndInitializeSid(&mandatoryLabel, 1, RidOfLevel(level), 0, 0, 0, 0, 0, 0, 0, &sid))
-    return nullptr;
-  TOKEN_MANDATORY_LABEL label{};
-  label.Label.Sid = sid;
-  label.Label.Attributes = SE_GROUP_INTEGRITY;
-  HANDLE process = nullptr;
-  // The record and its SID: 8 + SID length on 32-bit Windows, the record
-  // being wider on 64-bit.
-  const DWORD labelSize = static_cast<DWORD>(sizeof(label)) + api.GetLengthSid(sid);
-  if (api.SetTokenInformation(lowered.get(), TokenIntegrityLevel, &label, labelSize)) {
-    std::wstring application = Widen(fileName);
-    std::wstring arguments = Widen(commandLine);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (api.CreateProcessAsUserW(lowered.get(), application.c_str(), commandLine ? arguments.data() : nullptr,
-                                 nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      CloseHandle(info.hThread);
-      process = info.hProcess;
-    }
-  }
-  api.FreeSid(sid);
-  return process;
+  CloseHandle(info.hThread);
+  return info.hProcess;
 }
 
 HANDLE LaunchUnelevated(const char* fileName) {
@@ -189,8 +267,7 @@ HANDLE LaunchUnelevated(const char* fileName) {
   if (!fileName || !tokens.CreateProcessWithTokenW || !tokens.OpenProcessToken || !tokens.DuplicateTokenEx ||
       !tokens.GetTokenInformation)
     return nullptr;
-  UniqueHandle token = ShellToken(tokens);
-  if (!token) token = LinkedToken(tokens);
+  const UniqueHandle token = ShellToken(tokens);
   if (!token) return nullptr;
   const std::wstring application = Widen(fileName);
   std::wstring commandLine = L"\"" + application + L"\"";

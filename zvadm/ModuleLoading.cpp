@@ -3,15 +3,47 @@
 namespace zvadm {
 namespace {
 
-// "X:\..." or "\\server\...": only such a path names its folder for sure.
-bool IsAbsolutePath(const std::string& path) {
-  if (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) return true;
-  return path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+enum class ModulePathForm { kBareName, kAbsoluteLocal, kRefused };
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// "..", and the dotted forms Windows trims to it ("... ", ". .").
+bool IsParentComponent(const std::string& path, size_t start, size_t end) {
+  size_t dots = 0;
+  for (size_t i = start; i < end; ++i) {
+    if (path[i] == '.')
+      ++dots;
+    else if (path[i] != ' ')
+      return false;
+  }
+  return dots >= 2;
+}
+
+bool HasParentComponent(const std::string& path) {
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && !IsSeparator(path[i])) continue;
+    if (IsParentComponent(path, start, i)) return true;
+    start = i + 1;
+  }
+  return false;
+}
+
+// Only a bare name and "X:\..." name their folder whatever the current
+// folder is; a second ":" would name a stream.
+ModulePathForm FormOf(const std::string& path) {
+  if (path.empty() || HasParentComponent(path)) return ModulePathForm::kRefused;
+  if (path.find_first_of("\\/:") == std::string::npos) return ModulePathForm::kBareName;
+  const char drive = static_cast<char>(path[0] | 0x20);
+  if (path.size() >= 3 && drive >= 'a' && drive <= 'z' && path[1] == ':' && IsSeparator(path[2]) &&
+      path.find(':', 2) == std::string::npos)
+    return ModulePathForm::kAbsoluteLocal;
+  return ModulePathForm::kRefused;
 }
 
 template <typename Fn>
 Fn Kernel32Function(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
+  return FindFunction<Fn>(GetModuleHandleA("kernel32.dll"), name);
 }
 
 }  // namespace
@@ -24,19 +56,34 @@ void RestrictLibrarySearch() {
   if (const auto setDirectory = Kernel32Function<SetDllDirectoryFn>("SetDllDirectoryA")) setDirectory("");
 }
 
-HMODULE LoadJobModule(const std::string& library) {
-  const bool absolute = IsAbsolutePath(library);
-  const DWORD flags =
-      absolute ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_LIBRARY_SEARCH_SYSTEM32;
-  HMODULE module = LoadLibraryExA(library.c_str(), nullptr, flags);
+HMODULE LoadSystemLibrary(const char* name) {
+  HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
-  // A system without the search flags: the same places named by hand.
-  if (absolute) return LoadLibraryExA(library.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  // A system without the search flags: the system folder named by hand.
   char system[MAX_PATH];
   const UINT length = GetSystemDirectoryA(system, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
-  return LoadLibraryExA((std::string(system, length) + "\\" + library).c_str(), nullptr,
+  return LoadLibraryExA((std::string(system, length) + "\\" + name).c_str(), nullptr,
                         LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+HMODULE LoadJobModule(const std::string& library) {
+  // The loader reads the text up to its first NUL: judge what it reads.
+  const std::string path(library.c_str());
+  switch (FormOf(path)) {
+    case ModulePathForm::kBareName:
+      return LoadSystemLibrary(path.c_str());
+    case ModulePathForm::kAbsoluteLocal: {
+      HMODULE module =
+          LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+      if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+      return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    case ModulePathForm::kRefused:
+      break;
+  }
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
 }
 
 }  // namespace zvadm

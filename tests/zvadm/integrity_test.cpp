@@ -5,6 +5,8 @@
 
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "IAProcs.h"
 #include "adm_test_support.h"
@@ -70,6 +72,44 @@ DWORD MediumRidOnThisPlatform() {
   return rid;
 }
 
+bool RecordsAnAdministrator(const std::string& record) { return record.find("admin=0") == std::string::npos; }
+
+std::vector<BYTE> TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS type) {
+  DWORD size = 0;
+  GetTokenInformation(token, type, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size == 0 || !GetTokenInformation(token, type, buffer.data(), size, &size)) buffer.clear();
+  return buffer;
+}
+
+// The Administrators group's attributes in the token; 0 when it is absent.
+DWORD AdministratorsAttributes(HANDLE token) {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof(sid);
+  CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize);
+  const std::vector<BYTE> buffer = TokenInformation(token, TokenGroups);
+  if (buffer.empty()) return 0;
+  const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+  for (DWORD i = 0; i < groups->GroupCount; ++i)
+    if (EqualSid(groups->Groups[i].Sid, sid)) return groups->Groups[i].Attributes;
+  return 0;
+}
+
+// The names of the token's privileges, enabled or not.
+std::vector<std::string> PrivilegeNames(HANDLE token) {
+  std::vector<std::string> names;
+  const std::vector<BYTE> buffer = TokenInformation(token, TokenPrivileges);
+  if (buffer.empty()) return names;
+  const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+  for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+    char name[128];
+    DWORD length = sizeof(name);
+    LUID luid = privileges->Privileges[i].Luid;
+    names.push_back(LookupPrivilegeNameA(nullptr, &luid, name, &length) ? name : "?");
+  }
+  return names;
+}
+
 DWORD ExitCodeOf(HANDLE process) {
   DWORD code = STILL_ACTIVE;
   if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
@@ -112,6 +152,28 @@ TEST(IntegrityLevel, LaunchAtMediumStartsTheProgramWithALoweredToken) {
   const DWORD expected = MediumRidOnThisPlatform();
   if (expected != 0x2000) std::printf("note: this platform does not lower a token's level (rid 0x%lX)\n", expected);
   EXPECT_EQ(RidOfRecord(record), expected) << record;
+  EXPECT_FALSE(RecordsAnAdministrator(record)) << record;
+}
+
+// The copy a program gets when no shell token is to be had: whatever its
+// label, it must not act as an administrator.
+TEST(IntegrityLevel, TheRestrictedCopyOnlyDeniesAsAdministratorAndHoldsNoPrivileges) {
+  HANDLE own = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own));
+  const DWORD ownAdministrators = AdministratorsAttributes(own);
+  const size_t ownPrivileges = PrivilegeNames(own).size();
+  CloseHandle(own);
+  ASSERT_NE(ownAdministrators & SE_GROUP_ENABLED, 0u) << "this test runs as an administrator";
+  ASSERT_GT(ownPrivileges, 1u);
+
+  HANDLE token = RestrictedTokenAtLevel(ilMedium);
+  ASSERT_NE(token, nullptr) << GetLastError();
+  const DWORD administrators = AdministratorsAttributes(token);
+  EXPECT_EQ(administrators & (SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY), DWORD{SE_GROUP_USE_FOR_DENY_ONLY})
+      << std::hex << administrators;
+  EXPECT_EQ(PrivilegeNames(token), std::vector<std::string>{"SeChangeNotifyPrivilege"});
+  EXPECT_EQ(RidOfToken(token), MediumRidOnThisPlatform());
+  CloseHandle(token);
 }
 
 TEST(IntegrityLevel, LaunchDoesNotSearchForTheProgram) {
@@ -127,6 +189,25 @@ TEST(IntegrityLevel, LaunchDoesNotSearchForTheProgram) {
     TerminateProcess(process, 0);
     CloseHandle(process);
   }
+}
+
+// Kind 19 ends only a broker of the helper's session: another session's
+// belongs to another user's browser. Wine runs every process in one
+// session, so the other session is named rather than made.
+TEST(ProcessSession, OnlyAProcessOfTheNamedSessionCounts) {
+  zvtest::ScratchDir dir;
+  std::string commandLine = "\"" + ProbeExe() + "\" \"" + dir.File("probe.log") + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessA(ProbeExe().c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                             nullptr, nullptr, &startup, &child));
+  const DWORD session = OwnSessionId();
+  EXPECT_TRUE(IsProcessOfSession(child.dwProcessId, session));
+  EXPECT_FALSE(IsProcessOfSession(child.dwProcessId, session + 1));
+  ResumeThread(child.hThread);
+  CloseHandle(child.hThread);
+  EXPECT_EQ(ExitCodeOf(child.hProcess), 0u);
 }
 
 class NoJobChannel : public testing::Test {
@@ -158,7 +239,28 @@ TEST_F(NoJobChannel, StartsTheRegisteredPortableEditionNeverTheOneInTheCurrentFo
   const std::string record = WaitForRecord(program + ".log");
   ASSERT_NE(record, "") << "the registered kestrix.exe was not started";
   EXPECT_EQ(RidOfRecord(record), MediumRidOnThisPlatform()) << record;
+  EXPECT_FALSE(RecordsAnAdministrator(record)) << record;
   EXPECT_EQ(WaitForRecord(planted + ".log", 1000), "");
+}
+
+TEST_F(NoJobChannel, ASectionThatExistsButDoesNotOpenEndsTheHelperWithNothingStarted) {
+  // An object of another type under the section's name: the open fails
+  // with a refusal, not with "not found" (as an access-denied section does
+  // on Windows), so there is a job list the helper cannot read.
+  zvtest::ScratchDir portable, current;
+  const std::string program = InstallPortable(portable);
+  RegisterPortable(program);
+  zvjobs::ChannelLock lock;
+  HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, zvjobs::kJobMappingName);
+  ASSERT_NE(squatter, nullptr);
+  SetLastError(0);
+  ASSERT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, zvjobs::kJobMappingName), nullptr);
+  const DWORD refusal = GetLastError();
+  const DWORD exitCode = RunWithoutChannel(HelperExe(), current.path());
+  CloseHandle(squatter);
+  EXPECT_NE(refusal, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(exitCode, refusal);
+  EXPECT_EQ(WaitForRecord(program + ".log", 2000), "");
 }
 
 TEST_F(NoJobChannel, WithoutAnAppPathsEntryNothingStarts) {

@@ -104,8 +104,8 @@ ChannelOutcome RunSection(const std::vector<uint8_t>& bytes, size_t sectionSize,
 
   UniqueHandle process(StartHelper(run, outcome.error));
   if (!process) return outcome;
-  // The event tells that the helper has the section open; a helper that
-  // ends first never found it.
+  // The event tells that the helper read the list and runs it; a helper
+  // that ends first never found it or refused it.
   HANDLE waits[2] = {process.get(), event.get()};
   const DWORD waited = WaitForMultipleObjects(event ? 2 : 1, waits, FALSE, run.timeoutMs);
   if (waited != WAIT_TIMEOUT && WaitForSingleObject(process.get(), run.timeoutMs) == WAIT_OBJECT_0) {

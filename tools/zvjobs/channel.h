@@ -43,7 +43,7 @@ struct HelperRun {
 struct ChannelOutcome {
   bool ran = false;             // the section was made and the helper ended
   std::string error;            // why not
-  bool eventSignalled = false;  // the helper opened the section
+  bool eventSignalled = false;  // the helper read and accepted the list
   DWORD exitCode = 0;
   std::vector<uint8_t> section;  // the section's bytes after the run
 };
