@@ -161,6 +161,12 @@ std::vector<std::string> LogLines(const std::string& path) {
 class UserShortcuts : public testing::Test {
  protected:
   void SetUp() override {
+    // Wine's shell points the current user's desktop back at the prefix's
+    // own folder when it saves a link: a link an earlier case left there
+    // would be refreshed (and logged) as this user's.
+    char desktop[MAX_PATH] = {};
+    if (SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE))
+      DeleteFileA((std::string(desktop) + "\\Kestrix.lnk").c_str());
     for (const char* tag : {"de", "fr", "en"}) WriteBytes(intl_.File("zv_" + std::string(tag) + ".int"), LanguageFile(tag));
     WriteBytes(intl_.File("bare.int"), LanguageFile("bare", false));
   }
