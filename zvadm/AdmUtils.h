@@ -7,6 +7,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <ole2.h>
 #endif
 
 namespace zvadm {
@@ -37,6 +38,28 @@ TRegistryPath ParseRegistryPath(const std::string& text);
 bool ParseRootNumber(const std::string& text, int32_t& value);
 
 #ifdef _WIN32
+// COM (or OLE, which includes it) on the calling thread for a scope, ended
+// again only when this scope began it.
+class TComScope {
+ public:
+  enum TKind { kCom, kOle };
+  explicit TComScope(TKind kind)
+      : kind_(kind), initialized_(SUCCEEDED(kind == kOle ? OleInitialize(nullptr) : CoInitialize(nullptr))) {}
+  ~TComScope() {
+    if (!initialized_) return;
+    if (kind_ == kOle)
+      OleUninitialize();
+    else
+      CoUninitialize();
+  }
+  TComScope(const TComScope&) = delete;
+  TComScope& operator=(const TComScope&) = delete;
+
+ private:
+  TKind kind_;
+  bool initialized_;
+};
+
 constexpr DWORD kErrorBadKey = 1010;  // ERROR_BADKEY: unusable registry path
 
 inline HKEY RootKey(int32_t root) {

@@ -1,30 +1,9 @@
 // Kinds 0 to 5: calling a module's export, deleting and writing registry data.
-#include <ole2.h>
-
 #include "AdmDispatch.h"
 #include "AdmUtils.h"
 #include "ModuleLoading.h"
 
 namespace zvadm {
-
-namespace {
-
-// Registration exports expect OLE on the calling thread, as regsvr32 sets
-// it up around its call.
-class OleScope {
- public:
-  OleScope() : initialized_(SUCCEEDED(OleInitialize(nullptr))) {}
-  ~OleScope() {
-    if (initialized_) OleUninitialize();
-  }
-  OleScope(const OleScope&) = delete;
-  OleScope& operator=(const OleScope&) = delete;
-
- private:
-  bool initialized_;
-};
-
-}  // namespace
 
 int32_t CallExport(const std::string& library, const std::string& exportName) {
   using ExportProc = LONG(WINAPI*)();
@@ -33,7 +12,9 @@ int32_t CallExport(const std::string& library, const std::string& exportName) {
   int32_t result = 1;
   DWORD error = ERROR_SUCCESS;
   {
-    const OleScope ole;
+    // Registration exports expect OLE on the calling thread, as regsvr32
+    // sets it up around its call.
+    const TComScope ole(TComScope::kOle);
     if (HMODULE module = LoadJobModule(library)) {
       if (auto proc = reinterpret_cast<ExportProc>(
               reinterpret_cast<void*>(GetProcAddress(module, exportName.c_str()))))

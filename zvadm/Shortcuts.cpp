@@ -42,18 +42,6 @@ void ForceDirectories(const std::string& path) {
     CreateDirectoryA(folder.substr(0, *length).c_str(), nullptr);
 }
 
-class TComInitialization {
- public:
-  TComInitialization() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ~TComInitialization() {
-    if (initialized_) CoUninitialize();
-  }
-  TComInitialization(const TComInitialization&) = delete;
-  TComInitialization& operator=(const TComInitialization&) = delete;
-
- private:
-  bool initialized_;
-};
 
 // The setup text of kind 16.
 struct TShortcutSetup {
@@ -203,7 +191,7 @@ std::string CreateShortcut(const std::string& folder, const std::string& name, c
   ForceDirectories(base);
   const std::string path = ReplaceAll(target, "%20", " ");
 
-  TComInitialization com;
+  const TComScope com(TComScope::kCom);
   ComPtr<IShellLinkA> link;
   ComPtr<IPersistFile> file;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put_void())) ||
