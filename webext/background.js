@@ -10,6 +10,7 @@ const HOST = "com.quennet.zorvane";
 const MENU_ID = "zorvane-download-link";
 const REPLY_MS = 5000;       // then the browser keeps the download
 const PENDING_MS = 20000;    // after "pending": the download manager is starting
+const START_MS = 10000;      // more for the first reply of a port: the host is starting
 const NAME_WAIT_MS = 2000;   // for the file name Chromium determines
 const HOLD_MS = 60000;       // a name is never held longer, whatever happens
 const FRESH_MS = 15000;      // older items are replays of past sessions
@@ -22,6 +23,7 @@ const FIX_HOST = "Run \"zvbridge.exe --register\" in the download manager's fold
 let catching = true;
 let options = { neverSites: [], minSize: 0, privateWindows: false };
 let port = null;
+let portAnswered = false;       // the host has replied on this port
 let nextId = 1;
 let connection = { state: "unknown", detail: "" };
 let history = [];               // newest first: {url, name, outcome, referrer, at}
@@ -38,6 +40,7 @@ function openPort() {
   if (port) return port;
   try {
     port = api.runtime.connectNative(HOST);
+    portAnswered = false;
   } catch (e) {
     port = null;
     connection = { state: "missing", detail: FIX_HOST };
@@ -47,6 +50,7 @@ function openPort() {
     const waiter = pending.get(reply && reply.id);
     if (!waiter) return;
     connection = { state: "connected", detail: "" };
+    portAnswered = true;
     if (reply.result === "pending") waiter.onPending();
     else waiter.finish(reply);
   });
@@ -97,11 +101,12 @@ async function ask(message) {
       }
     }
     pending.set(id, { finish, onPending });
-    wait(REPLY_MS, "no answer");
     const p = openPort();
+    const ms = portAnswered ? REPLY_MS : REPLY_MS + START_MS;
+    wait(ms, "no answer");
     if (!p) return finish({ result: "failed", reason: "no host" });
     try {
-      p.postMessage({ ...message, type: "download", id, deadline: Date.now() + REPLY_MS });
+      p.postMessage({ ...message, type: "download", id, deadline: Date.now() + ms });
     } catch (e) {
       finish({ result: "failed", reason: "no host" });
     }
@@ -356,7 +361,9 @@ async function dropDownload(id) {
 
 async function offer(item) {
   const url = item.finalUrl || item.url;
-  if (item.state !== "in_progress" || !isFresh(item) || isRepeat(url)) return null;
+  // Firefox may tell of a small file only once it is complete: it is
+  // offered all the same, and removed when taken.
+  if (item.state === "interrupted" || !isFresh(item) || isRepeat(url)) return null;
   const size = Math.max(item.totalBytes, item.fileSize);
   const kept = keptBy(item, url, size);
   const request = requestOf(item);

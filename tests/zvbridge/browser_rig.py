@@ -42,13 +42,16 @@ def winpath(path):
 # --- The web site ------------------------------------------------------------
 
 class Site:
-    """Serves /page.html?first=F&n=K&kind=K (sets the session cookie, clicks its links
-    on load) and /get?i=N&kind=K (the file, only with the cookie)."""
+    """Serves /page.html?first=F&n=K&kind=K&size=S (sets the session cookie, clicks
+    its links on load), /get?i=N&kind=K&size=S (the file, only with the cookie),
+    /form.html?enctype=E (a form that posts to /get and submits itself on load)
+    and POST /get (the file, for the form's fields)."""
 
     def __init__(self, slow_seconds=1.0):
         self.token = base64.b16encode(os.urandom(6)).decode().lower()
         self.slow = slow_seconds
         self.file_requests = []
+        self.posts = []  # the bodies of the form posts received
         site = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -61,12 +64,23 @@ class Site:
                 try:
                     if parsed.path == "/page.html":
                         site._page(self, query)
+                    elif parsed.path == "/form.html":
+                        site._form(self, query)
                     elif parsed.path == "/get":
                         site._file(self, query)
                     else:
                         self.send_error(404)
                 except (BrokenPipeError, ConnectionResetError):
                     pass  # the browser cancelled: the download manager took it
+
+            def do_POST(self):
+                parsed = urllib.parse.urlparse(self.path)
+                body = self.rfile.read(int(self.headers.get("Content-Length") or 0))
+                site.posts.append(body)
+                try:
+                    site._file(self, dict(urllib.parse.parse_qsl(parsed.query)), need_cookie=False)
+                except (BrokenPipeError, ConnectionResetError):
+                    pass
 
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         self.server.daemon_threads = True
@@ -78,11 +92,17 @@ class Site:
         self.server.shutdown()
         self.server.server_close()
 
-    def page_url(self, n=1, kind="zip", auto=True):
-        return f"{self.base}/page.html?n={n}&kind={kind}&auto={int(auto)}"
+    def page_url(self, n=1, kind="zip", auto=True, first=1, size=FILE_SIZE, base=None):
+        return f"{base or self.base}/page.html?first={first}&n={n}&kind={kind}&auto={int(auto)}&size={size}"
 
-    def file_url(self, i, kind="zip"):
-        return f"{self.base}/get?i={i}&kind={kind}"
+    def file_url(self, i, kind="zip", size=FILE_SIZE, base=None):
+        return f"{base or self.base}/get?i={i}&kind={kind}&size={size}"
+
+    @staticmethod
+    def body(size):
+        """The file's bytes: it starts like an archive, the rest is a pattern."""
+        pattern = bytes(range(256)) * (size // 256 + 1)
+        return (b"PK\x03\x04" + pattern)[:size]
 
     @staticmethod
     def file_name(i, kind="zip"):
@@ -94,7 +114,9 @@ class Site:
     def _page(self, h, query):
         n, kind = int(query.get("n", 1)), query.get("kind", "zip")
         first = int(query.get("first", 1))
-        links = "".join(f'<a download href="/get?i={i}&amp;kind={kind}">file {i}</a>\n' for i in range(first, n + 1))
+        size = int(query.get("size", FILE_SIZE))
+        links = "".join(f'<a download href="/get?i={i}&amp;kind={kind}&amp;size={size}">file {i}</a>\n'
+                        for i in range(first, n + 1))
         script = "onload = () => { for (const a of document.links) a.click(); };" if query.get("auto") == "1" else ""
         body = f"<!doctype html><html><body>{links}<script>{script}</script></body></html>".encode()
         h.send_response(200)
@@ -104,13 +126,25 @@ class Site:
         h.end_headers()
         h.wfile.write(body)
 
-    def _file(self, h, query):
+    def _form(self, h, query):
+        enctype = query.get("enctype", "application/x-www-form-urlencoded")
+        fields = '<input name="name" value="report 7"><input name="lang" value="en&amp;fr">'
+        body = (f'<!doctype html><html><body><form method="post" enctype="{enctype}" '
+                f'action="/get?i=7&amp;kind=zip&amp;size={FILE_SIZE}">{fields}</form>'
+                '<script>onload = () => document.forms[0].submit();</script></body></html>').encode()
+        h.send_response(200)
+        h.send_header("Content-Type", "text/html")
+        h.send_header("Content-Length", str(len(body)))
+        h.end_headers()
+        h.wfile.write(body)
+
+    def _file(self, h, query, need_cookie=True):
         self.file_requests.append(h.path)
-        if f"session={self.token}" not in (h.headers.get("Cookie") or ""):
+        if need_cookie and f"session={self.token}" not in (h.headers.get("Cookie") or ""):
             h.send_error(403)
             return
         i, kind = query.get("i", "1"), query.get("kind", "zip")
-        body = b"PK\x03\x04" + bytes(FILE_SIZE - 4)
+        body = self.body(int(query.get("size", FILE_SIZE)))
         h.send_response(200)
         h.send_header("Content-Type", KINDS.get(kind, "application/octet-stream"))
         h.send_header("Content-Disposition", f'attachment; filename="{self.file_name(i, kind)}"')
@@ -123,14 +157,19 @@ class Site:
         time.sleep(self.slow)
         h.wfile.write(body[len(body) // 2:])
 
-    def expected_record(self, i, kind="zip", page=None, with_file_details=True, with_size=True):
-        page = page or self.page_url()
-        text = f"URL={self.file_url(i, kind)}\r\nReferer={page}"
+    def expected_record(self, i, kind="zip", page=None, with_file_details=True, with_size=True, size=FILE_SIZE,
+                        cookie=True, post=None, base=None):
+        page = page or self.page_url(size=size)
+        text = f"URL={self.file_url(i, kind, size, base)}\r\nReferer={page}"
         if with_file_details:
             text += f"\r\nFileName={self.file_name(i, kind)}\r\nMIMEType={KINDS[kind]}"
             if with_size:
-                text += f"\r\nSize={FILE_SIZE}"
-        text += "\r\nCookie=" + base64.b64encode(self.cookie().encode()).decode() + "\r\nMode=DEFAULT"
+                text += f"\r\nSize={size}"
+        if cookie:
+            text += "\r\nCookie=" + base64.b64encode(self.cookie().encode()).decode()
+        text += "\r\nMode=DEFAULT"
+        if post is not None:
+            text += "\r\nPostData=" + post + "\0"
         return text
 
 
@@ -175,14 +214,28 @@ class WineBuild:
 class StandIn:
     """The stand-in download manager, running in the build's prefix."""
 
-    def __init__(self, wine, folder, reply=1, *options):
+    def __init__(self, wine, folder, reply=1, *options, installed=False):
+        """Started now, or with `installed` copied into `folder` with its
+        options beside it for the host to start through App Paths
+        (self.program, the path to register)."""
         self.log = os.path.join(folder, "standin.log")
         open(self.log, "w").close()
-        self.proc = subprocess.Popen(
-            [wine.wine_run, wine.standin_exe, f"--log={winpath(self.log)}", f"--reply={reply}",
-             "--lifetime=300000", *options], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        args = [f"--log={winpath(self.log)}", f"--reply={reply}", "--lifetime=300000", *options]
+        self.proc = None
+        if installed:
+            exe = os.path.join(folder, "zvstandin.exe")
+            shutil.copyfile(wine.standin_exe, exe)
+            with open(exe + ".args", "w") as f:
+                f.write("\r\n".join(args) + "\r\n")
+            self.program = winpath(exe)
+            return
+        self.proc = subprocess.Popen([wine.wine_run, wine.standin_exe, *args], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL, start_new_session=True)
         if not wait_until(lambda: "READY" in open(self.log).read(), 60):
             raise RuntimeError("the stand-in download manager did not start")
+
+    def starts(self):
+        return open(self.log).read().count("START ")
 
     def texts(self):
         out = []
@@ -192,10 +245,17 @@ class StandIn:
                 out.append(re.sub(r"\\x([0-9A-F]{2})", lambda x: chr(int(x.group(1), 16)), m.group(1)))
         return out
 
-    def close(self):
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(self.proc.pid, signal.SIGKILL)
-        self.proc.wait(timeout=30)
+    def close(self, wine=None):
+        if self.proc:
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait(timeout=30)
+        else:
+            # Started by the host: it ends by its pid in the prefix.
+            m = re.search(r"START pid=(\d+)", open(self.log).read())
+            if m and wine:
+                subprocess.run([wine.wine_run, "taskkill", "/f", "/pid", m.group(1)], timeout=60,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 # --- Browsers ----------------------------------------------------------------------
@@ -356,6 +416,23 @@ class Chromium(Browser):
 
     def open(self, url):
         self.cdp("Target.createTarget", {"url": url})
+
+    def extension_page(self, name):
+        """Opens one of the extension's pages in a tab; returns its session
+        once the page says it is ready."""
+        target = self.cdp("Target.createTarget", {"url": f"chrome-extension://{CHROMIUM_ID}/{name}"})["targetId"]
+        session = self.cdp("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        if not wait_until(lambda: self.in_page(session, "document.body && document.body.dataset.ready") == "1",
+                          min(20, self.left()), 0.1):
+            raise RuntimeError(f"{name} did not get ready")
+        return session
+
+    def in_page(self, session, expression):
+        result = self.cdp("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
+                                               "returnByValue": True}, session)
+        if "exceptionDetails" in result:
+            raise RuntimeError(str(result["exceptionDetails"]))
+        return result["result"].get("value")
 
 
 class Firefox(Browser):
