@@ -8,6 +8,7 @@
 //   zvbridge.exe --register [--machine]               register with the browsers
 //   zvbridge.exe --unregister [--machine]             remove that registration
 //   zvbridge.exe --echo                               reply without a hand-off
+//   zvbridge.exe --check [--json]                     tell what keeps downloads from arriving
 #include <windows.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "bridge_handoff.h"
+#include "check.h"
 #include "handoff/handoff.h"
 #include "native_messaging.h"
 #include "registration.h"
@@ -131,16 +133,19 @@ int Serve(bool echo) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool registerHost = false, unregisterHost = false, machine = false, echo = false;
+  bool registerHost = false, unregisterHost = false, machine = false, echo = false, check = false, json = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--register") == 0) registerHost = true;
     else if (std::strcmp(argv[i], "--unregister") == 0) unregisterHost = true;
     else if (std::strcmp(argv[i], "--machine") == 0) machine = true;
     else if (std::strcmp(argv[i], "--echo") == 0) echo = true;
+    else if (std::strcmp(argv[i], "--check") == 0) check = true;
+    else if (std::strcmp(argv[i], "--json") == 0) json = true;
     // Anything else is what the browser passes: its origin or the manifest
     // and the add-on ID, and on Windows the parent window.
   }
   if (registerHost) return RegisterHost(machine);
   if (unregisterHost) return UnregisterHost(machine);
+  if (check) return RunCheck(json);
   return Serve(echo);
 }

@@ -6,6 +6,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "native_messaging.h"
@@ -372,6 +373,63 @@ TEST_F(BridgeRegistrationTest, MachineScopeOnlyWhereNonAdministratorsCannotWrite
   // The user's own registration is untouched by the refusal and by --unregister --machine.
   ASSERT_EQ(Run("--unregister --machine"), 0u);
   for (const BrowserKey& key : kKeys) EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
+  ASSERT_EQ(Run("--unregister"), 0u);
+}
+
+// --check finds each kind of broken registration and tells its fix; it
+// passes only when every browser's registration and the download manager's
+// settings would let downloads through.
+TEST_F(BridgeRegistrationTest, CheckTellsEachBrokenRegistrationWithItsFix) {
+  ManagerRegistry registry;
+  registry.SetAppPath(host_);  // any file that exists
+  const std::string folder = LocalAppData() + "\\Quennet\\Zorvane\\NativeMessagingHosts\\";
+  const std::string chromium = folder + "com.quennet.zorvane.chromium.json";
+  const std::string chromeKey = "Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane";
+  auto rewrite = [&](const char* field, const json& value) {
+    json manifest = json::parse(ReadFileText(chromium));
+    manifest[field] = value;
+    return WriteText(chromium, manifest.dump());
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> breakIt;
+    const char* line;  // the start of the line that tells it
+  };
+  const Case cases[] = {
+      {"all well", [] {}, nullptr},
+      {"no key", [&] { RegDeleteKeyA(HKEY_CURRENT_USER, chromeKey.c_str()); },
+       "Chrome registration: no key Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane; run"},
+      {"missing manifest", [&] { DeleteFileA(chromium.c_str()); }, "Chrome registration: HKCU\\Software\\Google"},
+      {"not JSON", [&] { WriteText(chromium, "{\"name\":"); }, "Chrome registration: HKCU"},
+      {"wrong path", [&] { rewrite("path", "C:\\Program Files\\Other\\zvbridge.exe"); },
+       "Chrome registration: HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane: the manifest's "
+       "path \"C:\\Program Files\\Other\\zvbridge.exe\" is not this program; run \"zvbridge.exe --register\""},
+      {"wrong origin", [&] { rewrite("allowed_origins", {"chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"}); },
+       "Chrome registration: HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane: the manifest "
+       "does not allow the extension chrome-extension://bpfojcnboiciknhmbgmmilipdannkaci/; run"},
+      {"catching off", [&] { registry.Set("WebUrlCatch", "FALSE"); }, "WebUrlCatch: off"},
+      {"integration off", [&] { registry.Set("IntegrationTemporaryOff", "FALSE"); }, "IntegrationTemporaryOff: "
+                                                                                     "integration is switched off"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(Run("--register"), 0u);
+    c.breakIt();
+    const zvtest::ProgramResult check = zvtest::RunProgram("\"" + host_ + "\" --check");
+    EXPECT_EQ(check.exitCode, c.line ? 1u : 0u) << check.output;
+    if (c.line) EXPECT_NE(("\n" + check.output).find(std::string("\n") + c.line), std::string::npos) << check.output;
+    if (!c.line) EXPECT_NE(check.output.find("Firefox registration: ok, HKCU"), std::string::npos) << check.output;
+    registry.Remove("WebUrlCatch");
+    registry.Remove("IntegrationTemporaryOff");
+    ASSERT_EQ(Run("--unregister"), 0u);
+  }
+  ASSERT_EQ(Run("--register"), 0u);
+  DeleteFileA(chromium.c_str());
+  const json report = json::parse(zvtest::RunProgram("\"" + host_ + "\" --check --json").output, nullptr, false);
+  ASSERT_TRUE(report.is_array());
+  EXPECT_EQ(report[0]["check"], "Chrome registration");
+  EXPECT_EQ(report[0]["ok"], false);
+  EXPECT_NE(report[0]["detail"].get<std::string>().find("is missing"), std::string::npos);
   ASSERT_EQ(Run("--unregister"), 0u);
 }
 
