@@ -115,13 +115,17 @@ class Site:
         n, kind = int(query.get("n", 1)), query.get("kind", "zip")
         first = int(query.get("first", 1))
         size = int(query.get("size", FILE_SIZE))
-        links = "".join(f'<a download href="/get?i={i}&amp;kind={kind}&amp;size={size}">file {i}</a>\n'
+        to = query.get("to", "")  # links to another site
+        links = "".join(f'<a download href="{to}/get?i={i}&amp;kind={kind}&amp;size={size}">file {i}</a>\n'
                         for i in range(first, n + 1))
         script = "onload = () => { for (const a of document.links) a.click(); };" if query.get("auto") == "1" else ""
         body = f"<!doctype html><html><body>{links}<script>{script}</script></body></html>".encode()
         h.send_response(200)
         h.send_header("Content-Type", "text/html")
         h.send_header("Set-Cookie", f"session={self.token}; Path=/")
+        if query.get("samesite") == "1":
+            h.send_header("Set-Cookie", "strict=1; Path=/; SameSite=Strict")
+            h.send_header("Set-Cookie", "lax=1; Path=/; SameSite=Lax")
         h.send_header("Content-Length", str(len(body)))
         h.end_headers()
         h.wfile.write(body)
@@ -314,7 +318,7 @@ class Chromium(Browser):
     """Headless Chromium with the extension loaded, driven over the DevTools
     pipe (NUL-separated JSON on descriptors 3 and 4)."""
 
-    def __init__(self, wine, seconds=90, host_args=()):
+    def __init__(self, wine, seconds=90, host_args=(), more_extensions=()):
         super().__init__(seconds)
         profile = os.path.join(self.root, "profile")
         os.makedirs(os.path.join(profile, "Default"))
@@ -336,7 +340,7 @@ class Chromium(Browser):
             os.dup2(high_w, 4)
 
         args = ["chromium", "--headless=new", "--no-sandbox", f"--user-data-dir={profile}",
-                f"--load-extension={wine.webext}/chromium",
+                "--load-extension=" + ",".join([f"{wine.webext}/chromium", *more_extensions]),
                 "--disable-features=DisableLoadExtensionCommandLineSwitch",
                 "--remote-debugging-pipe", "--no-first-run", "--no-default-browser-check", "--disable-gpu",
                 "--disable-background-networking", "--disable-sync", "--password-store=basic", "about:blank"]
@@ -389,10 +393,10 @@ class Chromium(Browser):
             raise RuntimeError(f"{method}: {reply['error']}")
         return reply["result"]
 
-    def _attach_worker(self):
+    def _attach_worker(self, ours=True, probe="ask"):
         def find():
             for target in self.cdp("Target.getTargets")["targetInfos"]:
-                if target["type"] == "service_worker" and CHROMIUM_ID in target["url"]:
+                if target["type"] == "service_worker" and (CHROMIUM_ID in target["url"]) == ours:
                     return target["targetId"]
             return None
 
@@ -401,15 +405,15 @@ class Chromium(Browser):
             raise RuntimeError("the extension's service worker did not start")
         session = self.cdp("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
         # Attached while the worker may still be running its script.
-        ready = lambda: self.cdp("Runtime.evaluate", {"expression": "typeof ask", "returnByValue": True},
+        ready = lambda: self.cdp("Runtime.evaluate", {"expression": f"typeof {probe}", "returnByValue": True},
                                  session)["result"].get("value") == "function"
         if not wait_until(ready, min(20, self.left()), 0.1):
             raise RuntimeError("the extension's service worker did not run its script")
         return session
 
-    def in_extension(self, expression):
+    def in_extension(self, expression, worker=None):
         result = self.cdp("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
-                                               "returnByValue": True}, self.worker)
+                                               "returnByValue": True}, worker or self.worker)
         if "exceptionDetails" in result:
             raise RuntimeError(str(result["exceptionDetails"]))
         return result["result"].get("value")

@@ -5,12 +5,14 @@ keeps every download the download manager did not take.
 
     browser_test.py <build dir> <case>
 """
+import base64
+import os
 import shutil
 import sys
 import tempfile
 import urllib.parse
 
-from browser_rig import Chromium, Firefox, Site, StandIn, WineBuild, wait_until
+from browser_rig import FILE_SIZE, Chromium, Firefox, Site, StandIn, WineBuild, wait_until
 
 ACCEPT_ZIP = {"AcceptingTypes": "ZIP"}
 SETTLE = 3  # seconds for a cancelled download to leave no trace
@@ -231,6 +233,53 @@ def form_posts_with_their_data(run, browser_class):
     check(len(standin.texts()) == 1, f"multipart: the download manager received {standin.texts()[1:]!r}")
 
 
+OTHER_EXTENSION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "other_extension")
+DATA_ZIP = "data:application/zip;base64," + base64.b64encode(b"PK\x03\x04data").decode()
+
+
+def untouched_downloads(run, browser_class):
+    """Downloads that are not ours to offer arrive in the browser unheld
+    (suggest() answered at once) and the download manager never hears of
+    them. (what, how it is started, the file name, its bytes)"""
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine, more_extensions=(OTHER_EXTENSION,))
+    other = b._attach_worker(ours=False, probe="fetchFile")
+    rows = [
+        ("another extension's download", lambda: b.in_extension(f'fetchFile("{run.site.file_url(31)}")', other),
+         "report-31.zip", run.site.body(FILE_SIZE)),
+        ("a data: link", lambda: b.open("data:text/html," + urllib.parse.quote(
+            f'<a download="inline.zip" href="{DATA_ZIP}">x</a><script>document.links[0].click()</script>')),
+         "inline.zip", b"PK\x03\x04data"),
+    ]
+    b.open(run.site.page_url(auto=False))  # the session cookie, for the other extension's request
+    wait_until(lambda: False, 1)
+    for what, start, name, body in rows:
+        start()
+        whole = lambda: name in b.downloaded() and open(f"{b.downloads}/{name}", "rb").read() == body
+        check(wait_until(whole, 30), f"{what}: {name} did not arrive whole ({b.any_files()})")
+    check(standin.texts() == [], f"the download manager received {standin.texts()!r}")
+    check(b.in_extension("history.length") == 0, "the extension offered a download that is not its own")
+
+
+def cookies_as_the_browser_sends_them(run, browser_class):
+    """A link from another site: the download manager gets the cookies the
+    browser sent, so no SameSite=Strict one."""
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine)
+    other = f"http://localhost:{run.site.port}"
+    b.open(other + "/page.html?auto=0&samesite=1")  # the file's site sets its cookies
+    wait_until(lambda: False, 1)
+    b.open(run.site.base + "/page.html?first=41&n=41&auto=1&to=" + urllib.parse.quote(other, safe=""))
+    texts = wait_until(standin.texts, 40)
+    cookie = next((line[len("Cookie="):] for t in texts for line in t.split("\r\n") if line.startswith("Cookie=")), "")
+    sent = sorted(base64.b64decode(cookie).decode().split("; ")) if cookie else []
+    check(sent == sorted([run.site.cookie(), "lax=1"]), f"the download manager got the cookies {sent} ({texts!r})")
+    wait_until(lambda: False, SETTLE)
+    check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
+
+
 def burst_delivered_once(run, browser_class, count=50):
     run.wine.settings(ACCEPT_ZIP)
     standin = run.standin()
@@ -255,6 +304,8 @@ CASES = {
     "chromium.sizes": lambda run: sizes_taken_or_kept_whole(run, Chromium),
     "chromium.starting": lambda run: starting_manager_gets_it_once(run, Chromium),
     "chromium.post": lambda run: form_posts_with_their_data(run, Chromium),
+    "chromium.untouched": lambda run: untouched_downloads(run, Chromium),
+    "chromium.cookies": lambda run: cookies_as_the_browser_sends_them(run, Chromium),
     "firefox.taken": lambda run: taken_with_details(run, Firefox),
     "firefox.kept": lambda run: kept_by_browser(run, Firefox, KEPT_ROWS[1:3]),
     "firefox.sizes": lambda run: sizes_taken_or_kept_whole(run, Firefox),
