@@ -21,6 +21,9 @@ const HISTORY = 20;
 const FIX_HOST = "Run \"zvbridge.exe --register\" in the download manager's folder, then restart the browser.";
 
 let catching = true;
+// Without access to the sites (Firefox asks the user for it) neither the
+// requests nor the cookies can be seen: a form's download would go as a GET.
+let siteAccess = true;
 let options = { neverSites: [], minSize: 0, privateWindows: false };
 let port = null;
 let portAnswered = false;       // the host has replied on this port
@@ -180,51 +183,55 @@ async function cookieFor(url, { referrer = "", storeId, method = "GET" } = {}) {
 
 // --- Page requests: the method and body a download came with ----------------
 
-function bodyText(details) {
+// A raw body as text; a parsed form as the urlencoded text it was sent as
+// (`form`), trusted only once its Content-Type says urlencoded: multipart
+// forms come parsed too, without their boundaries.
+function bodyOf(details) {
   const body = details.requestBody;
-  if (!body || body.error) return undefined;
+  if (!body || body.error) return {};
   if (body.raw) {
     const parts = body.raw.filter((p) => p.bytes);
-    if (parts.length !== body.raw.length) return undefined;  // a file was uploaded
+    if (parts.length !== body.raw.length) return {};  // a file was uploaded
     const size = parts.reduce((n, p) => n + p.bytes.byteLength, 0);
-    if (size > MAX_BODY) return undefined;
+    if (size > MAX_BODY) return {};
     const all = new Uint8Array(size);
     let at = 0;
     for (const p of parts) {
       all.set(new Uint8Array(p.bytes), at);
       at += p.bytes.byteLength;
     }
-    return new TextDecoder().decode(all);
+    return { body: new TextDecoder().decode(all) };
   }
   if (body.formData) {
     const form = new URLSearchParams();
     for (const [name, values] of Object.entries(body.formData)) for (const v of values) form.append(name, v);
     const text = form.toString();
-    return text.length > MAX_BODY ? undefined : text;
+    return text.length > MAX_BODY ? {} : { form: text };
   }
-  return undefined;
+  return {};
 }
 
 function rememberRequest(details) {
   const now = Date.now();
   while (requests.length && (requests.length > 100 || now - requests[0].at > REQUEST_MS)) requests.shift();
+  const { body, form } = details.method === "POST" ? bodyOf(details) : {};
   requests.push({ id: details.requestId, url: details.url, tabId: details.tabId, method: details.method,
-                  body: details.method === "POST" ? bodyText(details) : undefined, multipart: false, at: now });
+                  body, form, at: now });
 }
 
-// Multipart bodies come parsed, without their boundaries: they cannot be
-// sent on as they were.
 function noteContentType(details) {
   const entry = requests.find((r) => r.id === details.requestId);
   const type = (details.requestHeaders || []).find((h) => h.name.toLowerCase() === "content-type");
-  if (entry && type && /multipart\//i.test(type.value || "")) entry.body = undefined;
+  if (entry && entry.form !== undefined && type && /^application\/x-www-form-urlencoded/i.test(type.value || ""))
+    entry.body = entry.form;
 }
 
 // The last page request for the download's URL before it was created, in
 // the tab it was made in when several tabs asked for the same URL.
+// (Events reach the extension a while after they happen: any request of
+// the last REQUEST_MS counts.)
 function requestOf(item) {
-  const created = Date.parse(item.startTime) || Date.now();
-  const matches = requests.filter((r) => r.url === item.url && r.at <= created + 1000);
+  const matches = requests.filter((r) => r.url === item.url || r.url === item.finalUrl);
   if (!matches.length) return { method: "GET" };
   const last = matches[matches.length - 1];
   const tied = matches.filter((r) => r.tabId !== last.tabId && last.at - r.at < 1000 &&
@@ -332,6 +339,7 @@ function hostMatches(pattern, host) {
 // The extension's own reasons to leave a download to the browser.
 function keptBy(item, url, size) {
   if (!catching) return "catching is off";
+  if (!siteAccess) return "no access to the sites (grant it in the browser's add-on settings)";
   if (item.incognito && !options.privateWindows) return "private window";
   const u = parsed(url);
   if (u && options.neverSites.some((p) => hostMatches(p, u.hostname))) return "site never caught";
@@ -366,12 +374,13 @@ async function offer(item) {
   if (item.state === "interrupted" || !isFresh(item) || isRepeat(url)) return null;
   const size = Math.max(item.totalBytes, item.fileSize);
   const kept = keptBy(item, url, size);
-  const request = requestOf(item);
   const storeId = await cookieStoreOf(item);
-  const [filename, cookie] = await Promise.all([
-    waitForName(item), cookieFor(url, { referrer: item.referrer || "", storeId, method: request.method })]);
+  const filename = await waitForName(item);
+  const request = requestOf(item);
+  const cookie = await cookieFor(url, { referrer: item.referrer || "", storeId, method: request.method });
   const entry = { url, name: baseName(filename) || baseName(parsed(url)?.pathname), referrer: item.referrer || "",
-                  filename, storeId, method: request.method, postData: request.body };
+                  filename, storeId, method: request.method, postData: request.body,
+                  created: Date.parse(item.startTime) || 0 };
   if (kept) return { ...entry, outcome: `kept: ${kept}` };
   if (request.method === "POST" && request.body === undefined)
     return { ...entry, outcome: "kept: the form's data is not known" };
@@ -379,8 +388,9 @@ async function offer(item) {
     url, referrer: entry.referrer, filename, mime: item.mime || "", size: size > 0 ? size : -1,
     method: request.method, ...(request.method === "POST" ? { postData: request.body } : {}), cookie, forced: false,
   });
+  const replied = Date.now();
   if (reply.result === "taken") await dropDownload(item.id);
-  return { ...entry, outcome: describe(reply) };
+  return { ...entry, outcome: describe(reply), replied };
 }
 
 async function onCreated(item) {
@@ -487,7 +497,15 @@ function setUp() {
   });
 }
 
+function checkSiteAccess() {
+  api.permissions.contains({ origins: ["http://*/*", "https://*/*"] }).then((granted) => (siteAccess = granted),
+                                                                          () => {});
+}
+
 api.runtime.onInstalled.addListener(setUp);
+api.permissions.onAdded.addListener(checkSiteAccess);
+api.permissions.onRemoved.addListener(checkSiteAccess);
+checkSiteAccess();
 api.storage.local.get(["catching", "history", "neverSites", "minSize", "privateWindows"]).then((stored) => {
   applyStored(stored);
   showState();

@@ -38,10 +38,16 @@ std::wstring Unquoted(std::wstring path) {
   return path;
 }
 
+// The budget bounds the wait, so a download manager is not given up on for
+// looking hung: Wine counts a window that waited idle for 5 s as hung.
 BridgeOutcome Send(HWND window, const std::string& text, const Budget& budget) {
   const DWORD left = budget.Left();
   if (left == 0) return {BridgeStatus::kExpired};
-  return {BridgeStatus::kSent, SendCommandText(window, text, left)};
+  COPYDATASTRUCT data{0, static_cast<DWORD>(text.size()), const_cast<char*>(text.c_str())};
+  DWORD_PTR reply = 0;
+  if (!SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, left, &reply))
+    reply = 0;
+  return {BridgeStatus::kSent, static_cast<LRESULT>(reply)};
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -125,7 +126,11 @@ int Serve(bool echo) {
     write(frame.data(), frame.size());
   };
   ServePort(read, write, [&](const std::string& message) {
-    return echo ? EchoAnswer(message) : AnswerDownload(message, early);
+    if (echo) return EchoAnswer(message);
+    const std::string reply = AnswerDownload(message, early);
+    // One line a download for whoever reads the browser's log.
+    std::fprintf(stderr, "zvbridge: %.200s\n", reply.c_str());
+    return reply;
   });
   return 0;
 }

@@ -318,12 +318,13 @@ class Chromium(Browser):
     """Headless Chromium with the extension loaded, driven over the DevTools
     pipe (NUL-separated JSON on descriptors 3 and 4)."""
 
-    def __init__(self, wine, seconds=90, host_args=(), more_extensions=()):
+    def __init__(self, wine, seconds=90, host_args=(), more_extensions=(), host=True):
         super().__init__(seconds)
         profile = os.path.join(self.root, "profile")
         os.makedirs(os.path.join(profile, "Default"))
-        self.host_manifest(os.path.join(profile, "NativeMessagingHosts"), wine, "allowed_origins",
-                           f"chrome-extension://{CHROMIUM_ID}/", *host_args)
+        if host:
+            self.host_manifest(os.path.join(profile, "NativeMessagingHosts"), wine, "allowed_origins",
+                               f"chrome-extension://{CHROMIUM_ID}/", *host_args)
         prefs = {"download": {"default_directory": self.downloads, "prompt_for_download": False,
                               "directory_upgrade": True},
                  "profile": {"default_content_setting_values": {"automatic_downloads": 1}},
@@ -461,6 +462,9 @@ class Firefox(Browser):
             "datareporting.policy.dataSubmissionEnabled": False, "toolkit.telemetry.enabled": False,
             "browser.startup.homepage_override.mstone": "ignore", "xpinstall.signatures.required": False,
             "extensions.autoDisableScopes": 0, "network.proxy.type": 0,
+            # Host permissions of a Manifest V3 add-on granted as on the
+            # install prompt: without them webRequest sees no request.
+            "extensions.originControls.grantByDefault": True,
         }
         with open(os.path.join(profile, "user.js"), "w") as f:
             for k, v in prefs.items():

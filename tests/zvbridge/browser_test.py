@@ -153,6 +153,22 @@ def popup_switches_catching_and_lists_outcomes(run, browser_class):
     check(outcomes == ["taken", "taken", "kept: catching is off"], f"after sending anyway, the popup lists {outcomes}")
 
 
+def popup_tells_how_to_fix_a_missing_host(run, browser_class):
+    """No host registered: the popup says so with the line that fixes it,
+    and the browser keeps the download."""
+    run.wine.settings(ACCEPT_ZIP)
+    b = run.browser = browser_class(run.wine, host=False)
+    b.open(run.site.page_url())
+    check(wait_until(lambda: "report-1.zip" in b.downloaded(), 60), "without a host, the browser lost the download")
+    popup = b.extension_page("popup.html")
+    shown = [b.in_page(popup, f"document.getElementById('{i}').textContent") for i in ("connection", "fix")]
+    check(shown == ["The host zvbridge.exe is not installed for this browser.",
+                    "Run \"zvbridge.exe --register\" in the download manager's folder, then restart the browser."],
+          f"the popup shows {shown}")
+    outcomes = b.in_page(popup, POPUP_OUTCOMES)
+    check(outcomes == ["failed: no host"], f"the popup lists {outcomes}")
+
+
 # Files of every size: the one the download manager took leaves nothing in
 # the download folder, the one it declined arrives whole. (what, bytes)
 SIZE_ROWS = [
@@ -305,6 +321,7 @@ CASES = {
     "chromium.starting": lambda run: starting_manager_gets_it_once(run, Chromium),
     "chromium.post": lambda run: form_posts_with_their_data(run, Chromium),
     "chromium.untouched": lambda run: untouched_downloads(run, Chromium),
+    "chromium.no_host": lambda run: popup_tells_how_to_fix_a_missing_host(run, Chromium),
     "chromium.cookies": lambda run: cookies_as_the_browser_sends_them(run, Chromium),
     "firefox.taken": lambda run: taken_with_details(run, Firefox),
     "firefox.kept": lambda run: kept_by_browser(run, Firefox, KEPT_ROWS[1:3]),
