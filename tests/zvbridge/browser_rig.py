@@ -82,6 +82,8 @@ class Site:
                 except (BrokenPipeError, ConnectionResetError):
                     pass
 
+        # A burst of downloads connects at once: a backlog of 5 would refuse some.
+        http.server.ThreadingHTTPServer.request_queue_size = 128
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         self.server.daemon_threads = True
         self.port = self.server.server_address[1]

@@ -417,8 +417,11 @@ TEST_F(BridgeRegistrationTest, CheckTellsEachBrokenRegistrationWithItsFix) {
     c.breakIt();
     const zvtest::ProgramResult check = zvtest::RunProgram("\"" + host_ + "\" --check");
     EXPECT_EQ(check.exitCode, c.line ? 1u : 0u) << check.output;
-    if (c.line) EXPECT_NE(("\n" + check.output).find(std::string("\n") + c.line), std::string::npos) << check.output;
-    if (!c.line) EXPECT_NE(check.output.find("Firefox registration: ok, HKCU"), std::string::npos) << check.output;
+    if (c.line) {
+      EXPECT_NE(("\n" + check.output).find(std::string("\n") + c.line), std::string::npos) << check.output;
+    } else {
+      EXPECT_NE(check.output.find("Firefox registration: ok, HKCU"), std::string::npos) << check.output;
+    }
     registry.Remove("WebUrlCatch");
     registry.Remove("IntegrationTemporaryOff");
     ASSERT_EQ(Run("--unregister"), 0u);
