@@ -1,24 +1,40 @@
 // Catches the browser's downloads and offers each to the Zorvane download
-// manager through its native-messaging host. The browser's download is
-// paused while the host decides; it is cancelled only when the download
-// manager took it, so that no download is ever lost.
+// manager through its native-messaging host. The browser's download goes on
+// while the host decides (Chromium cannot finish it meanwhile: its file name
+// is held back); it is cancelled and its file removed only when the
+// download manager took it, so that no download is lost or fetched twice.
 "use strict";
 
 const api = globalThis.browser ?? globalThis.chrome;
 const HOST = "com.quennet.zorvane";
 const MENU_ID = "zorvane-download-link";
-const REPLY_MS = 5000;      // then the browser keeps the download
-const NAME_WAIT_MS = 2000;  // for the file name Chromium determines
-const FRESH_MS = 15000;     // older items are replays of past sessions
-const REPEAT_MS = 3000;     // the same URL again within this is not offered again
+const REPLY_MS = 5000;       // then the browser keeps the download
+const PENDING_MS = 20000;    // after "pending": the download manager is starting
+const START_MS = 10000;      // more for the first reply of a port: the host is starting
+const NAME_WAIT_MS = 2000;   // for the file name Chromium determines
+const HOLD_MS = 60000;       // a name is never held longer, whatever happens
+const FRESH_MS = 15000;      // older items are replays of past sessions
+const REPEAT_MS = 3000;      // the same URL again within this is not offered again
+const REQUEST_MS = 30000;    // how long a page request is remembered for its download
+const MAX_BODY = 1024 * 1024;
+const HISTORY = 20;
+const FIX_HOST = "Run \"zvbridge.exe --register\" in the download manager's folder, then restart the browser.";
 
 let catching = true;
+// Without access to the sites (Firefox asks the user for it) neither the
+// requests nor the cookies can be seen: a form's download would go as a GET.
+let siteAccess = true;
+let options = { neverSites: [], minSize: 0, privateWindows: false };
 let port = null;
+let portAnswered = false;       // the host has replied on this port
 let nextId = 1;
-const pending = new Map();      // message id -> resolve
+let connection = { state: "unknown", detail: "" };
+let history = [];               // newest first: {url, name, outcome, referrer, at}
+let gate = null;                // while a reply is pending: later messages wait
+const pending = new Map();      // message id -> {finish, onPending}
 const recentUrls = new Map();   // url -> time offered
-const names = new Map();        // download id -> {name, suggest, waiters}
-const ownDownloads = new Set(); // URLs this extension downloads itself
+const names = new Map();        // download id -> {name, suggest, released, waiters}
+const requests = [];            // page requests: {url, tabId, method, body, type, at}
 const timings = [];             // ms from message to reply, for measurements
 
 // --- The host port --------------------------------------------------------
@@ -27,71 +43,212 @@ function openPort() {
   if (port) return port;
   try {
     port = api.runtime.connectNative(HOST);
+    portAnswered = false;
   } catch (e) {
     port = null;
+    connection = { state: "missing", detail: FIX_HOST };
     return null;
   }
   port.onMessage.addListener((reply) => {
-    const resolve = pending.get(reply && reply.id);
-    if (resolve) resolve(reply);
+    const waiter = pending.get(reply && reply.id);
+    if (!waiter) return;
+    connection = { state: "connected", detail: "" };
+    portAnswered = true;
+    if (reply.result === "pending") waiter.onPending();
+    else waiter.finish(reply);
   });
-  port.onDisconnect.addListener(() => {
+  port.onDisconnect.addListener((p) => {
+    const error = (p && p.error) || api.runtime.lastError;
+    const text = (error && error.message) || "";
     port = null;
-    for (const resolve of pending.values()) resolve({ result: "failed", reason: "no host" });
+    connection = /not found|no such native application|specified native messaging host/i.test(text)
+      ? { state: "missing", detail: FIX_HOST }
+      : { state: "disconnected", detail: text };
+    for (const waiter of [...pending.values()]) waiter.finish({ result: "failed", reason: "no host" });
   });
   return port;
 }
 
-// Sends one message; resolves with the reply, or a failure when the host is
-// missing or silent for REPLY_MS.
-function ask(message) {
+// Sends one message; resolves with the final reply, or a failure when the
+// host is missing or silent for REPLY_MS (PENDING_MS after "pending"). The
+// message tells the host when we stop waiting, so that it never delivers a
+// download the browser has gone on with.
+async function ask(message) {
+  while (gate) await gate.promise;
   return new Promise((resolve) => {
     const id = nextId++;
     const started = performance.now();
-    const timer = setTimeout(() => finish({ result: "failed", reason: "no answer" }), REPLY_MS);
+    let timer = null;
+    let opened = null;  // the gate this message opened with "pending"
+    const wait = (ms, reason) => {
+      clearTimeout(timer);
+      timer = setTimeout(() => finish({ result: "failed", reason }), ms);
+    };
     function finish(reply) {
       if (!pending.has(id)) return;
       pending.delete(id);
       clearTimeout(timer);
+      if (opened) {
+        gate = null;
+        opened.open();
+      }
       timings.push(performance.now() - started);
       resolve(reply);
     }
-    pending.set(id, finish);
+    function onPending() {
+      wait(PENDING_MS, "the download manager did not answer");
+      if (!gate) {
+        let open;
+        const promise = new Promise((r) => (open = r));
+        opened = gate = { promise, open };
+      }
+    }
+    pending.set(id, { finish, onPending });
     const p = openPort();
+    const ms = portAnswered ? REPLY_MS : REPLY_MS + START_MS;
+    wait(ms, "no answer");
     if (!p) return finish({ result: "failed", reason: "no host" });
     try {
-      p.postMessage({ ...message, type: "download", id });
+      p.postMessage({ ...message, type: "download", id, deadline: Date.now() + ms });
     } catch (e) {
       finish({ result: "failed", reason: "no host" });
     }
   });
 }
 
-// --- What the download message carries --------------------------------------
+// --- What the browser would send with the request ----------------------------
 
-async function cookieFor(url) {
+function parsed(url) {
   try {
-    const cookies = await api.cookies.getAll({ url });
-    return cookies.map((c) => `${c.name}=${c.value}`).join("; ");
+    return new URL(url);
   } catch (e) {
-    return "";
+    return null;
   }
 }
 
-function isWeb(url) {
-  return /^https?:/i.test(url || "");
+// Scheme and the last two labels of the host: the registrable domain for
+// the names downloads come from (an address stays whole).
+function siteOf(url) {
+  const u = parsed(url);
+  if (!u || !/^https?:$/.test(u.protocol)) return "";
+  const host = u.hostname;
+  const labels = host.split(".");
+  const whole = /^[\d.]+$/.test(host) || host.includes(":") || labels.length <= 2;
+  return `${u.protocol}//${whole ? host : labels.slice(-2).join(".")}`;
 }
 
-function wanted(item) {
-  const url = item.finalUrl || item.url;
-  if (!catching || !isWeb(url)) return false;
-  if (item.byExtensionId && item.byExtensionId === api.runtime.id) return false;
-  if (ownDownloads.has(url)) return false;
-  return true;
+function isCrossSite(url, referrer) {
+  return !!referrer && siteOf(referrer) !== siteOf(url);
 }
 
-// Chromium tells the chosen name in onDeterminingFilename and waits for our
-// answer before it writes the file; Firefox has the name on the item.
+async function cookieStoreOf(item) {
+  if (item.cookieStoreId) return item.cookieStoreId;  // Firefox, containers included
+  if (!item.incognito) return undefined;               // the default store
+  const stores = await api.cookies.getAllCookieStores().catch(() => []);
+  const own = stores.find((s) => s.incognito) || stores.find((s) => s.id !== "0");
+  return own ? own.id : undefined;
+}
+
+// The Cookie header the browser sends for this request: the download's own
+// store, the partition of the page it came from, and no cookie that its
+// SameSite attribute keeps from a request of another site.
+async function cookieFor(url, { referrer = "", storeId, method = "GET" } = {}) {
+  const base = storeId ? { url, storeId } : { url };
+  const lists = [api.cookies.getAll(base).catch(() => [])];
+  const top = siteOf(referrer || url);
+  if (top) lists.push(api.cookies.getAll({ ...base, partitionKey: { topLevelSite: top } }).catch(() => []));
+  const seen = new Set();
+  const cross = isCrossSite(url, referrer);
+  const chromium = !!api.downloads.onDeterminingFilename;
+  const sent = (c) => {
+    const same = (c.sameSite || "").toLowerCase();
+    if (!cross) return true;
+    if (same === "strict") return false;
+    // Lax (Chromium's default too) goes only with top-level GETs.
+    if (method !== "GET" && (same === "lax" || (chromium && same === "unspecified"))) return false;
+    return true;
+  };
+  const cookies = [];
+  for (const list of await Promise.all(lists))
+    for (const c of list) {
+      const key = `${c.name}\n${c.domain}\n${c.path}\n${c.partitionKey ? JSON.stringify(c.partitionKey) : ""}`;
+      if (seen.has(key) || !sent(c)) continue;
+      seen.add(key);
+      cookies.push(c);
+    }
+  // The browser's order: longer paths first.
+  cookies.sort((a, b) => (b.path || "").length - (a.path || "").length);
+  return cookies.map((c) => `${c.name}=${c.value}`).join("; ");
+}
+
+// --- Page requests: the method and body a download came with ----------------
+
+// A raw body as text; a parsed form as the urlencoded text it was sent as
+// (`form`), trusted only once its Content-Type says urlencoded: multipart
+// forms come parsed too, without their boundaries.
+function bodyOf(details) {
+  const body = details.requestBody;
+  if (!body || body.error) return {};
+  if (body.raw) {
+    const parts = body.raw.filter((p) => p.bytes);
+    if (parts.length !== body.raw.length) return {};  // a file was uploaded
+    const size = parts.reduce((n, p) => n + p.bytes.byteLength, 0);
+    if (size > MAX_BODY) return {};
+    const all = new Uint8Array(size);
+    let at = 0;
+    for (const p of parts) {
+      all.set(new Uint8Array(p.bytes), at);
+      at += p.bytes.byteLength;
+    }
+    return { body: new TextDecoder().decode(all) };
+  }
+  if (body.formData) {
+    const form = new URLSearchParams();
+    for (const [name, values] of Object.entries(body.formData)) for (const v of values) form.append(name, v);
+    const text = form.toString();
+    return text.length > MAX_BODY ? {} : { form: text };
+  }
+  return {};
+}
+
+function rememberRequest(details) {
+  const now = Date.now();
+  while (requests.length && (requests.length > 100 || now - requests[0].at > REQUEST_MS)) requests.shift();
+  const { body, form } = details.method === "POST" ? bodyOf(details) : {};
+  requests.push({ id: details.requestId, url: details.url, tabId: details.tabId, method: details.method,
+                  body, form, at: now });
+}
+
+function noteContentType(details) {
+  const entry = requests.find((r) => r.id === details.requestId);
+  const type = (details.requestHeaders || []).find((h) => h.name.toLowerCase() === "content-type");
+  if (entry && entry.form !== undefined && type && /^application\/x-www-form-urlencoded/i.test(type.value || ""))
+    entry.body = entry.form;
+}
+
+// The last page request for the download's URL before it was created, in
+// the tab it was made in when several tabs asked for the same URL.
+// (Events reach the extension a while after they happen: any request of
+// the last REQUEST_MS counts.)
+function requestOf(item) {
+  const matches = requests.filter((r) => r.url === item.url || r.url === item.finalUrl);
+  if (!matches.length) return { method: "GET" };
+  const last = matches[matches.length - 1];
+  const tied = matches.filter((r) => r.tabId !== last.tabId && last.at - r.at < 1000 &&
+                                     (r.method !== last.method || r.body !== last.body));
+  if (tied.length) return { method: "POST", body: undefined };  // which one is unknown: keep it
+  return last;
+}
+
+const pageTypes = ["main_frame", "sub_frame"];
+api.webRequest.onBeforeRequest.addListener(rememberRequest, { urls: ["http://*/*", "https://*/*"], types: pageTypes },
+                                           ["requestBody"]);
+api.webRequest.onBeforeSendHeaders.addListener(noteContentType,
+                                               { urls: ["http://*/*", "https://*/*"], types: pageTypes },
+                                               ["requestHeaders"]);
+
+// --- Chromium's file name: held until the decision ----------------------------
+
 function nameEntry(id) {
   let entry = names.get(id);
   if (!entry) {
@@ -112,23 +269,37 @@ function waitForName(item) {
   });
 }
 
-// Lets Chromium go on with the file once the decision is made.
+// Lets Chromium go on with the file. Each item's suggest() runs once: here,
+// or at once in the listener when the decision came first.
 function releaseName(id) {
+  if (!api.downloads.onDeterminingFilename) return;
   const entry = nameEntry(id);
   entry.released = true;
-  if (!entry.suggest) return;  // answered at once when the name comes
+  if (!entry.suggest) return;
+  const suggest = entry.suggest;
+  entry.suggest = null;
   names.delete(id);
   try {
-    entry.suggest();
+    suggest();
   } catch (e) {
     // the download is gone already
   }
 }
 
+function isWeb(url) {
+  return /^https?:/i.test(url || "");
+}
+
+// Downloads that are never offered: other extensions' own (ours included)
+// and anything but http and https.
+function untouchable(item) {
+  return !!item.byExtensionId || !isWeb(item.finalUrl || item.url);
+}
+
 if (api.downloads.onDeterminingFilename) {
   api.downloads.onDeterminingFilename.addListener((item, suggest) => {
     const entry = nameEntry(item.id);
-    if (!wanted(item) || entry.released) {
+    if (untouchable(item) || entry.released) {
       names.delete(item.id);
       suggest();
       return false;
@@ -136,6 +307,7 @@ if (api.downloads.onDeterminingFilename) {
     entry.name = item.filename;
     entry.suggest = suggest;
     for (const resolve of entry.waiters.splice(0)) resolve(item.filename);
+    setTimeout(() => releaseName(item.id), HOLD_MS);
     return true;  // answered once the download manager decided
   });
 }
@@ -159,118 +331,165 @@ function baseName(path) {
   return (path || "").split(/[\\/]/).pop();
 }
 
-// Resumes a download the download manager did not take. Firefox cannot
-// resume one paused before its first byte (it counts as cancelled): that
-// one starts again under the same name.
-async function giveBack(item, filename) {
-  try {
-    await api.downloads.resume(item.id);
-    return;
-  } catch (e) {
-    // see below
-  }
-  const [now] = await api.downloads.search({ id: item.id }).catch(() => []);
-  if (!now || now.state !== "interrupted" || now.canResume) return;  // finished, or running
-  const url = now.finalUrl || now.url;
-  ownDownloads.add(url);
-  try {
-    await api.downloads.erase({ id: item.id });
-    const name = baseName(filename);
-    await api.downloads.download(name ? { url, filename: name, conflictAction: "uniquify" } : { url });
-  } catch (e) {
-    // nothing more can be done from here
-  } finally {
-    setTimeout(() => ownDownloads.delete(url), REPEAT_MS);
-  }
+function hostMatches(pattern, host) {
+  const p = pattern.trim().toLowerCase().replace(/^\*\./, "");
+  return !!p && (host === p || host.endsWith("." + p));
+}
+
+// The extension's own reasons to leave a download to the browser.
+function keptBy(item, url, size) {
+  if (!catching) return "catching is off";
+  if (!siteAccess) return "no access to the sites (grant it in the browser's add-on settings)";
+  if (item.incognito && !options.privateWindows) return "private window";
+  const u = parsed(url);
+  if (u && options.neverSites.some((p) => hostMatches(p, u.hostname))) return "site never caught";
+  if (options.minSize > 0 && size > 0 && size < options.minSize) return "smaller than the smallest size to catch";
+  return "";
+}
+
+function describe(reply) {
+  if (reply.result === "taken") return "taken";
+  if (reply.result === "declined") return `declined: ${reply.rule}`;
+  return `failed: ${reply.reason || "unknown"}`;
+}
+
+function record(entry) {
+  history.unshift({ ...entry, at: Date.now() });
+  history.length = Math.min(history.length, HISTORY);
+  api.storage.local.set({ history }).catch(() => {});
+}
+
+// Removes every trace of a download the download manager took.
+async function dropDownload(id) {
+  await api.downloads.cancel(id).catch(() => {});
+  // A small file may have finished already (Firefox lets it run).
+  await api.downloads.removeFile(id).catch(() => {});
+  await api.downloads.erase({ id }).catch(() => {});
+}
+
+async function offer(item) {
+  const url = item.finalUrl || item.url;
+  // Firefox may tell of a small file only once it is complete: it is
+  // offered all the same, and removed when taken.
+  if (item.state === "interrupted" || !isFresh(item) || isRepeat(url)) return null;
+  const size = Math.max(item.totalBytes, item.fileSize);
+  const kept = keptBy(item, url, size);
+  const storeId = await cookieStoreOf(item);
+  const filename = await waitForName(item);
+  const request = requestOf(item);
+  const cookie = await cookieFor(url, { referrer: item.referrer || "", storeId, method: request.method });
+  const entry = { url, name: baseName(filename) || baseName(parsed(url)?.pathname), referrer: item.referrer || "",
+                  filename, storeId, method: request.method, postData: request.body,
+                  created: Date.parse(item.startTime) || 0 };
+  if (kept) return { ...entry, outcome: `kept: ${kept}` };
+  if (request.method === "POST" && request.body === undefined)
+    return { ...entry, outcome: "kept: the form's data is not known" };
+  const reply = await ask({
+    url, referrer: entry.referrer, filename, mime: item.mime || "", size: size > 0 ? size : -1,
+    method: request.method, ...(request.method === "POST" ? { postData: request.body } : {}), cookie, forced: false,
+  });
+  const replied = Date.now();
+  if (reply.result === "taken") await dropDownload(item.id);
+  return { ...entry, outcome: describe(reply), replied };
 }
 
 async function onCreated(item) {
-  if (!wanted(item) || item.state !== "in_progress" || !isFresh(item)) {
+  if (untouchable(item)) return;
+  let entry = null;
+  try {
+    entry = await offer(item);
+  } finally {
     releaseName(item.id);
-    return;
   }
-  const url = item.finalUrl || item.url;
-  if (isRepeat(url)) {
-    releaseName(item.id);
-    return;
-  }
-  const paused = api.downloads.pause(item.id).then(() => true, () => false);
-  const [filename, cookie] = await Promise.all([waitForName(item), cookieFor(url), paused]);
-  // Chromium knows the size when it creates the item; Firefox pauses its
-  // downloads before the first byte, so the size stays unknown there.
-  const [now] = await api.downloads.search({ id: item.id }).catch(() => []);
-  const size = Math.max(item.totalBytes, item.fileSize, now ? now.totalBytes : -1, now ? now.fileSize : -1);
-  const reply = await ask({
-    url,
-    referrer: item.referrer || "",
-    filename,
-    mime: item.mime || (now && now.mime) || "",
-    size: size > 0 ? size : -1,
-    method: "GET",
-    cookie,
-    forced: false,
-  });
-  if (reply.result === "taken") {
-    try {
-      await api.downloads.cancel(item.id);
-      await api.downloads.erase({ id: item.id });
-    } catch (e) {
-      // already finished: the file stays with the browser
-    }
-    releaseName(item.id);
-    return;
-  }
-  releaseName(item.id);
-  await giveBack(item, filename);
+  if (entry) record(entry);
 }
 
 api.downloads.onCreated.addListener((item) => {
   onCreated(item);
 });
 
-// --- The link's context menu: a forced download ---------------------------------
+// --- Forced downloads: the link's context menu and "Send anyway" --------------
+
+async function sendForced({ url, referrer = "", filename = "", storeId, method = "GET", postData }) {
+  const cookie = await cookieFor(url, { referrer, storeId, method });
+  const reply = await ask({ url, referrer, filename, mime: "", size: -1, method,
+                            ...(method === "POST" ? { postData } : {}), cookie, forced: true });
+  record({ url, name: baseName(filename) || baseName(parsed(url)?.pathname), referrer, filename, storeId, method,
+           postData, outcome: describe(reply) });
+  return reply;
+}
 
 async function onMenuClicked(info, tab) {
   if (info.menuItemId !== MENU_ID || !isWeb(info.linkUrl)) return;
-  const url = info.linkUrl;
-  const reply = await ask({
-    url,
-    referrer: info.pageUrl || (tab && tab.url) || "",
-    filename: "",
-    mime: "",
-    size: -1,
-    method: "GET",
-    cookie: await cookieFor(url),
-    forced: true,
-  });
+  const storeId = tab && tab.cookieStoreId;
+  const reply = await sendForced({ url: info.linkUrl, referrer: info.pageUrl || (tab && tab.url) || "", storeId });
   if (reply.result === "taken") return;
   // Not taken: the browser downloads it after all.
-  ownDownloads.add(url);
-  try {
-    await api.downloads.download({ url });
-  } finally {
-    setTimeout(() => ownDownloads.delete(url), REPEAT_MS);
-  }
+  await api.downloads.download({ url: info.linkUrl }).catch(() => {});
 }
 
 api.contextMenus.onClicked.addListener((info, tab) => {
   onMenuClicked(info, tab);
 });
 
-// --- The toolbar button: catching on and off --------------------------------------
+// --- The popup and the options page talk to us ---------------------------------
 
 function showState() {
   api.action.setBadgeText({ text: catching ? "" : "off" });
   api.action.setTitle({ title: catching ? "Zorvane: catching downloads" : "Zorvane: not catching downloads" });
 }
 
-async function onButtonClicked() {
-  catching = !catching;
+async function setCatching(on) {
+  catching = on;
   await api.storage.local.set({ catching });
   showState();
 }
 
-api.action.onClicked.addListener(onButtonClicked);
+// Whether the host can be reached now, for the popup.
+async function probeConnection() {
+  if (!openPort()) return connection;
+  await new Promise((r) => setTimeout(r, 300));  // a missing host disconnects at once
+  if (port && connection.state !== "connected") connection = { state: "connected", detail: "" };
+  return connection;
+}
+
+const handlers = {
+  state: async () => ({ connection: await probeConnection(), catching, history }),
+  setCatching: async (m) => {
+    await setCatching(!!m.on);
+    return { catching };
+  },
+  sendAnyway: async (m) => {
+    const entry = history[m.index];
+    if (!entry || entry.outcome === "taken") return { result: "failed", reason: "nothing to send" };
+    return sendForced(entry);
+  },
+};
+
+api.runtime.onMessage.addListener((message, sender, respond) => {
+  const handler = handlers[message && message.type];
+  if (!handler || sender.id !== api.runtime.id) return false;
+  handler(message).then(respond, (e) => respond({ error: String(e) }));
+  return true;
+});
+
+function applyStored(stored) {
+  if (!stored) return;
+  catching = stored.catching !== false;
+  if (Array.isArray(stored.history)) history = stored.history.slice(0, HISTORY);
+  options = {
+    neverSites: Array.isArray(stored.neverSites) ? stored.neverSites : [],
+    minSize: Number(stored.minSize) > 0 ? Number(stored.minSize) : 0,
+    privateWindows: stored.privateWindows === true,
+  };
+}
+
+api.storage.onChanged.addListener((changes, area) => {
+  if (area !== "local") return;
+  const stored = { catching, history, ...options };
+  for (const [key, change] of Object.entries(changes)) stored[key] = change.newValue;
+  applyStored(stored);
+});
 
 function setUp() {
   api.contextMenus.removeAll(() => {
@@ -278,8 +497,16 @@ function setUp() {
   });
 }
 
+function checkSiteAccess() {
+  api.permissions.contains({ origins: ["http://*/*", "https://*/*"] }).then((granted) => (siteAccess = granted),
+                                                                          () => {});
+}
+
 api.runtime.onInstalled.addListener(setUp);
-api.storage.local.get("catching").then((stored) => {
-  if (stored && stored.catching === false) catching = false;
+api.permissions.onAdded.addListener(checkSiteAccess);
+api.permissions.onRemoved.addListener(checkSiteAccess);
+checkSiteAccess();
+api.storage.local.get(["catching", "history", "neverSites", "minSize", "privateWindows"]).then((stored) => {
+  applyStored(stored);
   showState();
 });

@@ -10,6 +10,7 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIREFOX_ID = "zorvane@quennet.com"
+PAGES = ("background.js", "popup.html", "popup.js", "options.html", "options.js")
 
 
 def manifest(family):
@@ -31,9 +32,10 @@ def main(out):
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "manifest.json"), "w") as f:
             json.dump(manifest(family), f, indent=2)
-        shutil.copyfile(os.path.join(HERE, "background.js"), os.path.join(folder, "background.js"))
+        for name in PAGES:
+            shutil.copyfile(os.path.join(HERE, name), os.path.join(folder, name))
     with zipfile.ZipFile(os.path.join(out, "zorvane.xpi"), "w") as xpi:
-        for name in ("manifest.json", "background.js"):
+        for name in ("manifest.json",) + PAGES:
             xpi.write(os.path.join(out, "firefox", name), name)
 
 

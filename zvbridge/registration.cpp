@@ -1,8 +1,13 @@
 #include "registration.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -10,24 +15,9 @@
 #include "win/unique_handles.h"
 
 namespace zv::bridge {
-namespace {
 
-struct BrowserKey {
-  const wchar_t* vendor;  // the browser's own key under Software
-  bool firefox;
-};
-
-// Chrome, Chromium and Edge read the Chromium-family manifest; Edge also
-// looks under the other two.
-constexpr BrowserKey kBrowserKeys[] = {
-    {L"Software\\Google\\Chrome", false},
-    {L"Software\\Chromium", false},
-    {L"Software\\Microsoft\\Edge", false},
-    {L"Software\\Mozilla", true},
-};
-
-std::wstring HostKeyPath(const BrowserKey& browser) {
-  std::wstring path = std::wstring(browser.vendor) + L"\\NativeMessagingHosts\\";
+std::wstring HostKeyPath(const BrowserRow& browser) {
+  std::wstring path = std::wstring(browser.vendorKey) + L"\\NativeMessagingHosts\\";
   for (const char* c = kHostName; *c; ++c) path.push_back(static_cast<wchar_t>(*c));
   return path;
 }
@@ -50,6 +40,8 @@ std::wstring ProgramPath() {
     path.resize(path.size() * 2);
   }
 }
+
+namespace {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/") + 1); }
 
@@ -121,28 +113,128 @@ bool RemoveHostKey(HKEY hive, REGSAM view, const std::wstring& hostKey) {
 
 void Complain(const char* what) { std::fprintf(stderr, "zvbridge: %s (error %lu)\n", what, GetLastError()); }
 
+// Creates each missing folder of `path` (which ends in a backslash) below `base`.
+bool MakeFolders(const std::wstring& base, const std::wstring& path) {
+  for (size_t at = path.find(L'\\', base.size()); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+    const std::wstring folder = path.substr(0, at);
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return true;
+}
+
+std::wstring LocalAppData() {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path))) return {};
+  std::wstring folder = path;
+  if (!folder.empty() && folder.back() != L'\\') folder.push_back(L'\\');
+  return folder;
+}
+
+// Each host key once, though several browsers read the same one.
+template <typename Visit>
+void ForEachHostKey(Visit visit) {
+  for (size_t i = 0; i < std::size(kBrowsers); ++i) {
+    bool seen = false;
+    for (size_t j = 0; j < i; ++j) seen = seen || std::wcscmp(kBrowsers[i].vendorKey, kBrowsers[j].vendorKey) == 0;
+    if (!seen) visit(kBrowsers[i]);
+  }
+}
+
+bool IsAdministrativeSid(PSID sid) {
+  for (WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid, WinCreatorOwnerSid,
+                                   WinBuiltinBackupOperatorsSid}) {
+    BYTE buffer[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(buffer);
+    if (CreateWellKnownSid(type, nullptr, buffer, &size) && EqualSid(sid, buffer)) return true;
+  }
+  // The installer's own service accounts (S-1-5-80-...) may hold it too.
+  const SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
+  const SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  return std::memcmp(authority, &nt, sizeof(nt)) == 0 && *GetSidSubAuthorityCount(sid) > 0 &&
+         *GetSidSubAuthority(sid, 0) == SECURITY_SERVICE_ID_BASE_RID;
+}
+
 }  // namespace
 
 std::string ChromiumManifest(const std::string& programPathUtf8) { return Manifest(programPathUtf8, false); }
 std::string FirefoxManifest(const std::string& programPathUtf8) { return Manifest(programPathUtf8, true); }
 
+std::wstring ManifestFolder(bool machine) {
+  if (machine) return FolderOf(ProgramPath());
+  const std::wstring base = LocalAppData();
+  return base.empty() ? base : base + kUserManifestFolder + L"\\";
+}
+
+bool AclLetsNonAdminsChange(const ACL* dacl) {
+  if (!dacl) return true;  // no list: everyone may do everything
+  constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                                   DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(const_cast<ACL*>(dacl), i, &ace)) continue;
+    const auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if ((allowed->Mask & kChanges) != 0 && !IsAdministrativeSid(&allowed->SidStart)) return true;
+  }
+  return false;
+}
+
+bool WritableByNonAdmins(const std::wstring& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::wstring object = path;
+  if (object.size() > 3 && object.back() == L'\\') object.pop_back();
+  if (GetNamedSecurityInfoW(object.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                            nullptr, &descriptor) != ERROR_SUCCESS)
+    return true;  // what cannot be read cannot be trusted
+  const bool writable = AclLetsNonAdminsChange(dacl);
+  LocalFree(descriptor);
+  return writable;
+}
+
 int RegisterHost(bool machine) {
   const std::wstring program = ProgramPath();
-  const std::wstring folder = FolderOf(program);
+  const std::wstring folder = ManifestFolder(machine);
+  if (folder.empty()) {
+    Complain("cannot find the folder for the host manifests");
+    return 1;
+  }
+  if (machine && WritableByNonAdmins(folder)) {
+    std::fprintf(stderr, "zvbridge: users who are not administrators can change %s; install the program in a "
+                 "folder only administrators can change, or register per user without --machine\n",
+                 Utf8(folder).c_str());
+    return 1;
+  }
+  if (!machine && !MakeFolders(LocalAppData(), folder)) {
+    Complain("cannot make the folder for the host manifests");
+    return 1;
+  }
   const std::wstring chromium = folder + kChromiumManifestName;
   const std::wstring firefox = folder + kFirefoxManifestName;
   if (!WriteWholeFile(chromium, ChromiumManifest(Utf8(program))) ||
       !WriteWholeFile(firefox, FirefoxManifest(Utf8(program)))) {
-    Complain("cannot write the host manifests beside the program");
+    Complain("cannot write the host manifests");
+    return 1;
+  }
+  if (machine && (WritableByNonAdmins(chromium) || WritableByNonAdmins(firefox))) {
+    std::fprintf(stderr, "zvbridge: users who are not administrators can change the manifests in %s\n",
+                 Utf8(folder).c_str());
+    DeleteFileW(chromium.c_str());
+    DeleteFileW(firefox.c_str());
     return 1;
   }
   const HKEY hive = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  bool ok = true;
   for (REGSAM view : ViewsFor(machine))
-    for (const BrowserKey& browser : kBrowserKeys)
-      if (!SetDefaultValue(hive, view, HostKeyPath(browser), browser.firefox ? firefox : chromium)) {
-        Complain("cannot write a browser's key");
-        return 1;
-      }
+    ForEachHostKey([&](const BrowserRow& browser) {
+      ok = ok && SetDefaultValue(hive, view, HostKeyPath(browser),
+                                 browser.family == Family::kFirefox ? firefox : chromium);
+    });
+  if (!ok) {
+    Complain("cannot write a browser's key");
+    return 1;
+  }
   return 0;
 }
 
@@ -150,23 +242,18 @@ int UnregisterHost(bool machine) {
   const HKEY hive = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   bool ok = true;
   for (REGSAM view : ViewsFor(machine))
-    for (const BrowserKey& browser : kBrowserKeys) ok = RemoveHostKey(hive, view, HostKeyPath(browser)) && ok;
-  // The manifests serve both scopes: they go when neither still names them.
-  const HKEY other = machine ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-  bool stillNamed = false;
-  for (REGSAM view : ViewsFor(!machine))
-    for (const BrowserKey& browser : kBrowserKeys) {
-      win::UniqueHkey key;
-      if (RegOpenKeyExW(other, HostKeyPath(browser).c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS)
-        stillNamed = true;
-    }
-  if (!stillNamed) {
-    const std::wstring folder = FolderOf(ProgramPath());
-    for (const wchar_t* name : {kChromiumManifestName, kFirefoxManifestName}) {
-      const std::wstring path = folder + name;
-      if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) ok = false;
-    }
+    ForEachHostKey([&](const BrowserRow& browser) { ok = RemoveHostKey(hive, view, HostKeyPath(browser)) && ok; });
+  const std::wstring folder = ManifestFolder(machine);
+  for (const wchar_t* name : {kChromiumManifestName, kFirefoxManifestName}) {
+    const std::wstring path = folder + name;
+    if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND)
+      ok = false;
   }
+  // The folders registration made, when nothing else lives in them now.
+  if (!machine)
+    for (std::wstring path = folder.substr(0, folder.size() - 1); path.size() > LocalAppData().size();
+         path.resize(path.find_last_of(L'\\')))
+      if (!RemoveDirectoryW(path.c_str())) break;
   if (!ok) Complain("cannot remove every registration");
   return ok ? 0 : 1;
 }

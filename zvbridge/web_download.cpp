@@ -85,6 +85,9 @@ DecodedMessage DecodeMessage(const std::string& text) {
         (id->is_string() && id->get_ref<const std::string&>().size() <= kMaxIdChars))
       decoded.idJson = Dump(*id);
   }
+  if (const auto deadline = message.find("deadline");
+      deadline != message.end() && (deadline->is_number_integer() || deadline->is_number_unsigned()))
+    decoded.deadlineMs = deadline->get<std::int64_t>();
   if (const auto type = message.find("type");
       type != message.end() && !(type->is_string() && *type == "download")) {
     decoded.error = "unknown message type";
@@ -137,6 +140,8 @@ std::string FailedReply(const std::string& idJson, const std::string& reason) {
   return Reply(idJson, {{"result", "failed"}, {"reason", reason}});
 }
 
+std::string PendingReply(const std::string& idJson) { return Reply(idJson, {{"result", "pending"}}); }
+
 std::optional<std::string> DownloadExtension(const WebDownload& download) {
   const std::string name = BaseName(download.fileName);
   const size_t dot = name.rfind('.');
@@ -146,13 +151,18 @@ std::optional<std::string> DownloadExtension(const WebDownload& download) {
 }
 
 std::optional<std::string> DecliningRule(const WebDownload& download,
-                                         zv::handoff::SettingsSource& settings) {
+                                         zv::handoff::SettingsSource& settings,
+                                         const zv::handoff::ModifierKeys& keys) {
   using namespace zv::handoff;
+  if (keys.shift) return "Shift";
   if (!SwitchOn(settings.Read(kWebUrlCatch))) return RuleOf(Refusal::kCatchSwitchOff);
-  if (!IntegrationGate(download.forced, settings)) return RuleOf(Refusal::kIntegrationOff);
+  const bool forced = download.forced || keys.CtrlAlt();
+  if (!IntegrationGate(forced, settings)) return RuleOf(Refusal::kIntegrationOff);
   if (!StartsWithNoCase(download.url, "http://") && !StartsWithNoCase(download.url, "https://"))
     return RuleOf(Refusal::kScheme);
-  if (download.forced) return std::nullopt;
+  // The download manager would fetch a form's result again as a plain GET.
+  if (download.method.size() == 4 && StartsWithNoCase(download.method, "post") && !download.postData) return "post data unknown";
+  if (forced) return std::nullopt;
   if (!FileHostRule::PrefixTest(download.url)) return RuleOf(Refusal::kFileHostPrefix);
   if (download.postData && !download.postData->empty() &&
       !FileHostRule::PostDataTest(download.url, *download.postData))

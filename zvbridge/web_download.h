@@ -28,6 +28,9 @@ struct WebDownload {
 
 struct DecodedMessage {
   std::string idJson;  // the message's "id", echoed in the reply; empty when none
+  // When the extension stops waiting for the reply (milliseconds since
+  // 1970, the clock of the machine both run on); absent when not told.
+  std::optional<std::int64_t> deadlineMs;
   std::optional<WebDownload> download;
   std::string error;   // why there is no download
 };
@@ -39,12 +42,18 @@ DecodedMessage DecodeMessage(const std::string& json);
 std::string TakenReply(const std::string& idJson);
 std::string DeclinedReply(const std::string& idJson, const std::string& rule);
 std::string FailedReply(const std::string& idJson, const std::string& reason);
+// The hand-off will take longer (the download manager is being started):
+// the extension waits for the final reply.
+std::string PendingReply(const std::string& idJson);
 
 // The rule of the download manager's settings that declines the download,
 // absent when it goes to the download manager. The download's texts are in
-// the ANSI code page.
+// the ANSI code page. Shift held when the message arrived leaves the download
+// to the browser, Ctrl+Alt forces it past the type lists, as in the other
+// modules.
 std::optional<std::string> DecliningRule(const WebDownload& download,
-                                         zv::handoff::SettingsSource& settings);
+                                         zv::handoff::SettingsSource& settings,
+                                         const zv::handoff::ModifierKeys& keys = {});
 
 // The extension the type lists judge: the file name's, else the URL's.
 std::optional<std::string> DownloadExtension(const WebDownload& download);

@@ -8,11 +8,18 @@
 //   zvbridge.exe --register [--machine]               register with the browsers
 //   zvbridge.exe --unregister [--machine]             remove that registration
 //   zvbridge.exe --echo                               reply without a hand-off
+//   zvbridge.exe --check [--json]                     tell what keeps downloads from arriving
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
+#include "bridge_handoff.h"
+#include "check.h"
 #include "handoff/handoff.h"
 #include "native_messaging.h"
 #include "registration.h"
@@ -21,11 +28,10 @@
 namespace {
 
 using namespace zv::bridge;
-using zv::handoff::HandoffStatus;
 
-// Long enough for a hand-off in progress elsewhere, short enough that the
-// reply comes before the extension gives up and resumes the download.
-constexpr DWORD kLockWaitMs = 3000;
+// What the extension waits for a reply that is not "pending" (5 s), less
+// the message's way there, for messages that do not say.
+constexpr DWORD kDefaultBudgetMs = 4500;
 
 std::string Utf8ToAnsi(const std::string& text) {
   if (text.empty()) return {};
@@ -43,37 +49,58 @@ WebDownload InAnsi(WebDownload download) {
   for (std::string* text : {&download.url, &download.referrer, &download.fileName,
                             &download.mimeType, &download.cookie})
     *text = Utf8ToAnsi(*text);
+  if (download.postData) download.postData = Utf8ToAnsi(*download.postData);
   return download;
 }
 
-std::string AnswerDownload(const std::string& message) {
+// A console program has no message queue of its own to read keys from:
+// the keys as they are now, when the message arrives.
+zv::handoff::ModifierKeys HeldKeys() {
+  auto down = [](int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; };
+  return {down(VK_SHIFT), down(VK_CONTROL), down(VK_MENU)};
+}
+
+std::int64_t NowMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const auto ticks = static_cast<std::int64_t>(ULARGE_INTEGER{{now.dwLowDateTime, now.dwHighDateTime}}.QuadPart);
+  return (ticks - 116444736000000000LL) / 10000;  // from 1601 in 100 ns to 1970 in ms
+}
+
+DWORD BudgetOf(const DecodedMessage& decoded) {
+  if (!decoded.deadlineMs) return kDefaultBudgetMs;
+  const std::int64_t left = *decoded.deadlineMs - NowMs();
+  if (left <= 0) return 0;
+  return static_cast<DWORD>(std::min<std::int64_t>(left, kPendingBudgetMs));
+}
+
+std::string AnswerDownload(const std::string& message, const std::function<void(const std::string&)>& early) {
+  const zv::handoff::ModifierKeys keys = HeldKeys();
   const DecodedMessage decoded = DecodeMessage(message);
   if (!decoded.download) return FailedReply(decoded.idJson, decoded.error);
   const WebDownload download = InAnsi(*decoded.download);
 
   zv::handoff::ManagerSettings settings;
-  if (const auto rule = DecliningRule(download, settings)) return DeclinedReply(decoded.idJson, *rule);
+  if (const auto rule = DecliningRule(download, settings, keys)) return DeclinedReply(decoded.idJson, *rule);
 
-  zv::handoff::HandoffSteps steps;
-  steps.buildText = [&] { return RecordText(download); };
-  zv::handoff::HandoffOptions options;
-  options.lockWaitMs = kLockWaitMs;
-  options.settings = &settings;
-  const auto outcome = zv::handoff::HandOff(zv::handoff::kWebExtensionHandoff, steps, options);
+  const auto outcome = HandOffWithin(BudgetOf(decoded), RecordText(download), settings,
+                                     [&] { early(PendingReply(decoded.idJson)); });
   switch (outcome.status) {
-    case HandoffStatus::kSent:
+    case BridgeStatus::kSent:
       return outcome.reply ? TakenReply(decoded.idJson)
                            : DeclinedReply(decoded.idJson, "download manager");
-    case HandoffStatus::kNoProgram:
+    case BridgeStatus::kExpired:
+      return FailedReply(decoded.idJson, "the browser stopped waiting");
+    case BridgeStatus::kNoProgram:
       return FailedReply(decoded.idJson, "the download manager is not installed");
-    case HandoffStatus::kStartupTimedOut:
+    case BridgeStatus::kNotStarted:
+      return FailedReply(decoded.idJson, "the download manager could not be started");
+    case BridgeStatus::kStartupTimedOut:
       return FailedReply(decoded.idJson, "the download manager did not start");
-    case HandoffStatus::kLockNotObtained:
-      return FailedReply(decoded.idJson, "another hand-off did not end");
-    case HandoffStatus::kStopped:
+    case BridgeStatus::kLockNotObtained:
       break;
   }
-  return FailedReply(decoded.idJson, "not handed off");
+  return FailedReply(decoded.idJson, "another hand-off did not end");
 }
 
 int Serve(bool echo) {
@@ -94,23 +121,36 @@ int Serve(bool echo) {
     }
     return true;
   };
-  ServePort(read, write, echo ? EchoAnswer : AnswerDownload);
+  const auto early = [&write](const std::string& reply) {
+    const std::string frame = Frame(reply);
+    write(frame.data(), frame.size());
+  };
+  ServePort(read, write, [&](const std::string& message) {
+    if (echo) return EchoAnswer(message);
+    const std::string reply = AnswerDownload(message, early);
+    // One line a download for whoever reads the browser's log.
+    std::fprintf(stderr, "zvbridge: %.200s\n", reply.c_str());
+    return reply;
+  });
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool registerHost = false, unregisterHost = false, machine = false, echo = false;
+  bool registerHost = false, unregisterHost = false, machine = false, echo = false, check = false, json = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--register") == 0) registerHost = true;
     else if (std::strcmp(argv[i], "--unregister") == 0) unregisterHost = true;
     else if (std::strcmp(argv[i], "--machine") == 0) machine = true;
     else if (std::strcmp(argv[i], "--echo") == 0) echo = true;
+    else if (std::strcmp(argv[i], "--check") == 0) check = true;
+    else if (std::strcmp(argv[i], "--json") == 0) json = true;
     // Anything else is what the browser passes: its origin or the manifest
     // and the add-on ID, and on Windows the parent window.
   }
   if (registerHost) return RegisterHost(machine);
   if (unregisterHost) return UnregisterHost(machine);
+  if (check) return RunCheck(json);
   return Serve(echo);
 }

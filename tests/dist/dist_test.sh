@@ -84,20 +84,20 @@ for name in "${registered[@]}"; do
   echo "registered $name from the unpacked folder ($count entries name it)"
 done
 
-# The native-messaging host registers from the unpacked folder: its
-# manifests beside it name it, the browsers' keys name the manifests, and
-# unregistering takes both away.
+# The native-messaging host registers from the unpacked folder: its own
+# --check then finds each browser's key naming a manifest in the user's
+# folder that names this program, and after unregistering no key at all.
 bridge=$dir/zvbridge.exe
 if [ -f "$bridge" ]; then
-  chrome='HKEY_CURRENT_USER\Software\Google\Chrome\NativeMessagingHosts\com.quennet.zorvane'
-  manifest=$dir/com.quennet.zorvane.chromium.json
   "$wine_run" "$(winpath "$bridge")" --register >/dev/null 2>&1 || fail "zvbridge.exe --register: exit $?"
-  [ -f "$manifest" ] && [ -f "$dir/com.quennet.zorvane.firefox.json" ] || fail "zvbridge.exe: no manifests beside it"
-  grep -qiF "$(winpath "$bridge" | sed 's/\\/\\\\/g')" "$manifest" 2>/dev/null || fail "zvbridge.exe: the manifest does not name it"
-  exported "$chrome" | grep -qF "$(winpath "$manifest" | tr 'A-Z' 'a-z')" || fail "zvbridge.exe: Chrome's key does not name the manifest"
+  check=$("$wine_run" "$(winpath "$bridge")" --check 2>&1 | tr -d '\r')
+  for browser in Chrome Edge Firefox; do
+    printf '%s\n' "$check" | grep -q "^$browser registration: ok, HKCU" ||
+      fail "zvbridge.exe: $browser's registration after --register: $(printf '%s\n' "$check" | grep "^$browser ")"
+  done
   "$wine_run" "$(winpath "$bridge")" --unregister >/dev/null 2>&1 || fail "zvbridge.exe --unregister: exit $?"
-  [ ! -e "$manifest" ] || fail "zvbridge.exe: manifests left after --unregister"
-  [ -z "$(exported "$chrome")" ] || fail "zvbridge.exe: Chrome's key left after --unregister"
+  "$wine_run" "$(winpath "$bridge")" --check 2>&1 | tr -d '\r' | grep -q '^Chrome registration: no key' ||
+    fail "zvbridge.exe: Chrome's key left after --unregister"
   echo "registered zvbridge.exe from the unpacked folder"
 fi
 

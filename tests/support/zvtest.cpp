@@ -276,7 +276,7 @@ namespace {
 // Runs a program with its output on a pipe; with `input`, its standard input
 // is a pipe too, fed from another thread and ended after the input.
 ProgramResult RunWithPipes(const std::string& commandLine, const std::string* input, bool mergeErrors,
-                           DWORD timeoutMs) {
+                           DWORD timeoutMs, HANDLE job = nullptr) {
   ProgramResult result;
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr, inRead = nullptr, inWrite = nullptr;
@@ -294,8 +294,13 @@ ProgramResult RunWithPipes(const std::string& commandLine, const std::string* in
   si.hStdInput = input ? inRead : GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   std::string mutableLine = commandLine;
-  const BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &si, &pi);
+  // Put into the job before it runs a single instruction.
+  const BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
+                                      job ? CREATE_SUSPENDED : 0, nullptr, nullptr, &si, &pi);
+  if (started && job) {
+    AssignProcessToJobObject(job, pi.hProcess);
+    ResumeThread(pi.hThread);
+  }
   CloseHandle(writeEnd);
   if (inRead) CloseHandle(inRead);
   if (!started) {
@@ -331,8 +336,9 @@ ProgramResult RunProgram(const std::string& commandLine, DWORD timeoutMs) {
   return RunWithPipes(commandLine, nullptr, true, timeoutMs);
 }
 
-ProgramResult RunProgramWithInput(const std::string& commandLine, const std::string& input, DWORD timeoutMs) {
-  return RunWithPipes(commandLine, &input, false, timeoutMs);
+ProgramResult RunProgramWithInput(const std::string& commandLine, const std::string& input, DWORD timeoutMs,
+                                  HANDLE job) {
+  return RunWithPipes(commandLine, &input, false, timeoutMs, job);
 }
 
 }  // namespace zvtest

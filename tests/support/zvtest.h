@@ -130,8 +130,9 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& commandLine, DWORD timeoutMs = 60000);
 // Runs a program with `input` on its standard input, ended after it; the
 // output is its standard output alone (its errors go to the test's own).
+// With `job`, the program runs in that job object from its first instruction.
 ProgramResult RunProgramWithInput(const std::string& commandLine, const std::string& input,
-                                  DWORD timeoutMs = 60000);
+                                  DWORD timeoutMs = 60000, HANDLE job = nullptr);
 
 // Starts a program without waiting; the handle is the process.
 HANDLE StartProgram(const std::string& commandLine);

@@ -42,13 +42,16 @@ def winpath(path):
 # --- The web site ------------------------------------------------------------
 
 class Site:
-    """Serves /page.html?first=F&n=K&kind=K (sets the session cookie, clicks its links
-    on load) and /get?i=N&kind=K (the file, only with the cookie)."""
+    """Serves /page.html?first=F&n=K&kind=K&size=S (sets the session cookie, clicks
+    its links on load), /get?i=N&kind=K&size=S (the file, only with the cookie),
+    /form.html?enctype=E (a form that posts to /get and submits itself on load)
+    and POST /get (the file, for the form's fields)."""
 
     def __init__(self, slow_seconds=1.0):
         self.token = base64.b16encode(os.urandom(6)).decode().lower()
         self.slow = slow_seconds
         self.file_requests = []
+        self.posts = []  # the bodies of the form posts received
         site = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -61,6 +64,8 @@ class Site:
                 try:
                     if parsed.path == "/page.html":
                         site._page(self, query)
+                    elif parsed.path == "/form.html":
+                        site._form(self, query)
                     elif parsed.path == "/get":
                         site._file(self, query)
                     else:
@@ -68,6 +73,17 @@ class Site:
                 except (BrokenPipeError, ConnectionResetError):
                     pass  # the browser cancelled: the download manager took it
 
+            def do_POST(self):
+                parsed = urllib.parse.urlparse(self.path)
+                body = self.rfile.read(int(self.headers.get("Content-Length") or 0))
+                site.posts.append(body)
+                try:
+                    site._file(self, dict(urllib.parse.parse_qsl(parsed.query)), need_cookie=False)
+                except (BrokenPipeError, ConnectionResetError):
+                    pass
+
+        # A burst of downloads connects at once: a backlog of 5 would refuse some.
+        http.server.ThreadingHTTPServer.request_queue_size = 128
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         self.server.daemon_threads = True
         self.port = self.server.server_address[1]
@@ -78,11 +94,17 @@ class Site:
         self.server.shutdown()
         self.server.server_close()
 
-    def page_url(self, n=1, kind="zip", auto=True):
-        return f"{self.base}/page.html?n={n}&kind={kind}&auto={int(auto)}"
+    def page_url(self, n=1, kind="zip", auto=True, first=1, size=FILE_SIZE, base=None):
+        return f"{base or self.base}/page.html?first={first}&n={n}&kind={kind}&auto={int(auto)}&size={size}"
 
-    def file_url(self, i, kind="zip"):
-        return f"{self.base}/get?i={i}&kind={kind}"
+    def file_url(self, i, kind="zip", size=FILE_SIZE, base=None):
+        return f"{base or self.base}/get?i={i}&kind={kind}&size={size}"
+
+    @staticmethod
+    def body(size):
+        """The file's bytes: it starts like an archive, the rest is a pattern."""
+        pattern = bytes(range(256)) * (size // 256 + 1)
+        return (b"PK\x03\x04" + pattern)[:size]
 
     @staticmethod
     def file_name(i, kind="zip"):
@@ -94,23 +116,41 @@ class Site:
     def _page(self, h, query):
         n, kind = int(query.get("n", 1)), query.get("kind", "zip")
         first = int(query.get("first", 1))
-        links = "".join(f'<a download href="/get?i={i}&amp;kind={kind}">file {i}</a>\n' for i in range(first, n + 1))
+        size = int(query.get("size", FILE_SIZE))
+        to = query.get("to", "")  # links to another site
+        links = "".join(f'<a download href="{to}/get?i={i}&amp;kind={kind}&amp;size={size}">file {i}</a>\n'
+                        for i in range(first, n + 1))
         script = "onload = () => { for (const a of document.links) a.click(); };" if query.get("auto") == "1" else ""
         body = f"<!doctype html><html><body>{links}<script>{script}</script></body></html>".encode()
         h.send_response(200)
         h.send_header("Content-Type", "text/html")
         h.send_header("Set-Cookie", f"session={self.token}; Path=/")
+        if query.get("samesite") == "1":
+            h.send_header("Set-Cookie", "strict=1; Path=/; SameSite=Strict")
+            h.send_header("Set-Cookie", "lax=1; Path=/; SameSite=Lax")
         h.send_header("Content-Length", str(len(body)))
         h.end_headers()
         h.wfile.write(body)
 
-    def _file(self, h, query):
+    def _form(self, h, query):
+        enctype = query.get("enctype", "application/x-www-form-urlencoded")
+        fields = '<input name="name" value="report 7"><input name="lang" value="en&amp;fr">'
+        body = (f'<!doctype html><html><body><form method="post" enctype="{enctype}" '
+                f'action="/get?i=7&amp;kind=zip&amp;size={FILE_SIZE}">{fields}</form>'
+                '<script>onload = () => document.forms[0].submit();</script></body></html>').encode()
+        h.send_response(200)
+        h.send_header("Content-Type", "text/html")
+        h.send_header("Content-Length", str(len(body)))
+        h.end_headers()
+        h.wfile.write(body)
+
+    def _file(self, h, query, need_cookie=True):
         self.file_requests.append(h.path)
-        if f"session={self.token}" not in (h.headers.get("Cookie") or ""):
+        if need_cookie and f"session={self.token}" not in (h.headers.get("Cookie") or ""):
             h.send_error(403)
             return
         i, kind = query.get("i", "1"), query.get("kind", "zip")
-        body = b"PK\x03\x04" + bytes(FILE_SIZE - 4)
+        body = self.body(int(query.get("size", FILE_SIZE)))
         h.send_response(200)
         h.send_header("Content-Type", KINDS.get(kind, "application/octet-stream"))
         h.send_header("Content-Disposition", f'attachment; filename="{self.file_name(i, kind)}"')
@@ -123,14 +163,19 @@ class Site:
         time.sleep(self.slow)
         h.wfile.write(body[len(body) // 2:])
 
-    def expected_record(self, i, kind="zip", page=None, with_file_details=True, with_size=True):
-        page = page or self.page_url()
-        text = f"URL={self.file_url(i, kind)}\r\nReferer={page}"
+    def expected_record(self, i, kind="zip", page=None, with_file_details=True, with_size=True, size=FILE_SIZE,
+                        cookie=True, post=None, base=None):
+        page = page or self.page_url(size=size)
+        text = f"URL={self.file_url(i, kind, size, base)}\r\nReferer={page}"
         if with_file_details:
             text += f"\r\nFileName={self.file_name(i, kind)}\r\nMIMEType={KINDS[kind]}"
             if with_size:
-                text += f"\r\nSize={FILE_SIZE}"
-        text += "\r\nCookie=" + base64.b64encode(self.cookie().encode()).decode() + "\r\nMode=DEFAULT"
+                text += f"\r\nSize={size}"
+        if cookie:
+            text += "\r\nCookie=" + base64.b64encode(self.cookie().encode()).decode()
+        text += "\r\nMode=DEFAULT"
+        if post is not None:
+            text += "\r\nPostData=" + post + "\0"
         return text
 
 
@@ -175,14 +220,28 @@ class WineBuild:
 class StandIn:
     """The stand-in download manager, running in the build's prefix."""
 
-    def __init__(self, wine, folder, reply=1, *options):
+    def __init__(self, wine, folder, reply=1, *options, installed=False):
+        """Started now, or with `installed` copied into `folder` with its
+        options beside it for the host to start through App Paths
+        (self.program, the path to register)."""
         self.log = os.path.join(folder, "standin.log")
         open(self.log, "w").close()
-        self.proc = subprocess.Popen(
-            [wine.wine_run, wine.standin_exe, f"--log={winpath(self.log)}", f"--reply={reply}",
-             "--lifetime=300000", *options], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        args = [f"--log={winpath(self.log)}", f"--reply={reply}", "--lifetime=300000", *options]
+        self.proc = None
+        if installed:
+            exe = os.path.join(folder, "zvstandin.exe")
+            shutil.copyfile(wine.standin_exe, exe)
+            with open(exe + ".args", "w") as f:
+                f.write("\r\n".join(args) + "\r\n")
+            self.program = winpath(exe)
+            return
+        self.proc = subprocess.Popen([wine.wine_run, wine.standin_exe, *args], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL, start_new_session=True)
         if not wait_until(lambda: "READY" in open(self.log).read(), 60):
             raise RuntimeError("the stand-in download manager did not start")
+
+    def starts(self):
+        return open(self.log).read().count("START ")
 
     def texts(self):
         out = []
@@ -192,10 +251,17 @@ class StandIn:
                 out.append(re.sub(r"\\x([0-9A-F]{2})", lambda x: chr(int(x.group(1), 16)), m.group(1)))
         return out
 
-    def close(self):
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(self.proc.pid, signal.SIGKILL)
-        self.proc.wait(timeout=30)
+    def close(self, wine=None):
+        if self.proc:
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait(timeout=30)
+        else:
+            # Started by the host: it ends by its pid in the prefix.
+            m = re.search(r"START pid=(\d+)", open(self.log).read())
+            if m and wine:
+                subprocess.run([wine.wine_run, "taskkill", "/f", "/pid", m.group(1)], timeout=60,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 # --- Browsers ----------------------------------------------------------------------
@@ -254,12 +320,13 @@ class Chromium(Browser):
     """Headless Chromium with the extension loaded, driven over the DevTools
     pipe (NUL-separated JSON on descriptors 3 and 4)."""
 
-    def __init__(self, wine, seconds=90, host_args=()):
+    def __init__(self, wine, seconds=90, host_args=(), more_extensions=(), host=True):
         super().__init__(seconds)
         profile = os.path.join(self.root, "profile")
         os.makedirs(os.path.join(profile, "Default"))
-        self.host_manifest(os.path.join(profile, "NativeMessagingHosts"), wine, "allowed_origins",
-                           f"chrome-extension://{CHROMIUM_ID}/", *host_args)
+        if host:
+            self.host_manifest(os.path.join(profile, "NativeMessagingHosts"), wine, "allowed_origins",
+                               f"chrome-extension://{CHROMIUM_ID}/", *host_args)
         prefs = {"download": {"default_directory": self.downloads, "prompt_for_download": False,
                               "directory_upgrade": True},
                  "profile": {"default_content_setting_values": {"automatic_downloads": 1}},
@@ -276,7 +343,7 @@ class Chromium(Browser):
             os.dup2(high_w, 4)
 
         args = ["chromium", "--headless=new", "--no-sandbox", f"--user-data-dir={profile}",
-                f"--load-extension={wine.webext}/chromium",
+                "--load-extension=" + ",".join([f"{wine.webext}/chromium", *more_extensions]),
                 "--disable-features=DisableLoadExtensionCommandLineSwitch",
                 "--remote-debugging-pipe", "--no-first-run", "--no-default-browser-check", "--disable-gpu",
                 "--disable-background-networking", "--disable-sync", "--password-store=basic", "about:blank"]
@@ -329,10 +396,10 @@ class Chromium(Browser):
             raise RuntimeError(f"{method}: {reply['error']}")
         return reply["result"]
 
-    def _attach_worker(self):
+    def _attach_worker(self, ours=True, probe="ask"):
         def find():
             for target in self.cdp("Target.getTargets")["targetInfos"]:
-                if target["type"] == "service_worker" and CHROMIUM_ID in target["url"]:
+                if target["type"] == "service_worker" and (CHROMIUM_ID in target["url"]) == ours:
                     return target["targetId"]
             return None
 
@@ -341,21 +408,38 @@ class Chromium(Browser):
             raise RuntimeError("the extension's service worker did not start")
         session = self.cdp("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
         # Attached while the worker may still be running its script.
-        ready = lambda: self.cdp("Runtime.evaluate", {"expression": "typeof ask", "returnByValue": True},
+        ready = lambda: self.cdp("Runtime.evaluate", {"expression": f"typeof {probe}", "returnByValue": True},
                                  session)["result"].get("value") == "function"
         if not wait_until(ready, min(20, self.left()), 0.1):
             raise RuntimeError("the extension's service worker did not run its script")
         return session
 
-    def in_extension(self, expression):
+    def in_extension(self, expression, worker=None):
         result = self.cdp("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
-                                               "returnByValue": True}, self.worker)
+                                               "returnByValue": True}, worker or self.worker)
         if "exceptionDetails" in result:
             raise RuntimeError(str(result["exceptionDetails"]))
         return result["result"].get("value")
 
     def open(self, url):
         self.cdp("Target.createTarget", {"url": url})
+
+    def extension_page(self, name):
+        """Opens one of the extension's pages in a tab; returns its session
+        once the page says it is ready."""
+        target = self.cdp("Target.createTarget", {"url": f"chrome-extension://{CHROMIUM_ID}/{name}"})["targetId"]
+        session = self.cdp("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        if not wait_until(lambda: self.in_page(session, "document.body && document.body.dataset.ready") == "1",
+                          min(20, self.left()), 0.1):
+            raise RuntimeError(f"{name} did not get ready")
+        return session
+
+    def in_page(self, session, expression):
+        result = self.cdp("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
+                                               "returnByValue": True}, session)
+        if "exceptionDetails" in result:
+            raise RuntimeError(str(result["exceptionDetails"]))
+        return result["result"].get("value")
 
 
 class Firefox(Browser):
@@ -380,6 +464,9 @@ class Firefox(Browser):
             "datareporting.policy.dataSubmissionEnabled": False, "toolkit.telemetry.enabled": False,
             "browser.startup.homepage_override.mstone": "ignore", "xpinstall.signatures.required": False,
             "extensions.autoDisableScopes": 0, "network.proxy.type": 0,
+            # Host permissions of a Manifest V3 add-on granted as on the
+            # install prompt: without them webRequest sees no request.
+            "extensions.originControls.grantByDefault": True,
         }
         with open(os.path.join(profile, "user.js"), "w") as f:
             for k, v in prefs.items():

@@ -5,11 +5,14 @@ keeps every download the download manager did not take.
 
     browser_test.py <build dir> <case>
 """
+import base64
+import os
 import shutil
 import sys
 import tempfile
+import urllib.parse
 
-from browser_rig import Chromium, Firefox, Site, StandIn, WineBuild, wait_until
+from browser_rig import FILE_SIZE, Chromium, Firefox, Site, StandIn, WineBuild, wait_until
 
 ACCEPT_ZIP = {"AcceptingTypes": "ZIP"}
 SETTLE = 3  # seconds for a cancelled download to leave no trace
@@ -34,16 +37,23 @@ class Run:
         self.standins = []
         self.browser = None
 
-    def standin(self, reply=1):
-        s = StandIn(self.wine, tempfile.mkdtemp(dir=self.scratch), reply)
+    def standin(self, reply=1, *options):
+        s = StandIn(self.wine, tempfile.mkdtemp(dir=self.scratch), reply, *options)
         self.standins.append(s)
+        return s
+
+    def installed_standin(self, settings, *options):
+        """A stand-in that is not running, under App Paths for the host to start."""
+        s = StandIn(self.wine, tempfile.mkdtemp(dir=self.scratch), 1, *options, installed=True)
+        self.standins.append(s)
+        self.wine.settings(settings, app_path=s.program)
         return s
 
     def close(self):
         if self.browser:
             self.browser.close()
         for s in self.standins:
-            s.close()
+            s.close(self.wine)
         self.site.close()
         self.wine.settings({})
         shutil.rmtree(self.scratch, ignore_errors=True)
@@ -83,10 +93,13 @@ def kept_by_browser(run, browser_class, rows=KEPT_ROWS):
         # A page per row, each with its own file number.
         b.open(run.site.base + f"/page.html?first={i}&n={i}&kind={kind}&auto=1")
         name = run.site.file_name(i, kind)
+        # Firefox's own download runs on while the host is asked: the file
+        # may be there before the download manager saw the text.
+        if standin:
+            wait_until(lambda: len(standin.texts()) >= texts_seen, 30)
         got = wait_until(lambda: name in b.downloaded(), 60)
         check(got, f"{what}: {name} not in the download folder ({b.any_files()})")
         if standin:
-            wait_until(lambda: len(standin.texts()) >= texts_seen, 10)
             check(len(standin.texts()) == texts_seen, f"{what}: the stand-in saw {standin.texts()!r}")
             standin.close()
             run.standins.remove(standin)
@@ -108,20 +121,179 @@ def context_menu_forces(run, browser_class):
     check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
 
 
-def button_switches_catching(run, browser_class):
+POPUP_OUTCOMES = "[...document.querySelectorAll('#downloads li .outcome')].map(e => e.textContent)"
+
+
+def popup_switches_catching_and_lists_outcomes(run, browser_class):
     run.wine.settings(ACCEPT_ZIP)
     standin = run.standin()
     b = run.browser = browser_class(run.wine)
-    b.in_extension("onButtonClicked()")
-    check(b.in_extension("api.action.getBadgeText({})") == "off", "the badge does not say off")
+    popup = b.extension_page("popup.html")
+    check(b.in_page(popup, "document.getElementById('connection').textContent").startswith("Connected"),
+          "the popup does not show the host connected")
+    b.in_page(popup, "document.getElementById('catching').click()")
+    check(wait_until(lambda: b.in_extension("api.action.getBadgeText({})") == "off", 5), "the badge does not say off")
     b.open(run.site.page_url())
     check(wait_until(lambda: "report-1.zip" in b.downloaded(), 60), "switched off, the browser lost the download")
-    b.in_extension("onButtonClicked()")
-    check(b.in_extension("api.action.getBadgeText({})") == "", "the badge still says off")
-    b.open(run.site.base + "/page.html?first=2&n=2&kind=zip&auto=1")
+    b.in_page(popup, "document.getElementById('catching').click()")
+    check(wait_until(lambda: b.in_extension("api.action.getBadgeText({})") == "", 5), "the badge still says off")
+    b.open(run.site.page_url(first=2, n=2))
     texts = wait_until(standin.texts, 60)
     check([t.split("\r\n")[0] for t in texts] == [f"URL={run.site.file_url(2)}"],
           f"switched on again, the download manager received {texts!r}")
+    popup = b.extension_page("popup.html")  # opened afresh, as a click on the button does
+    outcomes = b.in_page(popup, POPUP_OUTCOMES)
+    check(outcomes == ["taken", "kept: catching is off"], f"the popup lists {outcomes}")
+    # "Send anyway" on the kept one: the forced path, past the type lists.
+    b.in_page(popup, "document.querySelector('#downloads li button.send').click()")
+    texts = wait_until(lambda: len(standin.texts()) >= 2 and standin.texts(), 30)
+    check(texts and texts[1].startswith(f"URL={run.site.file_url(1)}\r\n"), f"sent anyway: {texts!r}")
+    outcomes = wait_until(lambda: (lambda o: o if o and o[0] == "taken" and len(o) == 3 else None)(
+        b.in_page(b.extension_page("popup.html"), POPUP_OUTCOMES)), 10)
+    check(outcomes == ["taken", "taken", "kept: catching is off"], f"after sending anyway, the popup lists {outcomes}")
+
+
+def popup_tells_how_to_fix_a_missing_host(run, browser_class):
+    """No host registered: the popup says so with the line that fixes it,
+    and the browser keeps the download."""
+    run.wine.settings(ACCEPT_ZIP)
+    b = run.browser = browser_class(run.wine, host=False)
+    b.open(run.site.page_url())
+    check(wait_until(lambda: "report-1.zip" in b.downloaded(), 60), "without a host, the browser lost the download")
+    popup = b.extension_page("popup.html")
+    shown = [b.in_page(popup, f"document.getElementById('{i}').textContent") for i in ("connection", "fix")]
+    check(shown == ["The host zvbridge.exe is not installed for this browser.",
+                    "Run \"zvbridge.exe --register\" in the download manager's folder, then restart the browser."],
+          f"the popup shows {shown}")
+    outcomes = b.in_page(popup, POPUP_OUTCOMES)
+    check(outcomes == ["failed: no host"], f"the popup lists {outcomes}")
+
+
+# Files of every size: the one the download manager took leaves nothing in
+# the download folder, the one it declined arrives whole. (what, bytes)
+SIZE_ROWS = [
+    ("a few bytes", 10),
+    ("a few KB", 3 * 1024),
+    ("several MB", 6 * 1024 * 1024),
+]
+
+
+def sizes_taken_or_kept_whole(run, browser_class):
+    b = None
+    kept = []
+    for row, (what, size) in enumerate(SIZE_ROWS):
+        for reply in (1, 0):
+            i = 10 * row + reply + 1
+            run.wine.settings(ACCEPT_ZIP)
+            standin = run.standin(reply)
+            if b is None:
+                b = run.browser = browser_class(run.wine)
+            b.open(run.site.page_url(first=i, n=i, size=size))
+            name = run.site.file_name(i)
+            texts = wait_until(standin.texts, 40)
+            check([t.split("\r\n")[0] for t in texts] == [f"URL={run.site.file_url(i, size=size)}"],
+                  f"{what}, reply {reply}: the download manager received {texts!r}")
+            if reply == 0:
+                kept.append(name)
+                # Firefox puts an empty file under the final name at once.
+                whole = lambda: name in b.downloaded() and open(f"{b.downloads}/{name}", "rb").read() == run.site.body(size)
+                check(wait_until(whole, 60), f"{what}: {name} not kept whole ({b.any_files()})")
+            wait_until(lambda: b.any_files() == kept, SETTLE + 5)
+            check(b.any_files() == kept, f"{what}, reply {reply}: the download folder holds {b.any_files()}")
+            standin.close()
+            run.standins.remove(standin)
+
+
+def starting_manager_gets_it_once(run, browser_class):
+    """The download manager is not running and shows its window only after
+    6 s: the host answers "pending", the extension waits, the download
+    arrives once and the browser keeps nothing."""
+    standin = run.installed_standin(ACCEPT_ZIP, "--delay=6000")
+    b = run.browser = browser_class(run.wine)
+    b.open(run.site.page_url())
+    texts = wait_until(standin.texts, 40)
+    check(len(texts) == 1 and texts[0].startswith(f"URL={run.site.file_url(1)}\r\n"),
+          f"the download manager received {texts!r}")
+    wait_until(lambda: False, SETTLE + 2)
+    check(len(standin.texts()) == 1 and standin.starts() == 1,
+          f"{len(standin.texts())} texts, {standin.starts()} starts")
+    check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
+
+
+def form_posts_with_their_data(run, browser_class):
+    """A form that answers with an attachment: handed over with its post
+    data; a multipart form, whose body cannot be rebuilt, stays with the
+    browser."""
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine)
+    # A host name that the download manager's file-host rule lets post.
+    base = f"http://filedepot.localhost:{run.site.port}"
+    form = base + "/form.html"
+    b.open(form)
+    texts = wait_until(standin.texts, 40)
+    expected = run.site.expected_record(7, page=form, cookie=False, post="", base=base,
+                                        with_size=browser_class is Chromium)
+    # Chromium hands the extension the fields, not the bytes: the same
+    # fields, maybe in another order.
+    head, _, post = texts[0].partition("\r\nPostData=") if texts else ("", "", "")
+    check(len(texts) == 1 and head + "\r\nPostData=\0" == expected and post.endswith("\0"),
+          f"the download manager received {texts!r}")
+    check(sorted(urllib.parse.parse_qsl(post[:-1])) == [("lang", "en&fr"), ("name", "report 7")],
+          f"the post data {post!r}")
+    check(run.site.posts == [b"name=report+7&lang=en%26fr"], f"the site saw {run.site.posts}")
+    wait_until(lambda: False, SETTLE)
+    check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
+    b.open(form + "?enctype=multipart/form-data")
+    check(wait_until(lambda: "report-7.zip" in b.downloaded(), 60), f"multipart: not kept ({b.any_files()})")
+    check(len(standin.texts()) == 1, f"multipart: the download manager received {standin.texts()[1:]!r}")
+
+
+OTHER_EXTENSION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "other_extension")
+DATA_ZIP = "data:application/zip;base64," + base64.b64encode(b"PK\x03\x04data").decode()
+
+
+def untouched_downloads(run, browser_class):
+    """Downloads that are not ours to offer arrive in the browser unheld
+    (suggest() answered at once) and the download manager never hears of
+    them. (what, how it is started, the file name, its bytes)"""
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine, more_extensions=(OTHER_EXTENSION,))
+    other = b._attach_worker(ours=False, probe="fetchFile")
+    rows = [
+        ("another extension's download", lambda: b.in_extension(f'fetchFile("{run.site.file_url(31)}")', other),
+         "report-31.zip", run.site.body(FILE_SIZE)),
+        ("a data: link", lambda: b.open("data:text/html," + urllib.parse.quote(
+            f'<a download="inline.zip" href="{DATA_ZIP}">x</a><script>document.links[0].click()</script>')),
+         "inline.zip", b"PK\x03\x04data"),
+    ]
+    b.open(run.site.page_url(auto=False))  # the session cookie, for the other extension's request
+    wait_until(lambda: False, 1)
+    for what, start, name, body in rows:
+        start()
+        whole = lambda: name in b.downloaded() and open(f"{b.downloads}/{name}", "rb").read() == body
+        check(wait_until(whole, 30), f"{what}: {name} did not arrive whole ({b.any_files()})")
+    check(standin.texts() == [], f"the download manager received {standin.texts()!r}")
+    check(b.in_extension("history.length") == 0, "the extension offered a download that is not its own")
+
+
+def cookies_as_the_browser_sends_them(run, browser_class):
+    """A link from another site: the download manager gets the cookies the
+    browser sent, so no SameSite=Strict one."""
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine)
+    other = f"http://localhost:{run.site.port}"
+    b.open(other + "/page.html?auto=0&samesite=1")  # the file's site sets its cookies
+    wait_until(lambda: False, 1)
+    b.open(run.site.base + "/page.html?first=41&n=41&auto=1&to=" + urllib.parse.quote(other, safe=""))
+    texts = wait_until(standin.texts, 40)
+    cookie = next((line[len("Cookie="):] for t in texts for line in t.split("\r\n") if line.startswith("Cookie=")), "")
+    sent = sorted(base64.b64decode(cookie).decode().split("; ")) if cookie else []
+    check(sent == sorted([run.site.cookie(), "lax=1"]), f"the download manager got the cookies {sent} ({texts!r})")
+    wait_until(lambda: False, SETTLE)
+    check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
 
 
 def burst_delivered_once(run, browser_class, count=50):
@@ -144,9 +316,17 @@ CASES = {
     "chromium.kept": lambda run: kept_by_browser(run, Chromium),
     "chromium.context_menu": lambda run: context_menu_forces(run, Chromium),
     "chromium.burst": lambda run: burst_delivered_once(run, Chromium),
-    "chromium.button": lambda run: button_switches_catching(run, Chromium),
+    "chromium.button": lambda run: popup_switches_catching_and_lists_outcomes(run, Chromium),
+    "chromium.sizes": lambda run: sizes_taken_or_kept_whole(run, Chromium),
+    "chromium.starting": lambda run: starting_manager_gets_it_once(run, Chromium),
+    "chromium.post": lambda run: form_posts_with_their_data(run, Chromium),
+    "chromium.untouched": lambda run: untouched_downloads(run, Chromium),
+    "chromium.no_host": lambda run: popup_tells_how_to_fix_a_missing_host(run, Chromium),
+    "chromium.cookies": lambda run: cookies_as_the_browser_sends_them(run, Chromium),
     "firefox.taken": lambda run: taken_with_details(run, Firefox),
     "firefox.kept": lambda run: kept_by_browser(run, Firefox, KEPT_ROWS[1:3]),
+    "firefox.sizes": lambda run: sizes_taken_or_kept_whole(run, Firefox),
+    "firefox.starting": lambda run: starting_manager_gets_it_once(run, Firefox),
 }
 
 

@@ -2,7 +2,11 @@
 // what the download manager receives and what the browser reads back.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "native_messaging.h"
@@ -27,8 +31,10 @@ struct PortResult {
 
 // Runs the host on one port: writes `input`, ends the input, reads every
 // reply until the host ends.
-PortResult RunPort(const std::string& input, const std::string& args = "chrome-extension://x/") {
-  const zvtest::ProgramResult run = zvtest::RunProgramWithInput("\"" + HostExe() + "\" " + args, input, 30000);
+PortResult RunPort(const std::string& input, const std::string& args = "chrome-extension://x/",
+                   HANDLE job = nullptr) {
+  const zvtest::ProgramResult run =
+      zvtest::RunProgramWithInput("\"" + HostExe() + "\" " + args, input, 30000, job);
   const std::string& output = run.output;
   PortResult result;
   result.exitCode = run.exitCode;
@@ -44,12 +50,24 @@ PortResult RunPort(const std::string& input, const std::string& args = "chrome-e
   return result;
 }
 
-std::string Download(int id, const std::string& url, const std::string& filename, bool forced = false) {
-  return Frame(json({{"type", "download"}, {"id", id}, {"url", url}, {"referrer", "http://127.0.0.1/page.html"},
-                     {"filename", filename}, {"mime", "application/zip"}, {"size", 2048},
-                     {"cookie", "session=42"}, {"forced", forced}})
-                   .dump());
+json DownloadMessage(int id, const std::string& url, const std::string& filename, bool forced = false) {
+  return {{"type", "download"}, {"id", id}, {"url", url}, {"referrer", "http://127.0.0.1/page.html"},
+          {"filename", filename}, {"mime", "application/zip"}, {"size", 2048},
+          {"cookie", "session=42"}, {"forced", forced}};
 }
+
+std::string Download(int id, const std::string& url, const std::string& filename, bool forced = false) {
+  return Frame(DownloadMessage(id, url, filename, forced).dump());
+}
+
+std::int64_t NowMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<std::int64_t>((ULARGE_INTEGER{{now.dwLowDateTime, now.dwHighDateTime}}.QuadPart -
+                                    116444736000000000ULL) / 10000);
+}
+
+json Pending(int id) { return {{"id", id}, {"result", "pending"}}; }
 
 std::string AnsiOf(const wchar_t* text) {
   char buffer[256] = {};
@@ -125,20 +143,76 @@ TEST_F(BridgeHostTest, TheBrowserKeepsWhatTheDownloadManagerDidNotTake) {
     EXPECT_EQ(refusing.WaitForTexts(1).size(), 1u);
   }
   const PortResult none = RunPort(Download(2, "http://h/a.zip", "a.zip"));
-  ASSERT_EQ(none.replies.size(), 1u);
-  EXPECT_EQ(none.replies[0],
-            json({{"id", 2}, {"result", "failed"}, {"reason", "the download manager is not installed"}}));
+  EXPECT_EQ(none.replies,
+            std::vector<json>({Pending(2), {{"id", 2}, {"result", "failed"},
+                                            {"reason", "the download manager is not installed"}}}));
 }
 
-TEST_F(BridgeHostTest, StartsTheDownloadManagerThroughAppPaths) {
+// A download manager that is not running: "pending" at once, then the final
+// reply once it was started (outside the browser's job, without the
+// browser's pipes) and took the text, within the time the extension waits.
+TEST_F(BridgeHostTest, StartsTheDownloadManagerOutsideTheBrowsersJobAndRepliesPendingFirst) {
+  registry_.Set("AcceptingTypes", "ZIP");
+  struct Case {
+    const char* what;
+    unsigned windowDelayMs;
+    DWORD jobLimits;  // 0: no job
+    bool outlivesJob;
+  };
+  const Case cases[] = {
+      {"window at once, no job", 0, 0, true},
+      {"window after 6 s, beyond the core's start-up poll", 6000, 0, true},
+      {"a kill-on-close job that allows breaking away",
+       0, JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK, true},
+      {"a kill-on-close job that refuses breaking away: started inside it", 0, JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zvtest::StandInOptions options;
+    options.delayMs = c.windowDelayMs;
+    StandIn standIn(options);
+    registry_.SetAppPath(standIn.Install());
+    zv::win::UniqueHandle job;
+    if (c.jobLimits) {
+      job.reset(CreateJobObjectA(nullptr, nullptr));
+      JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+      limits.BasicLimitInformation.LimitFlags = c.jobLimits;
+      ASSERT_TRUE(SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)));
+    }
+    const ULONGLONG started = GetTickCount64();
+    const PortResult port = RunPort(Download(1, "http://h/a.zip", "a.zip"), "chrome-extension://x/", job.get());
+    // The port's output ends with the host: a download manager holding the
+    // browser's pipe would keep it open for its whole life.
+    EXPECT_LT(GetTickCount64() - started, 15000u);
+    EXPECT_EQ(port.replies, std::vector<json>({Pending(1), {{"id", 1}, {"result", "taken"}}}));
+    EXPECT_EQ(standIn.Starts(), 1);
+    EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+    if (job) {
+      job.reset();  // as Firefox ends the host's job when the port closes
+      Sleep(500);
+      EXPECT_EQ(FindWindowA("TMainForm", "Zorvane test") != nullptr, c.outlivesJob);
+    }
+  }
+}
+
+// The extension has given the download back by the deadline: the host must
+// not deliver it any more, or it would arrive twice.
+TEST_F(BridgeHostTest, AMessagePastItsDeadlineIsNotHandedOver) {
   registry_.Set("AcceptingTypes", "ZIP");
   StandIn standIn;
-  registry_.SetAppPath(standIn.Install());
-  const PortResult port = RunPort(Download(1, "http://h/a.zip", "a.zip"));
-  ASSERT_EQ(port.replies.size(), 1u);
-  EXPECT_EQ(port.replies[0], json({{"id", 1}, {"result", "taken"}}));
-  EXPECT_EQ(standIn.Starts(), 1);
-  EXPECT_EQ(standIn.WaitForTexts(1).size(), 1u);
+  standIn.Launch();
+  json late = DownloadMessage(1, "http://h/late.zip", "late.zip");
+  late["deadline"] = NowMs() - 1000;
+  json onTime = DownloadMessage(2, "http://h/now.zip", "now.zip");
+  onTime["deadline"] = NowMs() + 20000;
+  const PortResult port = RunPort(Frame(late.dump()) + Frame(onTime.dump()));
+  EXPECT_EQ(port.replies,
+            std::vector<json>({{{"id", 1}, {"result", "failed"}, {"reason", "the browser stopped waiting"}},
+                               {{"id", 2}, {"result", "taken"}}}));
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].bytes.rfind("URL=http://h/now.zip\r\n", 0), 0u);
 }
 
 TEST_F(BridgeHostTest, EchoModeRepliesWithoutAHandOff) {
@@ -149,16 +223,33 @@ TEST_F(BridgeHostTest, EchoModeRepliesWithoutAHandOff) {
 
 // --- Registration ----------------------------------------------------------
 
+// Where each browser family on Windows looks (one key serves several).
 struct BrowserKey {
   const char* path;
   bool firefox;
 };
 const BrowserKey kKeys[] = {
-    {"Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane", false},
+    {"Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane", false},  // also Opera
     {"Software\\Chromium\\NativeMessagingHosts\\com.quennet.zorvane", false},
     {"Software\\Microsoft\\Edge\\NativeMessagingHosts\\com.quennet.zorvane", false},
-    {"Software\\Mozilla\\NativeMessagingHosts\\com.quennet.zorvane", true},
+    {"Software\\BraveSoftware\\Brave-Browser\\NativeMessagingHosts\\com.quennet.zorvane", false},
+    {"Software\\Vivaldi\\NativeMessagingHosts\\com.quennet.zorvane", false},
+    {"Software\\Mozilla\\NativeMessagingHosts\\com.quennet.zorvane", true},  // also Tor Browser
+    {"Software\\LibreWolf\\NativeMessagingHosts\\com.quennet.zorvane", true},
+    {"Software\\Waterfox\\NativeMessagingHosts\\com.quennet.zorvane", true},
 };
+
+std::string LocalAppData() {
+  char path[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, path);
+  return path;
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  zv::win::UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD put = 0;
+  return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
+}
 
 std::string ReadFileText(const std::string& path) {
   std::string text;
@@ -191,19 +282,28 @@ class BridgeRegistrationTest : public ::testing::Test {
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
       for (const BrowserKey& key : kKeys) RegDeleteKeyA(hive, key.path);
   }
-  DWORD Run(const char* args) { return zvtest::RunProgram("\"" + host_ + "\" " + args).exitCode; }
+  DWORD Run(const char* args) {
+    const zvtest::ProgramResult run = zvtest::RunProgram("\"" + host_ + "\" " + args);
+    if (run.exitCode != 0) std::printf("%s: %s", args, run.output.c_str());
+    return run.exitCode;
+  }
 
   zvtest::ScratchDir dir_;
   std::string host_;
 };
 
-TEST_F(BridgeRegistrationTest, WritesBothManifestsAndEveryBrowsersKeyThenRemovesExactlyThat) {
+TEST_F(BridgeRegistrationTest, PerUserWritesTheManifestsInTheUsersFolderAndEveryBrowsersKeyThenRemovesExactlyThat) {
   zvtest::SetRegText(HKEY_CURRENT_USER, "Software\\Mozilla", "Kept", "yes");  // someone else's
-  const bool googleBefore = KeyExists(HKEY_CURRENT_USER, "Software\\Google");
+  zvtest::SetRegText(HKEY_CURRENT_USER, "Software\\Google", "Kept", "yes");
+  const std::string product = LocalAppData() + "\\Quennet\\Zorvane";
+  const std::string folder = product + "\\NativeMessagingHosts";
+  const std::string kept = product + "\\kept.txt";  // the download manager's own
+  SHCreateDirectoryExA(nullptr, product.c_str(), nullptr);
+  ASSERT_TRUE(WriteText(kept, "x"));
   ASSERT_EQ(Run("--register"), 0u);
 
-  const std::string chromiumPath = dir_.File("com.quennet.zorvane.chromium.json");
-  const std::string firefoxPath = dir_.File("com.quennet.zorvane.firefox.json");
+  const std::string chromiumPath = folder + "\\com.quennet.zorvane.chromium.json";
+  const std::string firefoxPath = folder + "\\com.quennet.zorvane.firefox.json";
   const json chromium = json::parse(ReadFileText(chromiumPath), nullptr, false);
   const json firefox = json::parse(ReadFileText(firefoxPath), nullptr, false);
   const json common = {{"name", "com.quennet.zorvane"}, {"description", "Zorvane download manager"},
@@ -213,6 +313,7 @@ TEST_F(BridgeRegistrationTest, WritesBothManifestsAndEveryBrowsersKeyThenRemoves
   expectFirefox["allowed_extensions"] = {"zorvane@quennet.com"};
   EXPECT_EQ(chromium, expectChromium);
   EXPECT_EQ(firefox, expectFirefox);
+  EXPECT_EQ(GetFileAttributesA(dir_.File("com.quennet.zorvane.chromium.json").c_str()), INVALID_FILE_ATTRIBUTES);
   for (const BrowserKey& key : kKeys) {
     EXPECT_EQ(zvtest::GetRegText(HKEY_CURRENT_USER, key.path, ""),
               std::optional<std::string>(key.firefox ? firefoxPath : chromiumPath))
@@ -224,24 +325,114 @@ TEST_F(BridgeRegistrationTest, WritesBothManifestsAndEveryBrowsersKeyThenRemoves
   for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mozilla\\NativeMessagingHosts"));
   EXPECT_EQ(zvtest::GetRegText(HKEY_CURRENT_USER, "Software\\Mozilla", "Kept"), std::optional<std::string>("yes"));
-  EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, "Software\\Google"), googleBefore);
-  EXPECT_EQ(GetFileAttributesA(chromiumPath.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(GetFileAttributesA(firefoxPath.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(zvtest::GetRegText(HKEY_CURRENT_USER, "Software\\Google", "Kept"), std::optional<std::string>("yes"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Google\\Chrome"));
+  EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(kept.c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA(kept.c_str());
   RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Mozilla", "Kept");
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Google", "Kept");
 }
 
-TEST_F(BridgeRegistrationTest, MachineScopeWritesBothViewsAndLeavesTheUsersAlone) {
-  ASSERT_EQ(Run("--register"), 0u);
-  ASSERT_EQ(Run("--register --machine"), 0u);
-  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-    for (const BrowserKey& key : kKeys) EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, key.path, view)) << key.path;
+// For every user, the manifests lie beside the program: only where no one
+// but administrators can change them. (Wine keeps no access list of its
+// own for a folder: each grants the user full access, so --machine is
+// refused in every folder here and the lists are judged on their own.)
+TEST_F(BridgeRegistrationTest, MachineScopeOnlyWhereNonAdministratorsCannotWrite) {
+  struct Case {
+    const char* sddl;
+    bool writable;
+  };
+  const Case cases[] = {
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", false},  // Program Files
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)",
+       false},  // TrustedInstaller
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", true},                  // Users may modify
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;0x2;;;AU)", true},                       // authenticated users may add files
+      {"D:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;;0x1200a9;;;WD)", false},   // the owner of later files only
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;S-1-5-21-1-2-3-1001)", true},       // one user
+      {"D:P(A;OICI;GA;;;WD)", true},
+      {"D:P", false},  // an empty list lets no one in
+  };
+  for (const Case& c : cases) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(c.sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        << c.sddl;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    EXPECT_EQ(zv::bridge::AclLetsNonAdminsChange(present ? dacl : nullptr), c.writable) << c.sddl;
+    LocalFree(descriptor);
+  }
 
-  ASSERT_EQ(Run("--unregister --machine"), 0u);
+  ASSERT_EQ(Run("--register"), 0u);
+  EXPECT_EQ(Run("--register --machine"), 1u);
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
     for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.path, view)) << key.path;
-  // The user's registration still names the manifests, so they stay.
+  EXPECT_EQ(GetFileAttributesA(dir_.File("com.quennet.zorvane.chromium.json").c_str()), INVALID_FILE_ATTRIBUTES);
+  // The user's own registration is untouched by the refusal and by --unregister --machine.
+  ASSERT_EQ(Run("--unregister --machine"), 0u);
   for (const BrowserKey& key : kKeys) EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
-  EXPECT_NE(GetFileAttributesA(dir_.File("com.quennet.zorvane.chromium.json").c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_EQ(Run("--unregister"), 0u);
+}
+
+// --check finds each kind of broken registration and tells its fix; it
+// passes only when every browser's registration and the download manager's
+// settings would let downloads through.
+TEST_F(BridgeRegistrationTest, CheckTellsEachBrokenRegistrationWithItsFix) {
+  ManagerRegistry registry;
+  registry.SetAppPath(host_);  // any file that exists
+  const std::string folder = LocalAppData() + "\\Quennet\\Zorvane\\NativeMessagingHosts\\";
+  const std::string chromium = folder + "com.quennet.zorvane.chromium.json";
+  const std::string chromeKey = "Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane";
+  auto rewrite = [&](const char* field, const json& value) {
+    json manifest = json::parse(ReadFileText(chromium));
+    manifest[field] = value;
+    return WriteText(chromium, manifest.dump());
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> breakIt;
+    const char* line;  // the start of the line that tells it
+  };
+  const Case cases[] = {
+      {"all well", [] {}, nullptr},
+      {"no key", [&] { RegDeleteKeyA(HKEY_CURRENT_USER, chromeKey.c_str()); },
+       "Chrome registration: no key Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane; run"},
+      {"missing manifest", [&] { DeleteFileA(chromium.c_str()); }, "Chrome registration: HKCU\\Software\\Google"},
+      {"not JSON", [&] { WriteText(chromium, "{\"name\":"); }, "Chrome registration: HKCU"},
+      {"wrong path", [&] { rewrite("path", "C:\\Program Files\\Other\\zvbridge.exe"); },
+       "Chrome registration: HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane: the manifest's "
+       "path \"C:\\Program Files\\Other\\zvbridge.exe\" is not this program; run \"zvbridge.exe --register\""},
+      {"wrong origin", [&] { rewrite("allowed_origins", {"chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"}); },
+       "Chrome registration: HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane: the manifest "
+       "does not allow the extension chrome-extension://bpfojcnboiciknhmbgmmilipdannkaci/; run"},
+      {"catching off", [&] { registry.Set("WebUrlCatch", "FALSE"); }, "WebUrlCatch: off"},
+      {"integration off", [&] { registry.Set("IntegrationTemporaryOff", "FALSE"); }, "IntegrationTemporaryOff: "
+                                                                                     "integration is switched off"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(Run("--register"), 0u);
+    c.breakIt();
+    const zvtest::ProgramResult check = zvtest::RunProgram("\"" + host_ + "\" --check");
+    EXPECT_EQ(check.exitCode, c.line ? 1u : 0u) << check.output;
+    if (c.line) {
+      EXPECT_NE(("\n" + check.output).find(std::string("\n") + c.line), std::string::npos) << check.output;
+    } else {
+      EXPECT_NE(check.output.find("Firefox registration: ok, HKCU"), std::string::npos) << check.output;
+    }
+    registry.Remove("WebUrlCatch");
+    registry.Remove("IntegrationTemporaryOff");
+    ASSERT_EQ(Run("--unregister"), 0u);
+  }
+  ASSERT_EQ(Run("--register"), 0u);
+  DeleteFileA(chromium.c_str());
+  const json report = json::parse(zvtest::RunProgram("\"" + host_ + "\" --check --json").output, nullptr, false);
+  ASSERT_TRUE(report.is_array());
+  EXPECT_EQ(report[0]["check"], "Chrome registration");
+  EXPECT_EQ(report[0]["ok"], false);
+  EXPECT_NE(report[0]["detail"].get<std::string>().find("is missing"), std::string::npos);
   ASSERT_EQ(Run("--unregister"), 0u);
 }
 

@@ -147,6 +147,10 @@ TEST(BridgeMessages, RepliesEchoOnlyASmallId) {
   EXPECT_EQ(DecodeMessage(longId).idJson, "");
   EXPECT_EQ(json::parse(DeclinedReply("3", "AcceptingTypes")),
             json({{"id", 3}, {"result", "declined"}, {"rule", "AcceptingTypes"}}));
+  EXPECT_EQ(json::parse(PendingReply("4")), json({{"id", 4}, {"result", "pending"}}));
+  EXPECT_EQ(DecodeMessage(R"({"url":"x","deadline":1796940917949})").deadlineMs,
+            std::optional<std::int64_t>(1796940917949));
+  EXPECT_EQ(DecodeMessage(R"({"url":"x","deadline":"soon"})").deadlineMs, std::nullopt);
 }
 
 TEST(BridgeDecision, SettingsAndForcedDownloads) {
@@ -186,6 +190,48 @@ TEST(BridgeDecision, SettingsAndForcedDownloads) {
   for (const Case& c : cases) {
     MapSettings settings(c.settings);
     EXPECT_EQ(DecliningRule(c.download, settings), c.rule) << c.what;
+  }
+}
+
+// The keys held when the message arrived, and a form's download whose body
+// the extension did not see.
+TEST(BridgeDecision, ModifierKeysAndPostsWithoutTheirData) {
+  using zv::handoff::ModifierKeys;
+  struct Case {
+    const char* what;
+    std::map<std::string, std::string> settings;
+    WebDownload download;
+    ModifierKeys keys;
+    std::optional<std::string> rule;
+  };
+  const std::map<std::string, std::string> zipOnly{{"AcceptingTypes", "ZIP"}};
+  WebDownload zip{"http://h/a.zip", "", "a.zip"};
+  WebDownload html{"http://h/page.html", "", "page.html"};
+  WebDownload forcedZip = zip;
+  forcedZip.forced = true;
+  WebDownload postUnknown = zip;
+  postUnknown.method = "POST";
+  WebDownload postKnown = postUnknown;
+  postKnown.postData = "";
+  WebDownload get = zip;
+  get.method = "GET";
+  const Case cases[] = {
+      {"Shift leaves it to the browser", zipOnly, zip, {true, false, false}, "Shift"},
+      {"Shift beats the context menu", zipOnly, forcedZip, {true, false, false}, "Shift"},
+      {"Ctrl+Alt forces past the type lists", zipOnly, html, {false, true, true}, std::nullopt},
+      {"Ctrl+Alt passes integration off", {{"IntegrationTemporaryOff", "FALSE"}}, html, {false, true, true},
+       std::nullopt},
+      {"Ctrl alone does not", zipOnly, html, {false, true, false}, "AcceptingTypes"},
+      {"Ctrl+Alt with the own switch off", {{"WebUrlCatch", "FALSE"}}, html, {false, true, true}, "WebUrlCatch"},
+      {"a POST without its data", zipOnly, postUnknown, {}, "post data unknown"},
+      {"a POST without its data, forced", zipOnly, [&] { auto d = postUnknown; d.forced = true; return d; }(), {},
+       "post data unknown"},
+      {"a POST with an empty body", zipOnly, postKnown, {}, std::nullopt},
+      {"a GET", zipOnly, get, {}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    MapSettings settings(c.settings);
+    EXPECT_EQ(DecliningRule(c.download, settings, c.keys), c.rule) << c.what;
   }
 }
 
