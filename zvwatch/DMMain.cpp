@@ -40,7 +40,7 @@ HWND LookUpManagerWindow(const AnsiString& caption) {
 AnsiString DisplayNameOf(IMoniker* moniker, IBindCtx* context) {
   LPOLESTR name = nullptr;
   moniker->GetDisplayName(context, nullptr, &name);
-  const AnsiString url = WideToAnsi(name);
+  const AnsiString url = WideToAnsi(name, zv::win::Unholdable::kPercentEncoded);
   if (name) CoTaskMemFree(name);
   return url;
 }
@@ -157,7 +157,13 @@ HRESULT STDMETHODCALLTYPE TBindStatusCallBack::OnStopBinding(HRESULT, LPCWSTR) {
 
 HRESULT STDMETHODCALLTYPE TBindStatusCallBack::GetBindInfo(DWORD*, BINDINFO*) { return S_OK; }
 
+// The first data comes after the headers and the cache file's name: the
+// text is complete, and the download manager fetches the file itself, so
+// the binding ends here instead of loading the whole file on IE's thread.
 HRESULT STDMETHODCALLTYPE TBindStatusCallBack::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) {
+  // Abort may stop the binding at once, which lets go of FBinding.
+  const ComPtr<IBinding> binding = FBinding;
+  if (binding) binding->Abort();
   return S_OK;
 }
 

@@ -42,27 +42,15 @@ bool SameTextIgnoringCase(const AnsiString& a, const AnsiString& b) {
 }
 
 AnsiString ConvertUtf8ToAnsi(const AnsiString& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int wideLength = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  if (wideLength <= 0) return {};
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), wideLength);
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  AnsiString out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, out.data(), length, nullptr, nullptr);
-  return out;
+  return zv::win::Utf8ToAnsi(text, zv::win::Unholdable::kUnderscore);
 }
 
-AnsiString WideToAnsi(const wchar_t* text) {
-  if (!text || !*text) return {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return {};
-  AnsiString out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), length, nullptr, nullptr);
-  out.resize(static_cast<size_t>(length) - 1);  // the terminator
-  return out;
+std::optional<AnsiString> ConvertUtf8ToAnsiExactly(const AnsiString& text) {
+  return zv::win::Utf8ToAnsiExactly(text);
+}
+
+AnsiString WideToAnsi(const wchar_t* text, zv::win::Unholdable rule) {
+  return zv::win::ToAnsi(text, rule).value_or(AnsiString());
 }
 
 AnsiString ReadIniSetting(const AnsiString& key) {
