@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "IeConst.h"
+#include "win/registry.h"
 #include "win/unique_handles.h"
+#include "win/wait.h"
 
 namespace zvwatch {
 namespace {
@@ -157,13 +159,7 @@ HRESULT STDMETHODCALLTYPE TBindStatusCallBack::OnStopBinding(HRESULT, LPCWSTR) {
 
 HRESULT STDMETHODCALLTYPE TBindStatusCallBack::GetBindInfo(DWORD*, BINDINFO*) { return S_OK; }
 
-// The first data comes after the headers and the cache file's name: the
-// text is complete, and the download manager fetches the file itself, so
-// the binding ends here instead of loading the whole file on IE's thread.
 HRESULT STDMETHODCALLTYPE TBindStatusCallBack::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) {
-  // Abort may stop the binding at once, which lets go of FBinding.
-  const ComPtr<IBinding> binding = FBinding;
-  if (binding) binding->Abort();
   return S_OK;
 }
 
@@ -209,7 +205,7 @@ HWND FindManagerWindowOrStart() {
 
   HWND window = LookUpManagerWindow(caption);
   for (int lookUp = 0; !window && lookUp < kManagerPollLookups; ++lookUp) {
-    Sleep(kPollPauseMs);
+    zv::win::PauseAnsweringSentMessages(kPollPauseMs);
     window = LookUpManagerWindow(caption);
   }
   return window;
@@ -276,12 +272,18 @@ TIEDownloadManagerFactory::TIEDownloadManagerFactory(TComServer& server)
 
 bool TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
   if (!TComObjectFactory::UpdateRegistry(registering)) return false;
-  if (registering) {
-    WriteRegString(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, kClassIdText);
-  } else if (SameTextIgnoringCase(ReadRegString(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue),
-                                  kClassIdText)) {
-    // Another program's download manager stays in place.
-    DeleteRegValue(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue);
+  // Both Internet Explorers of 64-bit Windows read the value, each in its
+  // own registry view.
+  for (const REGSAM view : zv::win::MachineViews()) {
+    if (registering) {
+      zv::win::WriteRegText(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, kClassIdText, view);
+    } else if (SameTextIgnoringCase(
+                   zv::win::ReadRegText(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, view)
+                       .value_or(AnsiString()),
+                   kClassIdText)) {
+      // Another program's download manager stays in place.
+      zv::win::DeleteRegValue(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, view);
+    }
   }
   return true;
 }

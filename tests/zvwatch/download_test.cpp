@@ -163,30 +163,6 @@ TEST_F(DownloadTest, AnEmptyBodyGivesNoSizeLine) {
   EXPECT_NE(texts[0].find("\r\nMIMEType=application/octet-stream\r\n"), std::string::npos) << texts[0];
 }
 
-// The download manager fetches the file again itself: the binding ends once
-// the text is known, and the server sees its connection closed long before
-// the body's end.
-TEST_F(DownloadTest, TheBindingEndsAtTheFirstDataWithTheTextUnchanged) {
-  standIn_.Launch();
-  const std::string path = UniquePath("large.zip");
-  zvtest::HttpResponse response;
-  response.headers = {{"Content-Type", "application/zip"}, {"Date", kDate}};
-  response.body = std::string("PK\x03\x04", 4) + std::string(32u << 20, 'z');
-  response.pieceBytes = 64u << 10;
-  server_.Serve(path, response);
-  const std::string url = server_.Url(path);
-  ASSERT_EQ(Download(url), S_OK);
-  const auto texts = ReceivedBytes(standIn_);
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0], "URL=" + url + "\r\nReferer=\r\nFileName=large.zip\r\nMIMEType=application/zip\r\nSize=" + std::to_string(response.body.size()) +
-                          "\r\nFileDateTime=" + kDate + "\r\nMode=DEFAULT");
-  std::optional<size_t> sent;
-  const DWORD start = GetTickCount();
-  while (!(sent = server_.BodyBytesSent(path)) && GetTickCount() - start < 60000) Sleep(50);
-  ASSERT_TRUE(sent) << "the connection stayed open";
-  EXPECT_LT(*sent, response.body.size() / 4);
-}
-
 TEST_F(DownloadTest, ABindingThatFailsLeavesOnlyTheUrlAndAnEmptyReferer) {
   standIn_.Launch();
   const std::string url = UnreachableUrl("file.zip");
