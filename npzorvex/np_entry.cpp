@@ -1,10 +1,14 @@
 // The library's entry points: load-time host check and the three exports.
 #include <mbstring.h>
 
+#include <string>
+
 #include "module.h"
 #include "np_types.h"
 #include "plugin_callbacks.h"
 #include "plugin_window.h"
+#include "win/paths.h"
+#include "win/text.h"
 
 namespace zv::npzorvex {
 namespace {
@@ -19,10 +23,10 @@ constexpr size_t kRefusedHostLength = sizeof(kRefusedHost) - 1;
 // The plug-in stays out of the browser whose executable is CHROME.EXE.
 // Only the first occurrence of the name counts, and it must end the path.
 bool IsRefusedHost() {
-  unsigned char path[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, reinterpret_cast<char*>(path), MAX_PATH);
-  _mbsupr(path);
-  const unsigned char* found = _mbsstr(path, kRefusedHost);
+  std::string path = win::ToAnsi(win::ModulePath(nullptr), win::Unholdable::kUnderscore);
+  auto* bytes = reinterpret_cast<unsigned char*>(path.data());
+  _mbsupr(bytes);
+  const unsigned char* found = _mbsstr(bytes, kRefusedHost);
   return found && _mbslen(found) == kRefusedHostLength;
 }
 

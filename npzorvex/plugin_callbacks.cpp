@@ -26,6 +26,8 @@ bool HandOffStreamUrl(const char* url) {
       return true;  // whatever the download manager replied
     case HandoffStatus::kStartupTimedOut:
       // Started, but its window never came: nothing was sent.
+    case HandoffStatus::kRefused:
+      // The system kept the text from the download manager.
     case HandoffStatus::kLockNotObtained:
     case HandoffStatus::kNoProgram:
     case HandoffStatus::kStopped:

@@ -31,7 +31,7 @@ void WriteManagerText(const char* name, const char* text) {
 // download manager did not come up, and its stale program path is cleared
 // so that it is looked up afresh.
 void ReportFailedStart() {
-  MessageBoxA(nullptr, kStartFailedText, kCaption, MB_OK | MB_ICONERROR);
+  MessageBoxA(nullptr, kStartFailedText, kCaption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
   WriteManagerText("ProgramPath", "");
 }
 
@@ -60,7 +60,8 @@ short CatchNavigatorUrl(BSTR wideUrl) {
 // and a Yes switches the context menu on for good.
 bool ContextMenuSwitchOn() {
   if (SwitchOn(ReadManagerValue(setting::kIeContextMenuCatch))) return true;
-  if (MessageBoxA(nullptr, kEnableQuestion, kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+  if (MessageBoxA(nullptr, kEnableQuestion, kCaption, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES)
+    return false;
   WriteManagerText(setting::kIeContextMenuCatch, "TRUE");
   return true;
 }
@@ -69,7 +70,7 @@ void AddLink(BSTR wideUrl, BSTR wideComment, BSTR wideReferer) {
   // A missing URL or comment means a broken menu page: nothing is sent.
   const std::optional<std::string> url = ToAnsi(wideUrl);
   if (!url) return;
-  const std::optional<std::string> comment = ToAnsi(wideComment);
+  const std::optional<std::string> comment = win::ToAnsi(wideComment, win::Unholdable::kQuestionMark);
   if (!comment) return;
   std::optional<std::string> referer = std::string();
   if (wideReferer) referer = ToAnsi(wideReferer);

@@ -138,6 +138,7 @@ bool ClaimRequest(const wchar_t* wideUrl, IInternetBindInfo* bindInfo) {
   steps.onFoundAtOnce = [] { WriteTrace(Trace::kManagerFound); };
   steps.onNotFound = [] { WriteTrace(Trace::kManagerNotFound); };
   steps.onFoundAfterStartup = [] { WriteTrace(Trace::kManagerStarted); };
+  steps.onRefused = [] { WriteTrace(Trace::kRefused); };
   steps.onStartupTimedOut = [] {
     WriteTrace(Trace::kFreeMemory);
     WriteTrace(Trace::kDone);

@@ -5,17 +5,13 @@
 
 namespace zv::com {
 
-// The script rewrites the system's own "Handler" entries of the three
-// schemes at registration; they stay when the handler is unregistered.
+// The schemes' "Handler" entries belong to the system (each scheme has a
+// class of its own on Windows): the script neither writes nor removes them.
 const ServerDefinition& ThisServer() {
   static const ServerDefinition server{
       {{&CLSID_HTTPPlugProt, &CreateObject<handler::HTTPPlugProt>, true}},
       {IDR_HTTPPLUGPROT},
-      {
-          {RootKey::kClassesRoot, "PROTOCOLS\\Handler\\http"},
-          {RootKey::kClassesRoot, "PROTOCOLS\\Handler\\https"},
-          {RootKey::kClassesRoot, "PROTOCOLS\\Handler\\ftp"},
-      },
+      {},
   };
   return server;
 }

@@ -32,6 +32,7 @@ const char* TraceText(Trace trace) {
     case Trace::kDone: return "Done. Quit.\n";
     case Trace::kSentToRunning: return "Ok 1\n";
     case Trace::kSentAfterStartup: return "Ok 2\n";
+    case Trace::kRefused: return "Access denied\n";
   }
   return "";
 }

@@ -33,6 +33,9 @@ enum class Trace {
   kDone,
   kSentToRunning,
   kSentAfterStartup,
+  // The system refused the message: a download manager of higher integrity
+  // that does not allow WM_COPYDATA from this tab's level.
+  kRefused,
 };
 
 // The exact line for `trace`, line feed included.

@@ -115,7 +115,8 @@ void IECatcher::ConnectEvents() {
     hr = point->Advise(static_cast<IIECatcher*>(this), &cookie_);
   else
     hr = E_FAIL;
-  if (FAILED(hr)) MessageBoxA(nullptr, kSinkFailureText, kCaption, MB_OK);
+  // No owner: the box must still come up in front of the browser.
+  if (FAILED(hr)) MessageBoxA(nullptr, kSinkFailureText, kCaption, MB_OK | MB_SETFOREGROUND);
 }
 
 void IECatcher::DisconnectEvents() {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "com/registrar.h"
+#include "win/paths.h"
 
 namespace zvwatch {
 
@@ -25,11 +26,7 @@ TComServer::~TComServer() {
   for (TComObjectFactory* factory : factories_) delete factory;
 }
 
-std::string TComServer::ServerFileName() const {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(instance_, path, MAX_PATH);
-  return zv::com::Narrow(std::wstring(path, length < MAX_PATH ? length : 0));
-}
+std::string TComServer::ServerFileName() const { return zv::com::Narrow(zv::win::ModulePath(instance_)); }
 
 void TComServer::AddFactory(TComObjectFactory* factory) { factories_.push_back(factory); }
 

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "IeConst.h"
+#include "win/registry.h"
 #include "win/unique_handles.h"
+#include "win/wait.h"
 
 namespace zvwatch {
 namespace {
@@ -40,7 +42,7 @@ HWND LookUpManagerWindow(const AnsiString& caption) {
 AnsiString DisplayNameOf(IMoniker* moniker, IBindCtx* context) {
   LPOLESTR name = nullptr;
   moniker->GetDisplayName(context, nullptr, &name);
-  const AnsiString url = WideToAnsi(name);
+  const AnsiString url = WideToAnsi(name, zv::win::Unholdable::kPercentEncoded);
   if (name) CoTaskMemFree(name);
   return url;
 }
@@ -203,7 +205,7 @@ HWND FindManagerWindowOrStart() {
 
   HWND window = LookUpManagerWindow(caption);
   for (int lookUp = 0; !window && lookUp < kManagerPollLookups; ++lookUp) {
-    Sleep(kPollPauseMs);
+    zv::win::PauseAnsweringSentMessages(kPollPauseMs);
     window = LookUpManagerWindow(caption);
   }
   return window;
@@ -270,12 +272,18 @@ TIEDownloadManagerFactory::TIEDownloadManagerFactory(TComServer& server)
 
 bool TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
   if (!TComObjectFactory::UpdateRegistry(registering)) return false;
-  if (registering) {
-    WriteRegString(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, kClassIdText);
-  } else if (SameTextIgnoringCase(ReadRegString(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue),
-                                  kClassIdText)) {
-    // Another program's download manager stays in place.
-    DeleteRegValue(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue);
+  // Both Internet Explorers of 64-bit Windows read the value, each in its
+  // own registry view.
+  for (const REGSAM view : zv::win::MachineViews()) {
+    if (registering) {
+      zv::win::WriteRegText(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, kClassIdText, view);
+    } else if (SameTextIgnoringCase(
+                   zv::win::ReadRegText(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, view)
+                       .value_or(AnsiString()),
+                   kClassIdText)) {
+      // Another program's download manager stays in place.
+      zv::win::DeleteRegValue(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, view);
+    }
   }
   return true;
 }

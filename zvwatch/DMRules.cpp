@@ -107,11 +107,17 @@ AnsiString FileNameWithCacheFile(const AnsiString& fileName, const AnsiString& c
   name = NameAfterLastSeparator(name);
   AnsiString candidate = name;
   if (HasPercentEscape(candidate)) candidate = UrlDecodeName(candidate);
-  if (IsNonAsciiUtf8(candidate)) candidate = ConvertUtf8ToAnsi(candidate);
-  // A "?" means a character the ANSI code page lacks: keep the escaped form.
+  bool held = true;
+  if (IsNonAsciiUtf8(candidate)) {
+    const std::optional<AnsiString> converted = ConvertUtf8ToAnsiExactly(candidate);
+    held = converted.has_value();
+    if (held) candidate = *converted;
+  }
+  // A character the ANSI code page lacks, or a "?": keep the escaped form.
   // A decoded separator ("..%5C..%5Cx.exe") must not smuggle a folder into
   // the name the download manager saves under, so the cut is made again.
-  name = candidate.find('?') == AnsiString::npos ? NameAfterLastSeparator(candidate) : NameWithoutFolders(name);
+  name = held && candidate.find('?') == AnsiString::npos ? NameAfterLastSeparator(candidate)
+                                                         : NameWithoutFolders(name);
   return StripEnclosingQuotes(name);
 }
 

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "win/paths.h"
+
 namespace zvwatch {
 namespace {
 
@@ -122,15 +124,9 @@ std::string Base64Decode(const AnsiString& text) {
   return out;
 }
 
-AnsiString FolderOfPath(const AnsiString& path) {
-  const size_t at = path.find_last_of(":\\");
-  return at == AnsiString::npos ? AnsiString() : path.substr(0, at + 1);
-}
+AnsiString FolderOfPath(const AnsiString& path) { return zv::win::FolderOfPath(path); }
 
-AnsiString IncludeTrailingBackslash(const AnsiString& text) {
-  if (text.empty() || text.back() == '\\') return text;
-  return text + "\\";
-}
+AnsiString IncludeTrailingBackslash(const AnsiString& text) { return zv::win::IncludeTrailingBackslash(text); }
 
 AnsiString LowerAsciiLetters(AnsiString text) {
   for (char& c : text)
@@ -145,15 +141,8 @@ bool BeginsWithPrefix(const AnsiString& text, const AnsiString& prefix) {
 AnsiString SettingsFileNameFor(const AnsiString& moduleFolder, const AnsiString& programFilesFolder,
                                const AnsiString& programFilesShortForm,
                                const std::function<AnsiString()>& appDataFolder) {
-  const AnsiString longPrefix = LowerAsciiLetters(programFilesFolder);
-  const AnsiString shortPrefix = LowerAsciiLetters(programFilesShortForm);
-  const AnsiString compared = LowerAsciiLetters(IncludeTrailingBackslash(moduleFolder));
-  AnsiString folder;
-  if (BeginsWithPrefix(compared, longPrefix) || BeginsWithPrefix(compared, shortPrefix))
-    folder = IncludeTrailingBackslash(appDataFolder()) + "Quennet\\Kestrix\\";
-  else
-    folder = IncludeTrailingBackslash(moduleFolder) + "DATA\\";
-  return IncludeTrailingBackslash(folder) + "Settings.dat";
+  return zv::win::DataFolderFor<char>(moduleFolder, {programFilesFolder, programFilesShortForm}, appDataFolder) +
+         "Settings.dat";
 }
 
 AnsiString ReadGrowingText(const std::function<unsigned long(char* buffer, unsigned long size)>& read) {

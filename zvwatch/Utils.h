@@ -8,9 +8,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "handoff/file_details.h"
+#include "win/text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -33,8 +35,11 @@ bool HasPercentEscape(const AnsiString& text);
 AnsiString UrlDecodeName(const AnsiString& text);
 // True for text with bytes of 0x80 and up that is well-formed UTF-8 throughout.
 bool IsNonAsciiUtf8(const AnsiString& text);
-// UTF-8 to the system's ANSI code page; empty when nothing decodes.
+// UTF-8 to the system's ANSI code page, without best fit; a character the
+// code page lacks becomes "_" (this is a file name).
 AnsiString ConvertUtf8ToAnsi(const AnsiString& text);
+// The same, absent when the code page lacks a character.
+std::optional<AnsiString> ConvertUtf8ToAnsiExactly(const AnsiString& text);
 // Removes one pair of equal enclosing punctuation characters (quotes).
 AnsiString StripEnclosingQuotes(const AnsiString& text);
 
@@ -108,8 +113,10 @@ AnsiString AppDataFolder(HKEY root);
 bool FolderExists(const AnsiString& path);
 bool FileFound(const AnsiString& path);
 
-// UTF-16 to the ANSI code page; empty for null.
-AnsiString WideToAnsi(const wchar_t* text);
+// UTF-16 to the ANSI code page, without best fit; empty for null. A
+// character the code page lacks is written as `rule` says (a file name's
+// "_" unless told otherwise).
+AnsiString WideToAnsi(const wchar_t* text, zv::win::Unholdable rule = zv::win::Unholdable::kUnderscore);
 
 #endif
 

@@ -3,22 +3,33 @@
 #include "Utils.h"
 
 namespace zvwatch {
+namespace {
+
+bool EncodeLatin1(std::u16string_view character, std::string& out) {
+  if (character.size() != 1 || character[0] > 0xFF) return false;
+  out.push_back(static_cast<char>(character[0]));
+  return true;
+}
+
+}  // namespace
 
 bool SameTextIgnoringCase(const AnsiString& a, const AnsiString& b) {
   return LowerAsciiLetters(a) == LowerAsciiLetters(b);
 }
 
 AnsiString ConvertUtf8ToAnsi(const AnsiString& text) {
-  AnsiString out;
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (i + length > text.size()) break;
-    unsigned long code = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
-    i += length;
-  }
+  return zv::win::ConvertCharacters(zv::win::Utf16OfUtf8(text), zv::win::Unholdable::kUnderscore, EncodeLatin1);
+}
+
+std::optional<AnsiString> ConvertUtf8ToAnsiExactly(const AnsiString& text) {
+  bool held = true;
+  AnsiString out = zv::win::ConvertCharacters(zv::win::Utf16OfUtf8(text), zv::win::Unholdable::kUnderscore,
+                                              [&](std::u16string_view character, std::string& bytes) {
+                                                if (EncodeLatin1(character, bytes)) return true;
+                                                held = false;
+                                                return false;
+                                              });
+  if (!held) return std::nullopt;
   return out;
 }
 

@@ -1,13 +1,16 @@
-// The Windows helpers of Utils.h: the settings file and its location,
-// registry values, folders and files, and the ANSI code page.
+// The Windows helpers of Utils.h, on the shared Windows layer: the settings
+// file and its location, registry values, folders and files, and the ANSI
+// code page. The settings file's path is computed and read with the wide
+// functions, so that a profile or a carried copy in a folder named outside
+// the code page still finds its settings.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <vector>
 
 #include "IeConst.h"
 #include "Utils.h"
-#include "win/unique_handles.h"
+#include "win/paths.h"
+#include "win/registry.h"
 
 namespace zvwatch {
 
@@ -17,14 +20,34 @@ namespace {
 
 HINSTANCE g_settingsModule = nullptr;
 INIT_ONCE g_settingsOnce = INIT_ONCE_STATIC_INIT;
+// The computed path; SettingsFileName is its ANSI form for those who show it.
+std::wstring g_settingsFileWide;
+
+std::wstring ComputeSettingsFileNameWide(HINSTANCE instance) {
+  const std::wstring folder = zv::win::DataFolderFor<wchar_t>(
+      zv::win::FolderOfPath(zv::win::ModulePath(instance)), zv::win::ProgramFilesFolders(),
+      [] { return zv::win::AppDataFolder(); });
+  return folder + L"Settings.dat";
+}
 
 BOOL CALLBACK ComputeSettingsFileNameOnce(PINIT_ONCE, PVOID, PVOID*) {
   try {
-    if (SettingsFileName.empty()) SettingsFileName = ComputeSettingsFileName(g_settingsModule);
+    if (SettingsFileName.empty()) {
+      g_settingsFileWide = ComputeSettingsFileNameWide(g_settingsModule);
+      SettingsFileName = zv::win::ToAnsi(g_settingsFileWide, zv::win::Unholdable::kUnderscore);
+    }
     return TRUE;
   } catch (...) {
     return FALSE;  // tried again on the next call
   }
+}
+
+// The settings file to read: the computed one, or one set in its place.
+std::wstring SettingsFileWide() {
+  const AnsiString& ansi = CurrentSettingsFileName();
+  if (!g_settingsFileWide.empty() && ansi == zv::win::ToAnsi(g_settingsFileWide, zv::win::Unholdable::kUnderscore))
+    return g_settingsFileWide;
+  return zv::win::WideFromAnsi(ansi);
 }
 
 }  // namespace
@@ -42,108 +65,63 @@ bool SameTextIgnoringCase(const AnsiString& a, const AnsiString& b) {
 }
 
 AnsiString ConvertUtf8ToAnsi(const AnsiString& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int wideLength = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  if (wideLength <= 0) return {};
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), wideLength);
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  AnsiString out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, out.data(), length, nullptr, nullptr);
-  return out;
+  return zv::win::Utf8ToAnsi(text, zv::win::Unholdable::kUnderscore);
 }
 
-AnsiString WideToAnsi(const wchar_t* text) {
-  if (!text || !*text) return {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return {};
-  AnsiString out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), length, nullptr, nullptr);
-  out.resize(static_cast<size_t>(length) - 1);  // the terminator
-  return out;
+std::optional<AnsiString> ConvertUtf8ToAnsiExactly(const AnsiString& text) {
+  return zv::win::Utf8ToAnsiExactly(text);
+}
+
+AnsiString WideToAnsi(const wchar_t* text, zv::win::Unholdable rule) {
+  return zv::win::ToAnsi(text, rule).value_or(AnsiString());
 }
 
 AnsiString ReadIniSetting(const AnsiString& key) {
-  return ReadGrowingText([&](char* buffer, unsigned long size) -> unsigned long {
-    return GetPrivateProfileStringA(kSettingsSection, key.c_str(), "", buffer, size,
-                                    CurrentSettingsFileName().c_str());
-  });
+  const std::wstring file = SettingsFileWide();
+  const std::wstring section = zv::win::WideFromAnsi(kSettingsSection);
+  const std::wstring name = zv::win::WideFromAnsi(key);
+  // Grown while the answer fills the buffer, so that no value is cut.
+  std::vector<wchar_t> buffer(256, L'\0');
+  DWORD length = 0;
+  for (;;) {
+    length = GetPrivateProfileStringW(section.c_str(), name.c_str(), L"", buffer.data(),
+                                      static_cast<DWORD>(buffer.size()), file.c_str());
+    if (length != buffer.size() - 1) break;
+    buffer.assign(buffer.size() + 256, L'\0');
+  }
+  return zv::win::ToAnsi(std::wstring_view(buffer.data(), length), zv::win::Unholdable::kQuestionMark);
 }
 
 AnsiString ReadRegString(HKEY root, const AnsiString& subkey, const AnsiString& valueName) {
-  zv::win::UniqueHkey key;
-  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return {};
-  DWORD size = 0;
-  if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
-    return {};
-  std::vector<char> buffer(size + 1, '\0');
-  if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
-    return {};
-  return AnsiString(buffer.data());
+  return zv::win::ReadRegText(root, subkey.c_str(), valueName.c_str()).value_or(AnsiString());
 }
 
 bool WriteRegString(HKEY root, const AnsiString& subkey, const AnsiString& valueName,
                     const AnsiString& text) {
-  zv::win::UniqueHkey key;
-  if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                      key.put(), nullptr) != ERROR_SUCCESS)
-    return false;
-  return RegSetValueExA(key.get(), valueName.c_str(), 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+  return zv::win::WriteRegText(root, subkey.c_str(), valueName.c_str(), text);
 }
 
 bool DeleteRegValue(HKEY root, const AnsiString& subkey, const AnsiString& valueName) {
-  zv::win::UniqueHkey key;
-  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return false;
-  return RegDeleteValueA(key.get(), valueName.c_str()) == ERROR_SUCCESS;
+  return zv::win::DeleteRegValue(root, subkey.c_str(), valueName.c_str());
 }
 
 AnsiString ProgramFilesFolder() {
-  AnsiString folder;
-  zv::win::UniqueHkey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kWindowsCurrentVersionKey, 0, KEY_READ, key.put()) ==
-      ERROR_SUCCESS) {
-    for (const char* name : {"ProgramFilesDir", "ProgramFilesPath"}) {
-      char buffer[1024] = {};
-      DWORD size = sizeof(buffer) - 1;
-      if (RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
-          ERROR_SUCCESS) {
-        folder = buffer;
-        break;
-      }
-    }
-  }
-  if (folder.empty()) folder = "C:\\Program Files";
-  return IncludeTrailingBackslash(folder);
+  return zv::win::ToAnsi(zv::win::ProgramFilesFolders().front(), zv::win::Unholdable::kUnderscore);
 }
 
 AnsiString ShortFormOf(const AnsiString& folder) {
-  std::vector<char> buffer(folder.size() + 1, '\0');
-  const DWORD length = GetShortPathNameA(folder.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return {};
-  return AnsiString(buffer.data(), length);
+  return zv::win::ToAnsi(zv::win::ShortFormOf(zv::win::WideFromAnsi(folder)), zv::win::Unholdable::kUnderscore);
 }
 
 AnsiString AppDataFolder(HKEY root) {
+  // Not the current user's: the value as it is, with no shell to ask.
+  if (root != HKEY_CURRENT_USER) return ReadRegString(root, kShellFoldersKey, "AppData");
   const AnsiString folder = ReadRegString(root, kShellFoldersKey, "AppData");
-  if (FolderExists(folder) || root != HKEY_CURRENT_USER) return folder;
-  // The Shell Folders value is only a cache of the shell's answer.
-  LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &items)) || !items) return {};
-  char path[MAX_PATH + 1] = {};
-  const BOOL found = SHGetPathFromIDListA(items, path);
-  CoTaskMemFree(items);
-  return found ? IncludeTrailingBackslash(path) : AnsiString();
+  if (FolderExists(folder)) return folder;
+  return zv::win::ToAnsi(zv::win::AppDataFolder(), zv::win::Unholdable::kUnderscore);
 }
 
-bool FolderExists(const AnsiString& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
+bool FolderExists(const AnsiString& path) { return zv::win::FolderExists(zv::win::WideFromAnsi(path)); }
 
 bool FileFound(const AnsiString& path) {
   WIN32_FIND_DATAA found;
@@ -154,11 +132,7 @@ bool FileFound(const AnsiString& path) {
 }
 
 AnsiString ComputeSettingsFileName(HINSTANCE instance) {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(instance, path, MAX_PATH);
-  const AnsiString programFiles = ProgramFilesFolder();
-  return SettingsFileNameFor(FolderOfPath(path), programFiles, ShortFormOf(programFiles),
-                             [] { return AppDataFolder(HKEY_CURRENT_USER); });
+  return zv::win::ToAnsi(ComputeSettingsFileNameWide(instance), zv::win::Unholdable::kUnderscore);
 }
 
 }  // namespace zvwatch

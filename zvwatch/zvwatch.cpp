@@ -8,12 +8,14 @@
 
 using zvwatch::ComServer;
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(instance);
     return zvwatch::InitializeModule(instance) ? TRUE : FALSE;
   }
-  if (reason == DLL_PROCESS_DETACH) zvwatch::FinalizeModule();
+  // A process that is ending (reserved not null) has lost its other threads
+  // and may hold the heap's lock: nothing is freed then.
+  if (reason == DLL_PROCESS_DETACH && !reserved) zvwatch::FinalizeModule();
   return TRUE;
 }
 

@@ -110,6 +110,20 @@ void DecisionFloor(std::initializer_list<const char*> values) {
 
 void LookupAndSend(const char* caption, const std::string& text) {
   HWND window = FindWindowA(zv::handoff::kManagerClass, caption);
+  // Whatever sends a download's URL and cookie must know the window is not
+  // a sandboxed process's: its process's integrity level, read once.
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)) {
+    HANDLE token = nullptr;
+    if (OpenProcessToken(process, TOKEN_QUERY, &token)) {
+      BYTE label[64];
+      DWORD size = 0;
+      GetTokenInformation(token, TokenIntegrityLevel, label, sizeof(label), &size);
+      CloseHandle(token);
+    }
+    CloseHandle(process);
+  }
   COPYDATASTRUCT data{0, static_cast<DWORD>(text.size()), const_cast<char*>(text.c_str())};
   DWORD_PTR reply = 0;
   SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 120000, &reply);

@@ -5,6 +5,7 @@
 
 #include "com_ptr.h"
 #include "object.h"
+#include "../win/paths.h"
 #include "../win/unique_handles.h"
 
 namespace zv::com {
@@ -63,18 +64,7 @@ HMODULE ThisModule() noexcept {
   return module;
 }
 
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD got = GetModuleFileNameW(ThisModule(), path.data(), static_cast<DWORD>(path.size()));
-    if (got == 0) return {};
-    if (got < path.size()) {
-      path.resize(got);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
+std::wstring ModulePath() { return win::ModulePath(ThisModule()); }
 
 long WindowsRegistry::CreateKey(RootKey root, const std::string& path) {
   win::UniqueHkey key;

@@ -3,32 +3,12 @@
 #include <sddl.h>
 #include <shellapi.h>
 
-#include <vector>
+#include "../win/process.h"
+#include "../win/registry.h"
+#include "../win/wait.h"
 
 namespace zv::handoff {
 namespace {
-
-// Reads a value of an open key in one request when it fits the stack
-// buffer, retrying with the size the registry reports when it does not.
-std::optional<std::string> QueryValueText(HKEY key, const char* valueName) {
-  char small[256];
-  DWORD size = sizeof(small);
-  LONG rc = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(small), &size);
-  if (rc == ERROR_SUCCESS) {
-    std::string text(small, size);
-    return text.substr(0, text.find('\0'));
-  }
-  std::vector<char> large;
-  while (rc == ERROR_MORE_DATA) {
-    large.resize(size + 1);
-    size = static_cast<DWORD>(large.size());
-    rc = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(large.data()),
-                          &size);
-  }
-  if (rc != ERROR_SUCCESS) return std::nullopt;
-  std::string text(large.data(), size);
-  return text.substr(0, text.find('\0'));
-}
 
 bool KeyDown(const BYTE* state, int key) { return (state[key] & 0x80) != 0; }
 
@@ -60,20 +40,7 @@ HANDLE CreateLockMutex() {
 }  // namespace
 
 std::optional<std::string> ToAnsi(const wchar_t* text) {
-  if (!text) return std::nullopt;
-  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::nullopt;
-  std::string ansi(static_cast<size_t>(size), '\0');
-  if (WideCharToMultiByte(CP_ACP, 0, text, -1, ansi.data(), size, nullptr, nullptr) != size)
-    return std::nullopt;
-  ansi.resize(static_cast<size_t>(size) - 1);  // the terminator
-  return ansi;
-}
-
-std::optional<std::string> ReadRegText(HKEY hive, const char* keyPath, const char* valueName) {
-  win::UniqueHkey key;
-  if (RegOpenKeyExA(hive, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
-  return QueryValueText(key.get(), valueName);
+  return win::ToAnsi(text, win::Unholdable::kPercentEncoded);
 }
 
 std::optional<std::string> ReadManagerValue(const char* name) {
@@ -87,7 +54,7 @@ std::optional<std::string> ManagerSettings::Read(const char* name) {
       key_.reset();
   }
   if (!key_) return std::nullopt;
-  return QueryValueText(key_.get(), name);
+  return win::QueryValueText(key_.get(), name);
 }
 
 ModifierKeys ReadModifierKeys() {
@@ -96,7 +63,17 @@ ModifierKeys ReadModifierKeys() {
   return ModifierKeys{KeyDown(state, VK_SHIFT), KeyDown(state, VK_CONTROL), KeyDown(state, VK_MENU)};
 }
 
-HWND FindManagerWindow(const char* caption) { return FindWindowA(kManagerClass, caption); }
+HWND FindManagerWindow(const char* caption, IntegrityQuery integrityOf) {
+  HWND window = FindWindowA(kManagerClass, caption);
+  // Only a second window of the class and caption costs a further lookup.
+  while (window) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (!win::RunsBelow(integrityOf(processId), win::OwnIntegrityLevel())) return window;
+    window = FindWindowExA(nullptr, window, kManagerClass, caption);
+  }
+  return nullptr;
+}
 
 void ApplyAutoAddRule(HWND window, SettingsSource& settings) {
   if (IsTrue(settings.Read(setting::kAutoAdd))) {
@@ -120,25 +97,28 @@ void SendForegroundQuery(HWND window, DWORD timeoutMs) {
   if (SendWithinBound(window, kForegroundQuery, 0, 0, timeoutMs, reply) && reply == 1) SetForegroundWindow(window);
 }
 
-HWND StartManagerAndWait(const std::string& programPath, const char* caption, StartMethod method) {
+HWND StartManagerAndWait(const std::string& programPath, const char* caption, StartMethod method,
+                         IntegrityQuery integrityOf) {
   if (method == StartMethod::kWinExec)
-    WinExec(programPath.c_str(), SW_SHOW);
+    WinExec(win::QuotedProgramPath(programPath).c_str(), SW_SHOW);
   else
     ShellExecuteA(GetActiveWindow(), "open", programPath.c_str(), nullptr, nullptr, SW_SHOW);
   for (int poll = 0; poll < kStartupPolls; ++poll) {
-    Sleep(kStartupPollMs);
-    if (HWND window = FindManagerWindow(caption)) return window;
+    win::PauseAnsweringSentMessages(kStartupPollMs);
+    if (HWND window = FindManagerWindow(caption, integrityOf)) return window;
   }
   return nullptr;
 }
 
-LRESULT SendCommandText(HWND window, const std::string& text, DWORD timeoutMs) {
+LRESULT SendCommandText(HWND window, const std::string& text, DWORD timeoutMs, bool* refused) {
   COPYDATASTRUCT data{};
   data.dwData = 0;
   data.cbData = static_cast<DWORD>(text.size());
   data.lpData = const_cast<char*>(text.c_str());
   LRESULT reply = 0;
-  SendWithinBound(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), timeoutMs, reply);
+  SetLastError(ERROR_SUCCESS);
+  const bool answered = SendWithinBound(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), timeoutMs, reply);
+  if (refused) *refused = !answered && GetLastError() == ERROR_ACCESS_DENIED;
   return reply;
 }
 
@@ -147,7 +127,7 @@ HandoffLock HandoffLock::Acquire(DWORD waitMs) {
   lock.mutex_.reset(CreateLockMutex());
   if (!lock.mutex_) lock.mutex_.reset(OpenMutexA(kLockAccess, FALSE, kLockName));
   if (!lock.mutex_) return lock;
-  const DWORD wait = WaitForSingleObject(lock.mutex_.get(), waitMs);
+  const DWORD wait = win::WaitAnsweringSentMessages(lock.mutex_.get(), waitMs);
   lock.held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
   return lock;
 }
@@ -163,6 +143,7 @@ HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
   ManagerSettings ownSettings;
   SettingsSource& settings = options.settings ? *options.settings : ownSettings;
 
+  std::string text;
   // The caption is read once per hand-off, at its first lookup.
   std::optional<std::string> caption;
   bool captionRead = false;
@@ -171,7 +152,18 @@ HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
       caption = settings.Read(setting::kCaption);
       captionRead = true;
     }
-    return FindManagerWindow(caption ? caption->c_str() : nullptr);
+    return FindManagerWindow(caption ? caption->c_str() : nullptr, options.integrityOf);
+  };
+  // A send the system refused is an outcome of its own: the download
+  // manager never saw the text.
+  auto send = [&](HWND window, bool afterStartup) -> HandoffOutcome {
+    bool refused = false;
+    const LRESULT reply = SendCommandText(window, text, options.sendTimeoutMs, &refused);
+    if (refused) {
+      Notify(steps.onRefused);
+      return {HandoffStatus::kRefused};
+    }
+    return {HandoffStatus::kSent, reply, afterStartup};
   };
 
   using Query = HandoffVariant::Query;
@@ -187,17 +179,18 @@ HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
   if (variant.foregroundQuery == Query::kAfterLock)
     if (HWND window = lookUp()) SendForegroundQuery(window, options.sendTimeoutMs);
 
-  const std::string text = steps.buildText();
+  text = steps.buildText();
   if (HWND window = lookUp()) {
     Notify(steps.onFoundAtOnce);
     ApplyAutoAddRule(window, settings);
-    return {HandoffStatus::kSent, SendCommandText(window, text, options.sendTimeoutMs), false};
+    return send(window, false);
   }
   Notify(steps.onNotFound);
 
   const auto programPath = ReadRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "");
   if (!programPath) return {HandoffStatus::kNoProgram};
-  HWND window = StartManagerAndWait(*programPath, caption ? caption->c_str() : nullptr, variant.start);
+  HWND window = StartManagerAndWait(*programPath, caption ? caption->c_str() : nullptr, variant.start,
+                                    options.integrityOf);
   if (!window) {
     Notify(steps.onStartupTimedOut);
     return {HandoffStatus::kStartupTimedOut};
@@ -206,7 +199,7 @@ HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
   if (variant.frontAfterStart == HandoffVariant::FrontAfterStart::kAlways ||
       !FindWindowA(kPropertiesClass, kPropertiesCaption))
     SetForegroundWindow(window);
-  return {HandoffStatus::kSent, SendCommandText(window, text, options.sendTimeoutMs), true};
+  return send(window, true);
 }
 
 }  // namespace zv::handoff

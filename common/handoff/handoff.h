@@ -12,6 +12,9 @@
 
 #include "capture_filter.h"
 #include "command_text.h"
+#include "../win/integrity.h"
+#include "../win/registry.h"
+#include "../win/text.h"
 #include "../win/unique_handles.h"
 
 namespace zv::handoff {
@@ -32,14 +35,14 @@ inline constexpr UINT kForegroundQuery = 0x80D4;  // WM_APP + 0xD4
 inline constexpr int kStartupPolls = 50;
 inline constexpr DWORD kStartupPollMs = 100;
 
-// A wide string (a BSTR or a URL from the browser) in the ANSI code page.
-// Characters the code page cannot represent become its default character,
-// "?". Absent for a null string or a failed conversion.
+// A URL from the browser (a BSTR or a wide string) in the ANSI code page; a
+// character the code page cannot hold is sent percent-encoded as UTF-8, as
+// the browser itself would send it. Absent for a null string.
 std::optional<std::string> ToAnsi(const wchar_t* text);
 
 // Reads one value as text (up to its first NUL); absent when the key cannot
 // be opened or the value cannot be read. The value type is ignored.
-std::optional<std::string> ReadRegText(HKEY hive, const char* keyPath, const char* valueName);
+using win::ReadRegText;
 
 // ReadRegText on the download manager's settings key under HKCU.
 std::optional<std::string> ReadManagerValue(const char* name);
@@ -61,8 +64,14 @@ class ManagerSettings final : public SettingsSource {
 // message (one keyboard-state read).
 ModifierKeys ReadModifierKeys();
 
+// The integrity level of a window's process, asked before a text goes to it.
+using IntegrityQuery = std::optional<DWORD> (*)(DWORD processId);
+
 // The download manager's main window; a null caption matches any caption.
-HWND FindManagerWindow(const char* caption);
+// A window of that class and caption whose process runs at a lower
+// integrity level than ours is not the download manager (a sandboxed
+// process can make one to read every download): it is passed over.
+HWND FindManagerWindow(const char* caption, IntegrityQuery integrityOf = &win::ProcessIntegrityLevel);
 
 // Foreground rule for a download manager that was already running.
 void ApplyAutoAddRule(HWND window, SettingsSource& settings);
@@ -78,12 +87,17 @@ void SendForegroundQuery(HWND window, DWORD timeoutMs = kSendTimeoutMs);
 
 enum class StartMethod { kShellExecute, kWinExec };
 
-// Starts the download manager from `programPath` and polls for its window.
-HWND StartManagerAndWait(const std::string& programPath, const char* caption, StartMethod method);
+// Starts the download manager from `programPath` and polls for its window,
+// answering messages sent to this thread meanwhile.
+HWND StartManagerAndWait(const std::string& programPath, const char* caption, StartMethod method,
+                         IntegrityQuery integrityOf = &win::ProcessIntegrityLevel);
 
 // WM_COPYDATA with dwData 0 and cbData the text length (no NUL counted).
-// A receiver that does not answer has not taken the text: 0.
-LRESULT SendCommandText(HWND window, const std::string& text, DWORD timeoutMs = kSendTimeoutMs);
+// A receiver that does not answer has not taken the text: 0. `refused` is
+// set when the system refused the message (a download manager of higher
+// integrity that does not allow it from ours).
+LRESULT SendCommandText(HWND window, const std::string& text, DWORD timeoutMs = kSendTimeoutMs,
+                        bool* refused = nullptr);
 
 // The named mutex that serialises hand-offs across browser processes. It
 // carries a low mandatory label and is opened for waiting and releasing
@@ -91,8 +105,9 @@ LRESULT SendCommandText(HWND window, const std::string& text, DWORD timeoutMs = 
 // medium-integrity process created.
 class HandoffLock {
  public:
-  // Waits at most `waitMs`. A mutex abandoned by a crashed browser is ours
-  // by then and guards no data, so it counts as acquired.
+  // Waits at most `waitMs`, answering messages sent to this thread. A mutex
+  // abandoned by a crashed browser is ours by then and guards no data, so it
+  // counts as acquired.
   static HandoffLock Acquire(DWORD waitMs = kLockWaitMs);
   HandoffLock(HandoffLock&& other) noexcept
       : mutex_(std::move(other.mutex_)), held_(std::exchange(other.held_, false)) {}
@@ -154,6 +169,7 @@ enum class HandoffStatus {
   kLockNotObtained,
   kNoProgram,        // window missing and no App Paths entry
   kStartupTimedOut,  // started, but no window within the polls
+  kRefused,          // the system refused the message (access denied)
 };
 
 struct HandoffOutcome {
@@ -170,6 +186,7 @@ struct HandoffSteps {
   // Builds the command text at the module's point of the sequence.
   std::function<std::string()> buildText;
   // Progress notes, for modules that report them.
+  std::function<void()> onRefused;
   std::function<void()> onFoundAtOnce;
   std::function<void()> onNotFound;
   std::function<void()> onFoundAfterStartup;
@@ -181,6 +198,7 @@ struct HandoffOptions {
   DWORD sendTimeoutMs = kSendTimeoutMs;  // shortened by tests only
   // Settings already open for the decision; the hand-off opens its own if null.
   SettingsSource* settings = nullptr;
+  IntegrityQuery integrityOf = &win::ProcessIntegrityLevel;  // replaced by tests only
 };
 
 // The whole hand-off of one module.

@@ -5,6 +5,9 @@
 
 #include <aclapi.h>
 
+#include <optional>
+#include <thread>
+
 #include "handoff/handoff.h"
 #include "zvtest.h"
 
@@ -582,5 +585,122 @@ INSTANTIATE_TEST_SUITE_P(
         ManagerFault{"SlowNavigator", &kNavigatorHandoff, false, 3000, HandoffStatus::kSent, kFaultText},
         ManagerFault{"SlowContextMenu", &kContextMenuHandoff, false, 3000, HandoffStatus::kSent, kFaultText}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The browser's frame sends its tab's thread messages and stalls until they
+// are answered; posted messages (navigations, timers) must stay queued.
+struct BlockedWait {
+  const char* name;
+  bool lockHeldElsewhere;  // else: the download manager is being started
+};
+
+void PrintTo(const BlockedWait& c, std::ostream* os) { *os << c.name; }
+
+class BlockedWaitTest : public HandoffTest, public testing::WithParamInterface<BlockedWait> {};
+
+TEST_P(BlockedWaitTest, AnswersMessagesSentToTheThreadAndKeepsPostedOnes) {
+  StandInOptions options;
+  options.delayMs = GetParam().lockHeldElsewhere ? 0 : 3000;
+  StandIn standIn(options);
+  std::optional<LockHolder> holder;
+  if (GetParam().lockHeldElsewhere) {
+    standIn.Launch();
+    holder.emplace("hold", 3000);
+    ASSERT_TRUE(holder->held());
+  } else {
+    registry_.SetAppPath(standIn.Install());
+  }
+  registry_.Set("ZVCaption", options.caption);
+  // This thread is the tab's: a window of its own that other threads address.
+  HWND tab = CreateWindowExA(0, "STATIC", "tab", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(tab, nullptr);
+  bool answered = false;
+  DWORD answerMs = 0;
+  std::thread frame([&] {
+    Sleep(800);
+    PostMessageA(tab, WM_APP + 1, 0, 0);
+    const DWORD start = GetTickCount();
+    DWORD_PTR result = 0;
+    answered = SendMessageTimeoutA(tab, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+    answerMs = GetTickCount() - start;
+  });
+  HandoffOptions wait;
+  wait.lockWaitMs = 20000;
+  const HandoffOutcome outcome = HandOff(kProtocolHandlerHandoff, SendText("URL=http://a/waited.zip"), wait);
+  frame.join();
+  EXPECT_TRUE(answered);
+  EXPECT_LT(answerMs, 1000u);
+  EXPECT_TRUE(outcome.sent());  // the same result as a wait that answers nothing
+  EXPECT_EQ(outcome.afterStartup, !GetParam().lockHeldElsewhere);
+  MSG posted;
+  EXPECT_TRUE(PeekMessageA(&posted, tab, WM_APP + 1, WM_APP + 1, PM_REMOVE));  // still queued
+  DestroyWindow(tab);
+  ASSERT_EQ(standIn.WaitForTexts(1).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, BlockedWaitTest,
+                         testing::Values(BlockedWait{"ForTheLock", true}, BlockedWait{"ForAStartedManager", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A window of the download manager's class and caption made by a process
+// of lower integrity than ours. Wine cannot lower a process's label, so the
+// query reports this test process (the decoy's owner) as low.
+std::optional<DWORD> DecoyOwnerIsLow(DWORD processId) {
+  if (processId == GetCurrentProcessId()) return 0x1000;
+  return zv::win::ProcessIntegrityLevel(processId);
+}
+
+LRESULT CALLBACK DecoyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COPYDATA) {
+    ADD_FAILURE() << "the decoy received a command text";
+    return 1;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(HandoffTest, WindowOfALowerIntegrityProcessGetsNothingAndTheNextOneTheText) {
+  StandIn standIn;
+  standIn.Launch();
+  const HWND manager = standIn.WaitForWindow();
+  registry_.Set("ZVCaption", StandInOptions().caption);
+  WNDCLASSA decoyClass{};
+  decoyClass.lpfnWndProc = DecoyProc;
+  decoyClass.hInstance = GetModuleHandleA(nullptr);
+  decoyClass.lpszClassName = "TMainForm";
+  RegisterClassA(&decoyClass);
+  // Made after the stand-in's, the decoy is the one a plain lookup finds.
+  HWND decoy = CreateWindowExA(0, "TMainForm", StandInOptions().caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                               nullptr, nullptr, decoyClass.hInstance, nullptr);
+  ASSERT_NE(decoy, nullptr);
+  ASSERT_EQ(FindWindowA("TMainForm", StandInOptions().caption.c_str()), decoy);
+  EXPECT_EQ(FindManagerWindow(StandInOptions().caption.c_str(), DecoyOwnerIsLow), manager);
+  EXPECT_EQ(FindManagerWindow(StandInOptions().caption.c_str()), decoy);  // same level: a peer
+
+  HandoffOptions options;
+  options.integrityOf = DecoyOwnerIsLow;
+  for (const HandoffVariant* variant : {&kProtocolHandlerHandoff, &kHelperObjectHandoff, &kNavigatorHandoff})
+    EXPECT_TRUE(HandOff(*variant, SendText("URL=http://a/trusted.zip"), options).sent());
+  EXPECT_EQ(standIn.WaitForTexts(3).size(), 3u);
+  DestroyWindow(decoy);
+  UnregisterClassA("TMainForm", decoyClass.hInstance);
+}
+
+TEST_F(HandoffTest, WinExecStartsTheProgramOfAPathWithSpacesNotAPrefixOfIt) {
+  StandInOptions options;
+  options.delayMs = 300;
+  StandIn standIn(options);
+  const std::string program = standIn.Install("My Tools");  // ...\My Tools\zorvex.exe
+  const std::string folder = program.substr(0, program.rfind("\\My Tools\\"));
+  // Unquoted, the command line would start ...\My.exe with "Tools\zorvex.exe".
+  ASSERT_TRUE(CopyFileA(StandInExe().c_str(), (folder + "\\My.exe").c_str(), FALSE));
+  registry_.SetAppPath(program);
+  const HandoffOutcome outcome = HandOff(kOperaHandoff, SendText("URL=o\nOpera=True"));
+  ASSERT_EQ(outcome.status, HandoffStatus::kSent);
+  EXPECT_EQ(standIn.Starts(), 1);
+  EXPECT_EQ(GetFileAttributesA((folder + "\\My.exe.log").c_str()), INVALID_FILE_ATTRIBUTES);
+}
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -16,13 +17,15 @@ bool SameText(const std::string& a, const std::string& b) {
   return true;
 }
 
-void SendAll(SOCKET s, const std::string& data) {
+// False when the client closed the connection first.
+bool SendAll(SOCKET s, const std::string& data) {
   size_t sent = 0;
   while (sent < data.size()) {
     const int n = send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0);
-    if (n <= 0) return;
+    if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
+  return true;
 }
 
 std::string Trim(const std::string& s) {
@@ -76,6 +79,13 @@ void LoopbackHttpServer::Serve(const std::string& target, HttpResponse response)
 
 std::string LoopbackHttpServer::Url(const std::string& target) const {
   return "http://127.0.0.1:" + std::to_string(port_) + target;
+}
+
+std::optional<size_t> LoopbackHttpServer::BodyBytesSent(const std::string& target) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = bodyBytesSent_.find(target);
+  if (it == bodyBytesSent_.end()) return std::nullopt;
+  return it->second;
 }
 
 std::vector<HttpRequest> LoopbackHttpServer::Requests() const {
@@ -168,8 +178,22 @@ void LoopbackHttpServer::Handle(SOCKET client) {
     // One request per connection: a client's idle pooled connection would
     // otherwise keep a handler (and the test's end) waiting.
     out += "Connection: close\r\n\r\n";
-    if (request.method != "HEAD") out += response.body;
-    SendAll(client, out);
+    size_t sent = 0;
+    if (request.method == "HEAD") {
+      SendAll(client, out);
+    } else if (!response.pieceBytes) {
+      SendAll(client, out + response.body);
+      sent = response.body.size();
+    } else if (SendAll(client, out)) {
+      while (sent < response.body.size() && !stopping_) {
+        const size_t piece = std::min(response.pieceBytes, response.body.size() - sent);
+        if (!SendAll(client, response.body.substr(sent, piece))) break;
+        sent += piece;
+        Sleep(1);
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    bodyBytesSent_[request.target] = sent;
     return;
   }
 }

@@ -23,6 +23,9 @@ struct HttpResponse {
   std::string body;
   bool contentLength = true;  // add a Content-Length header for the body
   unsigned delayMs = 0;       // wait before answering
+  // Sends the body in pieces of this size, one per millisecond, so that a
+  // client that closes early is seen doing so (0: all at once).
+  size_t pieceBytes = 0;
 };
 
 struct HttpRequest {
@@ -47,6 +50,9 @@ class LoopbackHttpServer {
   std::string Url(const std::string& target) const;
   unsigned short port() const { return port_; }
   std::vector<HttpRequest> Requests() const;
+  // How many body bytes of `target`'s last answer went out before the
+  // client closed the connection or the body ended; absent until then.
+  std::optional<size_t> BodyBytesSent(const std::string& target) const;
 
  private:
   void AcceptLoop();
@@ -58,6 +64,7 @@ class LoopbackHttpServer {
   mutable std::mutex mutex_;
   std::map<std::string, HttpResponse> responses_;
   std::vector<HttpRequest> requests_;
+  std::map<std::string, size_t> bodyBytesSent_;
   std::vector<SOCKET> clients_;         // open connections, closed on destruction
   std::vector<std::thread> handlers_;  // one per connection (clients keep them alive)
   std::thread thread_;

@@ -181,8 +181,9 @@ void StandIn::Launch() {
                   << kStartBoundMs / 1000 << " s";
 }
 
-std::string StandIn::Install() {
-  const std::string program = dir_.File("zorvex.exe");
+std::string StandIn::Install(const std::string& subfolder) {
+  if (!subfolder.empty()) CreateDirectoryA(dir_.File(subfolder).c_str(), nullptr);
+  const std::string program = dir_.File(subfolder.empty() ? "zorvex.exe" : subfolder + "\\zorvex.exe");
   CopyFileA(StandInExe().c_str(), program.c_str(), FALSE);
   std::ofstream args(program + ".args", std::ios::binary);
   for (const std::string& arg : ArgLines()) args << arg << "\n";

@@ -89,9 +89,10 @@ class StandIn {
 
   // Starts it now and waits for its window (when it makes one).
   void Launch();
-  // Copies it into a scratch folder with its options beside it and returns
-  // the program path to register under App Paths.
-  std::string Install();
+  // Copies it into a scratch folder (or a folder of that name in it) with
+  // its options beside it and returns the program path to register under
+  // App Paths.
+  std::string Install(const std::string& subfolder = {});
 
   HWND WaitForWindow(DWORD timeoutMs = 10000) const;
   std::vector<Received> Texts() const;

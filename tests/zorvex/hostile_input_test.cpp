@@ -93,9 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
         MenuLink{"LeadingNulInReferer", W(kUrl), W(L"c"), W(std::wstring(L"\0x", 2)),
                  "URL=http://example.org/a.zip\nComment=c\nReferer="},
         MenuLink{"UnpairedHighSurrogate", W(L"http://example.org/\xD800.zip"), W(L"x\xD83D"), W(L"r"),
-                 "URL=http://example.org/?.zip\nComment=x?\nReferer=r"},
+                 "URL=http://example.org/%EF%BF%BD.zip\nComment=x?\nReferer=r"},
         MenuLink{"UnpairedLowSurrogate", W(L"http://example.org/\xDC00y.zip"), W(L"c"), W(L"\xDFFF"),
-                 "URL=http://example.org/?y.zip\nComment=c\nReferer=?"}),
+                 "URL=http://example.org/%EF%BF%BDy.zip\nComment=c\nReferer=%EF%BF%BD"}),
     [](const testing::TestParamInfo<MenuLink>& info) { return std::string(info.param.name); });
 
 TEST_F(ZorvexHostileInput, AddUrlWithNullsSendsNothing) {

@@ -18,7 +18,6 @@ using testing::IsEmpty;
 namespace {
 
 constexpr char kClsid[] = "{E131C96E-4DDB-11D4-84B8-008048B33DEA}";
-constexpr char kSystemHandler[] = "{79eac9e2-baf9-11ce-8c82-00aa004ba90b}";
 const char* const kSchemes[] = {"http", "https", "ftp"};
 constexpr char kForeignNameSpace[] = "PROTOCOLS\\Name-Space Handler\\http\\OtherCatcher";
 
@@ -52,16 +51,9 @@ std::vector<std::string> HandlerEntries() {
   return lines;
 }
 
-std::vector<std::string> ExpectedHandlerEntries() {
-  std::vector<std::string> lines;
-  for (const std::string scheme : kSchemes) {
-    const std::string key = "HKCR\\PROTOCOLS\\Handler\\" + scheme;
-    lines.push_back(key);
-    lines.push_back(key + " @ = '" + scheme + ": Asychronous Pluggable Protocol Handler'");
-    lines.push_back(key + " CLSID = '" + kSystemHandler + "'");
-  }
-  return lines;
-}
+// The classes Windows registers for its schemes, each its own.
+constexpr const char* kSystemClasses[][2] = {{"https", "{79eac9e5-baf9-11ce-8c82-00aa004ba90b}"},
+                                              {"ftp", "{79eac9e3-baf9-11ce-8c82-00aa004ba90b}"}};
 
 class HandlerRegistration : public testing::Test {
  protected:
@@ -69,6 +61,11 @@ class HandlerRegistration : public testing::Test {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     RunRegsvr32(module_, true);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kForeignNameSpace);
+    for (const auto& entry : kSystemClasses)
+      SetRegText(HKEY_CLASSES_ROOT, (std::string("PROTOCOLS\\Handler\\") + entry[0]).c_str(), "CLSID", entry[1]);
+    systemHandlers_ = HandlerEntries();
+    ASSERT_THAT(systemHandlers_, testing::Contains(std::string("HKCR\\PROTOCOLS\\Handler\\https CLSID = '") +
+                                                   kSystemClasses[0][1] + "'"));
   }
   void TearDown() override {
     RunRegsvr32(module_, true);
@@ -76,6 +73,7 @@ class HandlerRegistration : public testing::Test {
     CoUninitialize();
   }
   std::string module_ = WinPath(ZV_HANDLER_MODULE);
+  std::vector<std::string> systemHandlers_;  // before registration
 };
 
 TEST_F(HandlerRegistration, WritesTheScriptAndTheTypeLibrary) {
@@ -113,7 +111,7 @@ TEST_F(HandlerRegistration, WritesTheScriptAndTheTypeLibrary) {
                                        key + " Pattern1 = ''"});
   }
   EXPECT_EQ(NameSpaceEntries(), nameSpace);
-  EXPECT_EQ(HandlerEntries(), ExpectedHandlerEntries());
+  EXPECT_EQ(HandlerEntries(), systemHandlers_);  // neither rewritten nor removed
 
   ITypeLib* library = nullptr;
   ASSERT_EQ(LoadRegTypeLib(LIBID_ZVHANDLERLib, 1, 0, 0x409, &library), S_OK);
@@ -158,8 +156,8 @@ TEST_F(HandlerRegistration, UnregistrationKeepsTheSystemHandlerEntries) {
   EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, kForeignNameSpace, "CLSID"), "{5A3C1E01-3333-4C2B-9A10-2F6E3B7C0101}");
   for (const char* scheme : kSchemes)
     EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, std::string("PROTOCOLS\\Name-Space Handler\\") + scheme));
-  // The system's built-in handlers are still registered for the three schemes.
-  EXPECT_EQ(HandlerEntries(), ExpectedHandlerEntries());
+  // The system's own handlers are registered for the three schemes as before.
+  EXPECT_EQ(HandlerEntries(), systemHandlers_);
   EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID"));
 
   ITypeLib* library = nullptr;

@@ -384,7 +384,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileUrl{"OneMebibyteUrl", L"http://example.org/" + std::wstring(kMiB.begin(), kMiB.end()) + L".zip",
                    S_FALSE, "URL=http://example.org/" + kMiB + ".zip"},
         HostileUrl{"UnpairedSurrogates", std::wstring(L"http://example.org/\xD800x\xDC00.zip"), S_FALSE,
-                   "URL=http://example.org/?x?.zip"}),
+                   "URL=http://example.org/%EF%BF%BDx%EF%BF%BD.zip"}),
     [](const testing::TestParamInfo<HostileUrl>& info) { return std::string(info.param.name); });
 
 TEST_F(HandlerStartTest, TheOtherProtocolMethodsDoNothing) {

@@ -32,6 +32,20 @@ std::optional<std::string> ClassValue(const std::string& key, const char* name =
 
 std::optional<std::string> DownloadUI() { return zvtest::GetRegText(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI"); }
 
+// The value as the other build's Internet Explorer reads it on 64-bit
+// Windows; on 32-bit Windows the one view there is.
+std::optional<std::string> DownloadUIOfTheOtherBuild() {
+  HKEY key = nullptr;
+  const REGSAM view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kIeKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return std::nullopt;
+  char value[256] = {};
+  DWORD size = sizeof(value) - 1;
+  const LONG rc = RegQueryValueExA(key, "DownloadUI", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return std::string(value);
+}
+
 CLSID ClassId(const std::string& text = kClsid) {
   CLSID id = CLSID_NULL;
   CLSIDFromString(std::wstring(text.begin(), text.end()).c_str(), &id);
@@ -82,6 +96,7 @@ TEST_F(RegistrationTest, RegistersTheClassAndNamesItInternetExplorersDownloadMan
   EXPECT_EQ(ClassValue("zvwatch.ZVWATCH\\Clsid"), kClsid);
   EXPECT_EQ(ClassValue(kProgIdKey), "zvwatch.ZVWATCH");
   EXPECT_EQ(DownloadUI(), kClsid);
+  EXPECT_EQ(DownloadUIOfTheOtherBuild(), kClsid);
   // The type library is carried, not registered.
   EXPECT_FALSE(KeyExists("TypeLib\\{3B5D8F58-F10C-4283-998E-D54C9146AA2A}"));
 
@@ -96,6 +111,7 @@ TEST_F(RegistrationTest, RegistersTheClassAndNamesItInternetExplorersDownloadMan
   for (const char* key : {kProgIdKey, "zvwatch.ZVWATCH\\Clsid", "zvwatch.ZVWATCH", kServerKey, kClassKey})
     EXPECT_FALSE(KeyExists(key)) << key;
   EXPECT_FALSE(DownloadUI());
+  EXPECT_FALSE(DownloadUIOfTheOtherBuild());
   EXPECT_TRUE(KeyExists("CLSID")) << "shared parents stay";
 }
 

@@ -131,6 +131,65 @@ TEST_F(SettingsLocationTest, AModuleReachedThroughTheShortFormIsUnderTheProgramF
   EXPECT_EQ(loadedAs_, viaShort) << "the module sees the path it was loaded through";
 }
 
+// A carried copy in a folder whose name the ANSI code page cannot hold.
+TEST_F(SettingsLocationTest, AModuleInAFolderNamedOutsideTheCodePageReadsTheDataFolderBesideIt) {
+  zvtest::ScratchDir scratch;
+  const std::wstring folder = std::wstring(scratch.path().begin(), scratch.path().end()) + L"\\\x0141\xF3" L"d\x017A";
+  const std::wstring data = folder + L"\\DATA", file = data + L"\\Settings.dat";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+  const std::string text = "[SOFTWARE\\Quennet\\Zorvane]\r\nZVCaption=" + Options("carried").caption + "\r\n";
+  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(out);
+  {
+    WatchModule module(folder);
+    ASSERT_TRUE(module.handle());
+    Com<IDownloadManager> manager = module.NewManager();
+    ASSERT_TRUE(manager);
+    EXPECT_EQ(CallDownload(manager.get(), UnreachableUrl("x.zip")), S_OK);
+  }
+  EXPECT_EQ(carried_.WaitForTexts(1).size(), 1u);
+  DeleteFileW(file.c_str());
+  RemoveDirectoryW(data.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
+// On 64-bit Windows either program-files folder holds an installed copy,
+// whichever build of the module it is.
+TEST_F(SettingsLocationTest, AModuleUnderEitherProgramFilesFolderReadsTheUsersApplicationData) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  if (sizeof(void*) == 4 && !wow64) GTEST_SKIP() << "32-bit Windows has one program-files folder";
+  // The other build's view names "Program Files (x86)" or "Program Files";
+  // a prefix made without that view's values gets the usual one here.
+  const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCurrentVersion, 0, nullptr, 0, KEY_READ | KEY_WRITE | otherView,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  char other[MAX_PATH] = {};
+  DWORD size = sizeof(other) - 1;
+  const bool planted =
+      RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(other), &size) != ERROR_SUCCESS;
+  if (planted) {
+    const std::string usual = sizeof(void*) == 8 ? "C:\\Program Files (x86)" : "C:\\Program Files";
+    lstrcpynA(other, usual.c_str(), sizeof(other));
+    RegSetValueExA(key, "ProgramFilesDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(other), lstrlenA(other) + 1);
+    CreateDirectoryA(other, nullptr);
+  }
+  const std::string otherFolder = WithoutTrailingBackslash(other);
+  ASSERT_NE(otherFolder, programFiles_);
+  for (const std::string& root : {programFiles_, otherFolder}) {
+    OwnedFolder folder(root + "\\" + UniqueStem("ZvWatch"));
+    EXPECT_EQ(Receiver(folder.path(), ShellFoldersAppData()), "installed") << root;
+  }
+  if (planted) RegDeleteValueA(key, "ProgramFilesDir");
+  RegCloseKey(key);
+}
+
 TEST_F(SettingsLocationTest, AModuleAnywhereElseReadsTheDataFolderBesideIt) {
   zvtest::ScratchDir elsewhere;
   EXPECT_EQ(Receiver(elsewhere.path(), ShellFoldersAppData()), "carried");

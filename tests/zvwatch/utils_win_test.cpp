@@ -102,11 +102,12 @@ TEST(Folders, AnotherUsersApplicationDataFolderIsTheShellFoldersValue) {
   zvtest::DeleteKeyTree(HKEY_CURRENT_USER, key.c_str());
 }
 
-TEST(AnsiCodePage, Utf8NamesComeInTheCodePageAndUnknownLettersAsQuestionMarks) {
+TEST(AnsiCodePage, Utf8NamesComeInTheCodePageAndUnknownLettersAsUnderscores) {
   ASSERT_EQ(GetACP(), 1252u);
   EXPECT_EQ(ConvertUtf8ToAnsi("\xE2\x82\xAC"), "\x80");  // the euro sign
   EXPECT_EQ(ConvertUtf8ToAnsi("caf\xC3\xA9"), "caf\xE9");
-  EXPECT_EQ(ConvertUtf8ToAnsi("\xE4\xB8\xAD"), "?");
+  EXPECT_EQ(ConvertUtf8ToAnsi("\xE4\xB8\xAD"), "_");
+  EXPECT_EQ(ConvertUtf8ToAnsi("a\xEF\xBC\x9A" "b"), "a_b");  // no ":" for the fullwidth one
   EXPECT_EQ(WideToAnsi(L"r\u00E9sum\u00E9.pdf"), "r\xE9sum\xE9.pdf");
   EXPECT_EQ(WideToAnsi(nullptr), "");
 }

@@ -80,9 +80,19 @@ WatchModule::WatchModule(const std::string& folder, const std::string& fileName,
   module_ = LoadLibraryA(loadPath.empty() ? path_.c_str() : loadPath.c_str());
 }
 
+WatchModule::WatchModule(const std::wstring& folder) {
+  widePath_ = folder + L"\\zvwatch.dll";
+  const std::string built = BuiltModule();
+  CopyFileW(std::wstring(built.begin(), built.end()).c_str(), widePath_.c_str(), FALSE);
+  module_ = LoadLibraryW(widePath_.c_str());
+}
+
 WatchModule::~WatchModule() {
   if (module_) FreeLibrary(module_);
-  RemoveFile(path_);
+  if (!widePath_.empty())
+    DeleteFileW(widePath_.c_str());
+  else
+    RemoveFile(path_);
 }
 
 FARPROC WatchModule::Export(const char* name) const { return module_ ? GetProcAddress(module_, name) : nullptr; }

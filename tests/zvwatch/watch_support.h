@@ -59,6 +59,8 @@ class WatchModule {
   // the copy's path), when not the copy's own.
   WatchModule(const std::string& folder, const std::string& fileName = "zvwatch.dll",
               const std::string& loadPath = "");
+  // A copy in an existing folder whose name the ANSI code page cannot hold.
+  explicit WatchModule(const std::wstring& folder);
   ~WatchModule();
   WatchModule(const WatchModule&) = delete;
   WatchModule& operator=(const WatchModule&) = delete;
@@ -73,6 +75,7 @@ class WatchModule {
 
  private:
   std::string path_;
+  std::wstring widePath_;
   HMODULE module_ = nullptr;
 };
 

@@ -172,8 +172,23 @@ HWND CreateTopLevel(const char* className, const char* caption) {
   return hwnd;
 }
 
+// What the download manager's window must do so that a browser tab of lower
+// integrity (Protected Mode) can reach it: allow the two messages of the
+// protocol through the system's message filter. Looked up: Windows before 7
+// lacks the call.
+void AllowProtocolMessages(HWND window) {
+  using FilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+  const auto filter = reinterpret_cast<FilterFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+  if (!filter) return;
+  constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW
+  filter(window, WM_COPYDATA, kAllow, nullptr);
+  filter(window, 0x80D4, kAllow, nullptr);
+}
+
 void CreateMainWindow() {
   g_main = CreateTopLevel("TMainForm", g_options.caption.c_str());
+  if (g_main) AllowProtocolMessages(g_main);
   char line[64];
   std::snprintf(line, sizeof(line), "READY hwnd=%p\n", static_cast<void*>(g_main));
   AppendRecord(line);

@@ -56,6 +56,7 @@ const char* StatusName(HandoffStatus s) {
     case HandoffStatus::kLockNotObtained: return "lock not obtained";
     case HandoffStatus::kNoProgram: return "no download manager registered";
     case HandoffStatus::kStartupTimedOut: return "start-up timed out";
+    case HandoffStatus::kRefused: return "refused by the system";
   }
   return "?";
 }
