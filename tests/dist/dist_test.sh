@@ -96,8 +96,11 @@ if [ -f "$bridge" ]; then
       fail "zvbridge.exe: $browser's registration after --register: $(printf '%s\n' "$check" | grep "^$browser ")"
   done
   "$wine_run" "$(winpath "$bridge")" --unregister >/dev/null 2>&1 || fail "zvbridge.exe --unregister: exit $?"
-  "$wine_run" "$(winpath "$bridge")" --check 2>&1 | tr -d '\r' | grep -q '^Chrome registration: no key' ||
-    fail "zvbridge.exe: Chrome's key left after --unregister"
+  # The whole report first: "grep -q" would stop reading at the first line
+  # and fail the writer (pipefail) on a report that is right.
+  check=$("$wine_run" "$(winpath "$bridge")" --check 2>&1 | tr -d '\r')
+  printf '%s\n' "$check" | grep -q '^Chrome registration: no key' ||
+    fail "zvbridge.exe: Chrome's key left after --unregister: $(printf '%s\n' "$check" | grep '^Chrome ')"
   echo "registered zvbridge.exe from the unpacked folder"
 fi
 
