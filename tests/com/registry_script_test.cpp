@@ -175,16 +175,6 @@ const std::vector<std::string> kHandlerRegistration = {
     "HKCR\\CLSID\\{E131C96E-4DDB-11D4-84B8-008048B33DEA}\\VersionIndependentProgID",
     "HKCR\\CLSID\\{E131C96E-4DDB-11D4-84B8-008048B33DEA}\\VersionIndependentProgID @ = 'zvhandler.HTTPPlugProt'",
     "HKCR\\PROTOCOLS",
-    "HKCR\\PROTOCOLS\\Handler",
-    "HKCR\\PROTOCOLS\\Handler\\ftp",
-    "HKCR\\PROTOCOLS\\Handler\\ftp @ = 'ftp: Asychronous Pluggable Protocol Handler'",
-    "HKCR\\PROTOCOLS\\Handler\\ftp CLSID = '{79eac9e2-baf9-11ce-8c82-00aa004ba90b}'",
-    "HKCR\\PROTOCOLS\\Handler\\http",
-    "HKCR\\PROTOCOLS\\Handler\\http @ = 'http: Asychronous Pluggable Protocol Handler'",
-    "HKCR\\PROTOCOLS\\Handler\\http CLSID = '{79eac9e2-baf9-11ce-8c82-00aa004ba90b}'",
-    "HKCR\\PROTOCOLS\\Handler\\https",
-    "HKCR\\PROTOCOLS\\Handler\\https @ = 'https: Asychronous Pluggable Protocol Handler'",
-    "HKCR\\PROTOCOLS\\Handler\\https CLSID = '{79eac9e2-baf9-11ce-8c82-00aa004ba90b}'",
     "HKCR\\PROTOCOLS\\Name-Space Handler",
     "HKCR\\PROTOCOLS\\Name-Space Handler\\ftp",
     "HKCR\\PROTOCOLS\\Name-Space Handler\\ftp\\HIEClickCatcher",
@@ -222,6 +212,7 @@ TEST_F(HandlerScript, RegistersExactlyItsKeysAndValues) {
 }
 
 TEST_F(HandlerScript, ForceRemoveRewritesOwnedKeysButSharedKeysKeepOthers) {
+  // The system's own protocol handlers: the script neither rewrites nor removes them.
   registry_.Put(RootKey::kClassesRoot, "PROTOCOLS\\Handler\\http\\Stale");
   registry_.Put(RootKey::kClassesRoot, "PROTOCOLS\\Handler\\http", "Old", "x", true);
   registry_.Put(RootKey::kClassesRoot, "CLSID\\{E131C96E-4DDB-11D4-84B8-008048B33DEA}\\Stale");
@@ -231,15 +222,17 @@ TEST_F(HandlerScript, ForceRemoveRewritesOwnedKeysButSharedKeysKeepOthers) {
 
   std::vector<std::string> expected = kHandlerRegistration;
   expected.insert(expected.begin() + 1, "HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}");
-  const auto handler = std::find(expected.begin(), expected.end(), "HKCR\\PROTOCOLS\\Handler");
-  expected.insert(handler + 1, {"HKCR\\PROTOCOLS\\Handler\\about",
-                                "HKCR\\PROTOCOLS\\Handler\\about CLSID = '{about}'"});
+  const auto protocols = std::find(expected.begin(), expected.end(), "HKCR\\PROTOCOLS");
+  expected.insert(protocols + 1, {"HKCR\\PROTOCOLS\\Handler", "HKCR\\PROTOCOLS\\Handler\\about",
+                                  "HKCR\\PROTOCOLS\\Handler\\about CLSID = '{about}'", "HKCR\\PROTOCOLS\\Handler\\http",
+                                  "HKCR\\PROTOCOLS\\Handler\\http Old = 'x'", "HKCR\\PROTOCOLS\\Handler\\http\\Stale"});
   EXPECT_EQ(registry_.Dump(), expected);
 }
 
 TEST_F(HandlerScript, UnregistrationKeepsSharedAndKeptKeys) {
   registry_.Put(RootKey::kClassesRoot, "CLSID\\{00000000-0000-0000-0000-000000000001}");
   registry_.Put(RootKey::kClassesRoot, "PROTOCOLS\\Name-Space Handler\\http\\Other", "CLSID", "{other}", true);
+  registry_.Put(RootKey::kClassesRoot, "PROTOCOLS\\Handler\\https", "CLSID", "{system}", true);
   ASSERT_EQ(RegisterScript(script_, registry_), 0);
 
   const std::vector<KeptKey> kept = {{RootKey::kClassesRoot, "protocols\\handler\\http"},
@@ -249,26 +242,19 @@ TEST_F(HandlerScript, UnregistrationKeepsSharedAndKeptKeys) {
   EXPECT_THAT(
       registry_.Dump(),
       ElementsAre("HKCR\\CLSID", "HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", "HKCR\\PROTOCOLS",
-                  "HKCR\\PROTOCOLS\\Handler", "HKCR\\PROTOCOLS\\Handler\\ftp",
-                  "HKCR\\PROTOCOLS\\Handler\\ftp @ = 'ftp: Asychronous Pluggable Protocol Handler'",
-                  "HKCR\\PROTOCOLS\\Handler\\ftp CLSID = '{79eac9e2-baf9-11ce-8c82-00aa004ba90b}'",
-                  "HKCR\\PROTOCOLS\\Handler\\http",
-                  "HKCR\\PROTOCOLS\\Handler\\http @ = 'http: Asychronous Pluggable Protocol Handler'",
-                  "HKCR\\PROTOCOLS\\Handler\\http CLSID = '{79eac9e2-baf9-11ce-8c82-00aa004ba90b}'",
-                  "HKCR\\PROTOCOLS\\Handler\\https",
-                  "HKCR\\PROTOCOLS\\Handler\\https @ = 'https: Asychronous Pluggable Protocol Handler'",
-                  "HKCR\\PROTOCOLS\\Handler\\https CLSID = '{79eac9e2-baf9-11ce-8c82-00aa004ba90b}'",
+                  "HKCR\\PROTOCOLS\\Handler", "HKCR\\PROTOCOLS\\Handler\\https",
+                  "HKCR\\PROTOCOLS\\Handler\\https CLSID = '{system}'",
                   "HKCR\\PROTOCOLS\\Name-Space Handler", "HKCR\\PROTOCOLS\\Name-Space Handler\\ftp",
                   "HKCR\\PROTOCOLS\\Name-Space Handler\\http",
                   "HKCR\\PROTOCOLS\\Name-Space Handler\\http\\Other",
                   "HKCR\\PROTOCOLS\\Name-Space Handler\\http\\Other CLSID = '{other}'",
                   "HKCR\\PROTOCOLS\\Name-Space Handler\\https"));
 
-  // Without the kept entries the script's ForceRemove takes them too.
+  // Without the kept entries the system's handler stays all the same.
   ASSERT_EQ(RegisterScript(script_, registry_), 0);
   ASSERT_EQ(UnregisterScript(script_, registry_), 0);
   const auto dump = registry_.Dump();
-  EXPECT_EQ(std::count(dump.begin(), dump.end(), "HKCR\\PROTOCOLS\\Handler\\http"), 0);
+  EXPECT_EQ(std::count(dump.begin(), dump.end(), "HKCR\\PROTOCOLS\\Handler\\https CLSID = '{system}'"), 1);
 }
 
 TEST_F(HandlerScript, UnregisteringWhatIsNotThereSucceedsAndCreatesNothing) {
