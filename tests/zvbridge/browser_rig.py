@@ -14,6 +14,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -211,8 +212,18 @@ class WineBuild:
         with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False) as f:
             f.write("\r\n".join(lines) + "\r\n")
         try:
-            subprocess.run([self.wine_run, "regedit", "/S", winpath(f.name)], timeout=120, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            # The import deletes and rewrites whole keys, so running it again
+            # is harmless; Wine now and then fails to start a program at all.
+            for attempt in range(3):
+                run = subprocess.run([self.wine_run, "regedit", "/S", winpath(f.name)], timeout=120,
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                     errors="replace")
+                if run.returncode == 0:
+                    return
+                print(f"regedit failed (attempt {attempt + 1}, exit {run.returncode}): {run.stdout.strip()}",
+                      file=sys.stderr)
+                time.sleep(1)
+            raise RuntimeError("regedit could not import the settings")
         finally:
             os.unlink(f.name)
 
