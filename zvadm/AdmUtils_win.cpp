@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "AdmUtils.h"
+#include "win/registry.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -9,17 +10,7 @@ namespace zvadm {
 using zv::win::UniqueHkey;
 
 std::string ReadRegString(HKEY root, const std::string& key, const std::string& valueName) {
-  UniqueHkey opened;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return {};
-  DWORD size = 0;
-  if (RegQueryValueExA(opened.get(), valueName.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
-    return {};
-  // One byte more, so that a value stored without its terminator ends too.
-  std::vector<char> buffer(size + 1, '\0');
-  if (RegQueryValueExA(opened.get(), valueName.c_str(), nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
-    return {};
-  return std::string(buffer.data());
+  return zv::win::ReadRegText(root, key.c_str(), valueName.c_str()).value_or(std::string());
 }
 
 LONG DeleteRegValue(HKEY root, const std::string& key, const std::string& valueName) {
@@ -168,7 +159,8 @@ LONG OpenKeyNoLinks(HKEY root, const std::string& path, REGSAM access, HKEY* res
 std::string ReadUserString(HKEY user, const std::string& key, const std::string& valueName) {
   UniqueHkey opened;
   if (OpenKeyNoLinks(user, key, KEY_READ, opened.put()) != ERROR_SUCCESS) return {};
-  return ReadRegString(opened.get(), "", valueName);
+  // Read through the key that was checked, not a second opening of it.
+  return zv::win::QueryValueText(opened.get(), valueName.c_str()).value_or(std::string());
 }
 
 LONG DeleteUserValue(HKEY user, const std::string& key, const std::string& valueName) {

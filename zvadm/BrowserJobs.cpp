@@ -12,6 +12,7 @@
 #include "FileJobText.h"
 #include "IAProcs.h"
 #include "UserHives.h"
+#include "win/text.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -22,13 +23,9 @@ using zv::win::UniqueHandle;
 using zv::win::UniqueHkey;
 
 constexpr char kHelperObjectsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects";
-std::string NarrowName(const std::wstring& name) {
-  const int length = WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
-  if (length > 0)
-    WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(name.size()), narrow.data(), length, nullptr, nullptr);
-  return narrow;
-}
+// A key name the code page cannot hold keeps "?" for the character it lacks,
+// never a look-alike that could name another key.
+std::string NarrowName(const std::wstring& name) { return zv::win::ToAnsi(name, zv::win::Unholdable::kQuestionMark); }
 
 std::wstring WideHelperObjectsKey() {
   return L"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects";
@@ -206,13 +203,7 @@ int32_t JobPutHelperObjectFirst(const TJobArgs& job, const THelperState&) {
   // A key comes first in the list when it is created first: every key is
   // deleted and made again, the named one before the others. A key that
   // cannot be copied whole is left where it is.
-  const std::wstring firstName = [&] {
-    const int length = MultiByteToWideChar(CP_ACP, 0, job.Param1.data(), static_cast<int>(job.Param1.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-      MultiByteToWideChar(CP_ACP, 0, job.Param1.data(), static_cast<int>(job.Param1.size()), wide.data(), length);
-    return wide;
-  }();
+  const std::wstring firstName = zv::win::WideFromAnsi(job.Param1);
   TKeyContents first;
   std::vector<std::pair<std::wstring, TKeyContents>> others;
   std::vector<wchar_t> name(256);

@@ -1,5 +1,7 @@
 #include "FileJobText.h"
 
+#include "win/paths.h"
+
 namespace zvadm {
 namespace {
 
@@ -98,10 +100,7 @@ std::string BatchFileName(const std::string& path) {
   return (hasExtension ? path.substr(0, dot) : path) + ".BAT";
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t end = path.find_last_of("\\:");
-  return end == std::string::npos ? std::string() : path.substr(0, end + 1);
-}
+std::string FolderOf(const std::string& path) { return zv::win::FolderOfPath(path); }
 
 std::string WithoutTrailingBackslash(const std::string& name) {
   return !name.empty() && name.back() == '\\' ? name.substr(0, name.size() - 1) : name;

@@ -11,6 +11,7 @@
 #include "AdmText.h"
 #include "FileJobText.h"
 #include "ModuleLoading.h"
+#include "UserHives.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -359,9 +360,7 @@ int32_t JobReplaceFile(const TJobArgs& job, const THelperState& state) {
 }
 
 int32_t JobRemoveSelf(const TJobArgs& job, const THelperState& state) {
-  char own[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, own, MAX_PATH);
-  const std::string helper = own;
+  const std::string helper = HelperPath();
 
   char tempFolder[MAX_PATH + 1] = {};
   const DWORD tempLength = GetTempPathA(MAX_PATH, tempFolder);

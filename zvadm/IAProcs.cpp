@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ModuleLoading.h"
+#include "win/text.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -98,15 +99,7 @@ DWORD RidOfLevel(uint8_t level) {
   }
 }
 
-std::wstring Widen(const char* text) {
-  if (!text) return {};
-  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
-}
+std::wstring Widen(const char* text) { return text ? zv::win::WideFromAnsi(text) : std::wstring(); }
 
 constexpr DWORD kPrimaryAccess =
     TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;

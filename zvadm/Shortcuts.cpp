@@ -13,19 +13,12 @@
 #include "UserHives.h"
 #include "ZVStrings.h"
 #include "com/com_ptr.h"
+#include "win/text.h"
 
 namespace zvadm {
 namespace {
 
 using zv::com::ComPtr;
-
-std::wstring Wide(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(length > 0 ? length : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-  wide.resize(wide.size() - 1);
-  return wide;
-}
 
 // Creates the folder and every missing parent. A loop over the names, with
 // the file system's length bound: a folder value of thousands of names
@@ -205,9 +198,9 @@ std::string CreateShortcut(const std::string& folder, const std::string& name, c
 
   const std::string linkPath = base + "\\" + name + ".lnk";
   ForceDirectories(FolderOf(linkPath));
-  if (FAILED(file->Save(Wide(linkPath).c_str(), TRUE)) && !alternateName.empty()) {
+  if (FAILED(file->Save(zv::win::WideFromAnsi(linkPath.c_str()).c_str(), TRUE)) && !alternateName.empty()) {
     const std::string alternatePath = base + "\\" + alternateName + ".lnk";
-    if (SUCCEEDED(file->Save(Wide(alternatePath).c_str(), TRUE)))
+    if (SUCCEEDED(file->Save(zv::win::WideFromAnsi(alternatePath.c_str()).c_str(), TRUE)))
       MoveFileExA(alternatePath.c_str(), linkPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
   }
   return linkPath;

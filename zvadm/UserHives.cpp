@@ -8,6 +8,8 @@
 #include "AdmUtils.h"
 #include "FileJobText.h"
 #include "FileJobs.h"
+#include "win/paths.h"
+#include "win/text.h"
 #include "win/unique_handles.h"
 
 namespace zvadm {
@@ -97,29 +99,19 @@ bool EnableRestorePrivilege() {
          GetLastError() == ERROR_SUCCESS;
 }
 
-// The application-data folder of the user running the helper.
-std::string OwnAppDataFolder() {
-  std::string folder = ReadRegString(HKEY_CURRENT_USER, kShellFoldersKey, "AppData");
-  if (!DirectoryExists(folder)) folder = ShellFolder(CSIDL_APPDATA);
-  return IncludeTrailingBackslash(folder);
+// A path computed with the wide calls, in the code page the jobs work in.
+// A character the code page lacks stays "?", which no file name holds: the
+// elevated helper never takes such a path for another file.
+std::string AnsiPath(const std::wstring& path) {
+  return zv::win::ToAnsi(path, zv::win::Unholdable::kQuestionMark);
 }
 
-std::string ProgramFilesFolder() {
-  for (const char* name : {"ProgramFilesDir", "ProgramFilesPath"}) {
-    const std::string folder = ReadRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", name);
-    if (!folder.empty()) return IncludeTrailingBackslash(folder);
-  }
-  return "C:\\Program Files\\";
-}
-
-// Installed under the program files: the data lives with the user's
-// application data; carried elsewhere (the portable edition): beside it.
+// Installed under a program-files folder: the data lives with the
+// application data of the user running the helper; carried elsewhere (the
+// portable edition): beside it.
 std::string DefaultDataFolder() {
-  const std::string own = HelperFolder();
-  const std::string programFiles = ProgramFilesFolder();
-  if (LowerCase(own.substr(0, programFiles.size())) == LowerCase(programFiles))
-    return OwnAppDataFolder() + "Quennet\\Kestrix\\";
-  return own + "DATA\\";
+  return AnsiPath(zv::win::DataFolderFor<wchar_t>(zv::win::FolderOfPath(zv::win::ModulePath(nullptr)),
+                                                   zv::win::ProgramFilesFolders(), zv::win::AppDataFolder));
 }
 
 // Navigator's automation protocols and Internet Explorer's context-menu
@@ -234,12 +226,7 @@ std::string FinalPath(const std::string& path) {
     wide.resize(length + 1);
   }
   if (wide.compare(0, 4, L"\\\\?\\") == 0) wide.erase(0, 4);
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                       nullptr);
-  std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0)
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr, nullptr);
-  return text;
+  return AnsiPath(wide);
 }
 
 bool IsReparsePoint(const std::string& path) {
@@ -399,14 +386,9 @@ std::string ShellFolder(int csidl) {
   return SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE) ? std::string(folder) : std::string();
 }
 
-std::string HelperFolder() {
-  std::vector<char> path(MAX_PATH);
-  for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) return FolderOf(std::string(path.data(), length));
-    path.resize(path.size() * 2);
-  }
-}
+std::string HelperPath() { return AnsiPath(zv::win::ModulePath(nullptr)); }
+
+std::string HelperFolder() { return FolderOf(HelperPath()); }
 
 std::string UserDataFolder(HKEY user, const std::string& profileFolder) {
   // A folder outside the user's own profile counts as none.

@@ -60,7 +60,8 @@ bool DirectoryExists(const std::string& path);
 // A special folder of the shell (CSIDL_...) as the user running the helper
 // sees it; empty when the shell does not know it.
 std::string ShellFolder(int csidl);
-// The folder of the helper's executable, with its trailing "\".
+// The helper's executable, and its folder with its trailing "\".
+std::string HelperPath();
 std::string HelperFolder();
 // The download manager's data folder for the user of hive `user` (trailing
 // "\"): its "AppDataPath" when contained in the profile, else the default.

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "handoff/handoff.h"
+#include "win/text.h"
 
 namespace zv::bridge {
 namespace {
@@ -24,14 +25,6 @@ class Budget {
   ULONGLONG end_ = 0;
 };
 
-std::wstring Widen(const std::string& ansi) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), size);
-  return wide;
-}
-
 // App Paths values are sometimes stored quoted.
 std::wstring Unquoted(std::wstring path) {
   if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path.substr(1, path.size() - 2);
@@ -45,15 +38,20 @@ BridgeOutcome Send(HWND window, const std::string& text, const Budget& budget) {
   if (left == 0) return {BridgeStatus::kExpired};
   COPYDATASTRUCT data{0, static_cast<DWORD>(text.size()), const_cast<char*>(text.c_str())};
   DWORD_PTR reply = 0;
-  if (!SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, left, &reply))
+  SetLastError(ERROR_SUCCESS);
+  if (!SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, left, &reply)) {
+    // A download manager of higher integrity that did not allow the message
+    // from ours never saw the text.
+    if (GetLastError() == ERROR_ACCESS_DENIED) return {BridgeStatus::kRefused};
     reply = 0;
+  }
   return {BridgeStatus::kSent, static_cast<LRESULT>(reply)};
 }
 
 }  // namespace
 
 bool StartManagerDetached(const std::string& programPath) {
-  const std::wstring program = Unquoted(Widen(programPath));
+  const std::wstring program = Unquoted(zv::win::WideFromAnsi(programPath));
   if (program.empty()) return false;
   std::wstring commandLine = L"\"" + program + L"\"";
   const std::wstring folder = program.substr(0, program.find_last_of(L"\\/") + 1);

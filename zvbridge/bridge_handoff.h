@@ -9,6 +9,7 @@
 #include <string>
 
 #include "handoff/capture_filter.h"
+#include "web_download.h"
 
 namespace zv::bridge {
 
@@ -17,15 +18,6 @@ namespace zv::bridge {
 inline constexpr DWORD kPendingBudgetMs = 18000;
 // What a reply needs after the send: a send that would end later is not begun.
 inline constexpr DWORD kReplyReserveMs = 500;
-
-enum class BridgeStatus {
-  kSent,            // see reply
-  kExpired,         // the extension has stopped waiting: nothing sent
-  kLockNotObtained,
-  kNoProgram,       // window missing and no App Paths entry
-  kNotStarted,      // the program could not be started
-  kStartupTimedOut, // started, but no window in time
-};
 
 struct BridgeOutcome {
   BridgeStatus status = BridgeStatus::kExpired;

@@ -11,12 +11,16 @@
 #include "handoff/handoff.h"
 #include "registration.h"
 #include "web_download.h"
+#include "win/paths.h"
+#include "win/registry.h"
+#include "win/text.h"
 #include "win/unique_handles.h"
 
 namespace zv::bridge {
 namespace {
 
 using nlohmann::json;
+using win::Utf8OfWide;
 
 struct Check {
   std::string subject;  // "Chrome registration", "download manager", ...
@@ -31,17 +35,6 @@ struct Found {
   std::string where;  // "HKCU", "HKLM (64-bit view)", ...
 };
 
-std::optional<std::wstring> DefaultValue(HKEY hive, REGSAM view, const std::wstring& path) {
-  win::UniqueHkey key;
-  if (RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) return std::nullopt;
-  std::vector<wchar_t> value(MAX_PATH * 4, L'\0');
-  DWORD size = static_cast<DWORD>((value.size() - 1) * sizeof(wchar_t));
-  if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()), &size) !=
-      ERROR_SUCCESS)
-    return std::nullopt;
-  return std::wstring(value.data());
-}
-
 // Where the browsers look first: the user's key, then the machine's in both views.
 std::optional<Found> FindRegistration(const BrowserRow& browser) {
   const std::wstring path = HostKeyPath(browser);
@@ -53,8 +46,8 @@ std::optional<Found> FindRegistration(const BrowserRow& browser) {
                 {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "HKLM (64-bit view)"},
                 {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, "HKLM (32-bit view)"}};
   for (const auto& place : places)
-    if (auto value = DefaultValue(place.hive, place.view, path))
-      return Found{*value, std::string(place.name) + "\\" + Utf8(path)};
+    if (auto value = win::ReadRegTextW(place.hive, path.c_str(), nullptr, place.view))
+      return Found{*value, std::string(place.name) + "\\" + Utf8OfWide(path)};
   return std::nullopt;
 }
 
@@ -68,19 +61,21 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   return text;
 }
 
+// `a` is the manifest's UTF-8.
 bool SamePath(const std::string& a, const std::wstring& b) {
-  return CompareStringOrdinal(std::wstring(a.begin(), a.end()).c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+  const std::u16string wide = win::Utf16OfUtf8(a);
+  return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(wide.c_str()), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // The manifest a registration names: there, JSON, this host, this program,
 // our extension.
 std::string ManifestProblem(const Found& found, const BrowserRow& browser) {
   const auto text = ReadWholeFile(found.manifest);
-  if (!text) return "the manifest " + Utf8(found.manifest) + " is missing";
+  if (!text) return "the manifest " + Utf8OfWide(found.manifest) + " is missing";
   const json manifest = json::parse(*text, nullptr, false);
-  if (manifest.is_discarded() || !manifest.is_object()) return "the manifest " + Utf8(found.manifest) + " is not valid JSON";
+  if (manifest.is_discarded() || !manifest.is_object()) return "the manifest " + Utf8OfWide(found.manifest) + " is not valid JSON";
   if (manifest.value("name", "") != kHostName) return "the manifest names another host";
-  const std::wstring program = ProgramPath();
+  const std::wstring program = win::ModulePath(nullptr);
   const std::string path = manifest.value("path", "");
   if (!SamePath(path, program)) return "the manifest's path \"" + path + "\" is not this program";
   const bool firefox = browser.family == Family::kFirefox;
@@ -97,12 +92,12 @@ void CheckBrowsers(std::vector<Check>& checks) {
     const std::string subject = std::string(browser.name) + " registration";
     const auto found = FindRegistration(browser);
     if (!found) {
-      checks.push_back({subject, false, "no key " + Utf8(HostKeyPath(browser)) + "; " + kRegisterFix});
+      checks.push_back({subject, false, "no key " + Utf8OfWide(HostKeyPath(browser)) + "; " + kRegisterFix});
       continue;
     }
     const std::string problem = ManifestProblem(*found, browser);
     if (problem.empty())
-      checks.push_back({subject, true, found->where + " names " + Utf8(found->manifest)});
+      checks.push_back({subject, true, found->where + " names " + Utf8OfWide(found->manifest)});
     else
       checks.push_back({subject, false, found->where + ": " + problem + "; " + kRegisterFix});
   }

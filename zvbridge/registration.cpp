@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "win/paths.h"
+#include "win/text.h"
 #include "win/unique_handles.h"
 
 namespace zv::bridge {
@@ -22,28 +24,9 @@ std::wstring HostKeyPath(const BrowserRow& browser) {
   return path;
 }
 
-std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-  out.resize(static_cast<size_t>(size) - 1);
-  return out;
-}
-
-std::wstring ProgramPath() {
-  std::vector<wchar_t> path(MAX_PATH);
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) return std::wstring(path.data(), n);
-    path.resize(path.size() * 2);
-  }
-}
-
 namespace {
 
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/") + 1); }
+using win::Utf8OfWide;
 
 std::string Manifest(const std::string& programPathUtf8, bool firefox) {
   nlohmann::json manifest = {
@@ -160,7 +143,7 @@ std::string ChromiumManifest(const std::string& programPathUtf8) { return Manife
 std::string FirefoxManifest(const std::string& programPathUtf8) { return Manifest(programPathUtf8, true); }
 
 std::wstring ManifestFolder(bool machine) {
-  if (machine) return FolderOf(ProgramPath());
+  if (machine) return win::FolderOfPath(win::ModulePath(nullptr));
   const std::wstring base = LocalAppData();
   return base.empty() ? base : base + kUserManifestFolder + L"\\";
 }
@@ -194,7 +177,7 @@ bool WritableByNonAdmins(const std::wstring& path) {
 }
 
 int RegisterHost(bool machine) {
-  const std::wstring program = ProgramPath();
+  const std::wstring program = win::ModulePath(nullptr);
   const std::wstring folder = ManifestFolder(machine);
   if (folder.empty()) {
     Complain("cannot find the folder for the host manifests");
@@ -203,7 +186,7 @@ int RegisterHost(bool machine) {
   if (machine && WritableByNonAdmins(folder)) {
     std::fprintf(stderr, "zvbridge: users who are not administrators can change %s; install the program in a "
                  "folder only administrators can change, or register per user without --machine\n",
-                 Utf8(folder).c_str());
+                 Utf8OfWide(folder).c_str());
     return 1;
   }
   if (!machine && !MakeFolders(LocalAppData(), folder)) {
@@ -212,14 +195,14 @@ int RegisterHost(bool machine) {
   }
   const std::wstring chromium = folder + kChromiumManifestName;
   const std::wstring firefox = folder + kFirefoxManifestName;
-  if (!WriteWholeFile(chromium, ChromiumManifest(Utf8(program))) ||
-      !WriteWholeFile(firefox, FirefoxManifest(Utf8(program)))) {
+  if (!WriteWholeFile(chromium, ChromiumManifest(Utf8OfWide(program))) ||
+      !WriteWholeFile(firefox, FirefoxManifest(Utf8OfWide(program)))) {
     Complain("cannot write the host manifests");
     return 1;
   }
   if (machine && (WritableByNonAdmins(chromium) || WritableByNonAdmins(firefox))) {
     std::fprintf(stderr, "zvbridge: users who are not administrators can change the manifests in %s\n",
-                 Utf8(folder).c_str());
+                 Utf8OfWide(folder).c_str());
     DeleteFileW(chromium.c_str());
     DeleteFileW(firefox.c_str());
     return 1;

@@ -53,8 +53,6 @@ std::string FirefoxManifest(const std::string& programPathUtf8);
 
 // Where the manifests of a scope go, with a trailing backslash.
 std::wstring ManifestFolder(bool machine);
-std::wstring ProgramPath();
-std::string Utf8(const std::wstring& text);
 
 // For the current user, or with `machine` for every user (both registry
 // views). Each answers 0 on success; the failure is told on stderr.

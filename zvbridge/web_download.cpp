@@ -142,6 +142,26 @@ std::string FailedReply(const std::string& idJson, const std::string& reason) {
 
 std::string PendingReply(const std::string& idJson) { return Reply(idJson, {{"result", "pending"}}); }
 
+std::string HandoffReply(const std::string& idJson, BridgeStatus status, bool taken) {
+  switch (status) {
+    case BridgeStatus::kSent:
+      return taken ? TakenReply(idJson) : DeclinedReply(idJson, "download manager");
+    case BridgeStatus::kExpired:
+      return FailedReply(idJson, "the browser stopped waiting");
+    case BridgeStatus::kNoProgram:
+      return FailedReply(idJson, "the download manager is not installed");
+    case BridgeStatus::kNotStarted:
+      return FailedReply(idJson, "the download manager could not be started");
+    case BridgeStatus::kStartupTimedOut:
+      return FailedReply(idJson, "the download manager did not start");
+    case BridgeStatus::kRefused:
+      return FailedReply(idJson, "the download manager's window refused the message");
+    case BridgeStatus::kLockNotObtained:
+      break;
+  }
+  return FailedReply(idJson, "another hand-off did not end");
+}
+
 std::optional<std::string> DownloadExtension(const WebDownload& download) {
   const std::string name = BaseName(download.fileName);
   const size_t dot = name.rfind('.');

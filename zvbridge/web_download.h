@@ -46,6 +46,22 @@ std::string FailedReply(const std::string& idJson, const std::string& reason);
 // the extension waits for the final reply.
 std::string PendingReply(const std::string& idJson);
 
+// How a hand-off ended.
+enum class BridgeStatus {
+  kSent,            // the download manager answered; see its reply
+  kExpired,         // the extension has stopped waiting: nothing sent
+  kLockNotObtained,
+  kNoProgram,       // window missing and no App Paths entry
+  kNotStarted,      // the program could not be started
+  kStartupTimedOut, // started, but no window in time
+  kRefused,         // the system refused the message (the window does not allow it from our integrity level)
+};
+
+// The final reply for a hand-off that ended with `status`; `taken` is the
+// download manager's answer to a sent text. Only "taken" makes the
+// extension give the download up.
+std::string HandoffReply(const std::string& idJson, BridgeStatus status, bool taken);
+
 // The rule of the download manager's settings that declines the download,
 // absent when it goes to the download manager. The download's texts are in
 // the ANSI code page. Shift held when the message arrived leaves the download

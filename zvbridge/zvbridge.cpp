@@ -24,6 +24,7 @@
 #include "native_messaging.h"
 #include "registration.h"
 #include "web_download.h"
+#include "win/text.h"
 
 namespace {
 
@@ -33,22 +34,21 @@ using namespace zv::bridge;
 // the message's way there, for messages that do not say.
 constexpr DWORD kDefaultBudgetMs = 4500;
 
-std::string Utf8ToAnsi(const std::string& text) {
-  if (text.empty()) return {};
-  const int wide = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (wide <= 0) return {};
-  std::wstring buffer(static_cast<size_t>(wide), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), buffer.data(), wide);
-  // A NUL inside the text would end the conversion early: it becomes a space.
-  for (wchar_t& c : buffer)
-    if (c == L'\0') c = L' ';
-  return zv::handoff::ToAnsi(buffer.c_str()).value_or(std::string());
+using zv::win::Unholdable;
+
+// A NUL inside the text would end it early for the download manager: it
+// becomes a space.
+std::string Utf8ToAnsi(std::string text, Unholdable rule = Unholdable::kPercentEncoded) {
+  std::replace(text.begin(), text.end(), '\0', ' ');
+  return zv::win::Utf8ToAnsi(text, rule);
 }
 
+// A character the code page lacks goes as a browser sends it in a URL, and
+// as "_" in the file name, never as "?" or a look-alike.
 WebDownload InAnsi(WebDownload download) {
-  for (std::string* text : {&download.url, &download.referrer, &download.fileName,
-                            &download.mimeType, &download.cookie})
+  for (std::string* text : {&download.url, &download.referrer, &download.mimeType, &download.cookie})
     *text = Utf8ToAnsi(*text);
+  download.fileName = Utf8ToAnsi(download.fileName, Unholdable::kUnderscore);
   if (download.postData) download.postData = Utf8ToAnsi(*download.postData);
   return download;
 }
@@ -85,22 +85,7 @@ std::string AnswerDownload(const std::string& message, const std::function<void(
 
   const auto outcome = HandOffWithin(BudgetOf(decoded), RecordText(download), settings,
                                      [&] { early(PendingReply(decoded.idJson)); });
-  switch (outcome.status) {
-    case BridgeStatus::kSent:
-      return outcome.reply ? TakenReply(decoded.idJson)
-                           : DeclinedReply(decoded.idJson, "download manager");
-    case BridgeStatus::kExpired:
-      return FailedReply(decoded.idJson, "the browser stopped waiting");
-    case BridgeStatus::kNoProgram:
-      return FailedReply(decoded.idJson, "the download manager is not installed");
-    case BridgeStatus::kNotStarted:
-      return FailedReply(decoded.idJson, "the download manager could not be started");
-    case BridgeStatus::kStartupTimedOut:
-      return FailedReply(decoded.idJson, "the download manager did not start");
-    case BridgeStatus::kLockNotObtained:
-      break;
-  }
-  return FailedReply(decoded.idJson, "another hand-off did not end");
+  return HandoffReply(decoded.idJson, outcome.status, outcome.reply != 0);
 }
 
 int Serve(bool echo) {

@@ -91,6 +91,13 @@ std::u16string Utf16OfUtf8(std::string_view text) {
   return out;
 }
 
+std::string Utf8OfUtf16(std::u16string_view text) {
+  return ConvertCharacters(text, Unholdable::kQuestionMark, [](std::u16string_view character, std::string& out) {
+    out += Utf8Of(character);
+    return true;  // UTF-8 holds every character
+  });
+}
+
 std::string ConvertCharacters(std::u16string_view text, Unholdable rule, const EncodeInCodePage& encode) {
   std::string out;
   out.reserve(text.size());

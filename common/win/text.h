@@ -31,6 +31,8 @@ std::string Utf8Of(std::u16string_view character);
 
 // UTF-16 of UTF-8 text; an invalid sequence counts as U+FFFD.
 std::u16string Utf16OfUtf8(std::string_view text);
+// UTF-8 of UTF-16 text; an unpaired surrogate counts as U+FFFD.
+std::string Utf8OfUtf16(std::u16string_view text);
 
 #ifdef _WIN32
 // `text` in the ANSI code page, without best fit; absent for null.
@@ -42,6 +44,8 @@ std::optional<std::string> Utf8ToAnsiExactly(std::string_view text);
 std::string Utf8ToAnsi(std::string_view text, Unholdable rule);
 // ANSI text (a value handed on to a wide function) in UTF-16.
 std::wstring WideFromAnsi(std::string_view text);
+// Wide text as UTF-8 (JSON, a console's diagnostics): every character kept.
+std::string Utf8OfWide(std::wstring_view text);
 #endif
 
 }  // namespace zv::win

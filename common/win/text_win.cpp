@@ -69,4 +69,8 @@ std::wstring WideFromAnsi(std::string_view text) {
   return wide;
 }
 
+std::string Utf8OfWide(std::wstring_view text) {
+  return Utf8OfUtf16(std::u16string_view(Units(text.data()), text.size()));
+}
+
 }  // namespace zv::win

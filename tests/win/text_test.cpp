@@ -69,6 +69,17 @@ TEST(Utf8Text, DecodesWellFormedAndReplacesTheRest) {
   EXPECT_EQ(zv::win::Utf16OfUtf8("a\xE4\xB8"), u"a\uFFFD\uFFFD");
 }
 
+TEST(Utf8Text, EncodesEveryCharacterAndReplacesOnlyUnpairedSurrogates) {
+  EXPECT_EQ(zv::win::Utf8OfUtf16(u"C:\\caf\u00E9\\\u4E2D\U0001F600.exe"),
+            "C:\\caf\xC3\xA9\\\xE4\xB8\xAD\xF0\x9F\x98\x80.exe");
+  EXPECT_EQ(zv::win::Utf8OfUtf16(std::u16string(u"a") + char16_t(0xDC00) + char16_t(0xD800)),
+            "a\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(zv::win::Utf8OfUtf16(u""), "");
+#ifdef _WIN32
+  EXPECT_EQ(zv::win::Utf8OfWide(L"\u0141\u00F3d\u017A"), "\xC5\x81\xC3\xB3" "d\xC5\xBA");
+#endif
+}
+
 #ifdef _WIN32
 TEST(Utf8Text, InTheCodePageOnlyWhenEveryCharacterIsHeld) {
   EXPECT_EQ(zv::win::Utf8ToAnsiExactly("\xE2\x82\xAC caf\xC3\xA9"), std::optional<std::string>("\x80 caf\xE9"));

@@ -104,6 +104,25 @@ TEST_F(BridgeHostTest, ServesManyMessagesOnOnePortUntilTheInputEnds) {
   EXPECT_NE(texts[1].bytes.find("URL=http://127.0.0.1/doc.pdf\r\n"), std::string::npos);
 }
 
+// Characters the ANSI code page cannot hold: a URL's arrive percent-encoded
+// as UTF-8 (as the browser sends them), a file name's as "_"; neither as "?"
+// (which would start a query) nor as an ASCII look-alike ("/", ":").
+TEST_F(BridgeHostTest, TextOutsideTheCodePageArrivesWithoutAQuestionMarkOrALookAlike) {
+  ASSERT_EQ(GetACP(), 1252u);
+  registry_.Set("AcceptingTypes", "ZIP");
+  StandIn standIn;
+  standIn.Launch();
+  const PortResult port = RunPort(
+      Download(1, "http://127.0.0.1/\xE4\xB8\xAD\xEF\xBC\x8F" "a.zip", "/dl/a\xEF\xBC\x9A" "b.zip"));
+  ASSERT_EQ(port.replies.size(), 1u);
+  EXPECT_EQ(port.replies[0], json({{"id", 1}, {"result", "taken"}}));
+  const auto texts = standIn.WaitForTexts(1);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].bytes.find("URL=http://127.0.0.1/%E4%B8%AD%EF%BC%8Fa.zip\r\n"), std::string::npos)
+      << texts[0].bytes;
+  EXPECT_NE(texts[0].bytes.find("\r\nFileName=a_b.zip\r\n"), std::string::npos) << texts[0].bytes;
+}
+
 TEST_F(BridgeHostTest, BadInputGetsAnErrorReplyAndNeverACrash) {
   registry_.Set("AcceptingTypes", "ZIP");
   const std::string huge(zv::bridge::kMaxMessageBytes + 1, ' ');

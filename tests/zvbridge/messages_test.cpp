@@ -153,6 +153,27 @@ TEST(BridgeMessages, RepliesEchoOnlyASmallId) {
   EXPECT_EQ(DecodeMessage(R"({"url":"x","deadline":"soon"})").deadlineMs, std::nullopt);
 }
 
+// Only "taken" makes the extension give the download up. A send the system
+// refused (which Wine never does) is a failure with its own reason, even
+// though nothing answered it.
+TEST(BridgeMessages, TheReplyToEachEndOfAHandOff) {
+  struct Case {
+    const char* what;
+    BridgeStatus status;
+    bool taken;
+    json reply;
+  };
+  const Case cases[] = {
+      {"taken", BridgeStatus::kSent, true, {{"id", 8}, {"result", "taken"}}},
+      {"answered 0", BridgeStatus::kSent, false, {{"id", 8}, {"result", "declined"}, {"rule", "download manager"}}},
+      {"refused", BridgeStatus::kRefused, false,
+       {{"id", 8}, {"result", "failed"}, {"reason", "the download manager's window refused the message"}}},
+      {"lock held elsewhere", BridgeStatus::kLockNotObtained, false,
+       {{"id", 8}, {"result", "failed"}, {"reason", "another hand-off did not end"}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(json::parse(HandoffReply("8", c.status, c.taken)), c.reply) << c.what;
+}
+
 TEST(BridgeDecision, SettingsAndForcedDownloads) {
   struct Case {
     const char* what;

@@ -35,6 +35,9 @@
 #include <string>
 #include <vector>
 
+#include "win/paths.h"
+#include "win/text.h"
+
 namespace {
 
 struct Options {
@@ -57,9 +60,7 @@ HWND g_main = nullptr;
 UINT_PTR g_createTimer = 0;  // thread timers: ids are chosen by the system
 
 std::string ExePath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
+  return zv::win::ToAnsi(zv::win::ModulePath(nullptr), zv::win::Unholdable::kQuestionMark);
 }
 
 void AppendRecord(const std::string& line) {

@@ -30,6 +30,8 @@
 
 #include "channel.h"
 #include "jobtext.h"
+#include "win/paths.h"
+#include "win/text.h"
 
 namespace {
 
@@ -44,10 +46,7 @@ struct Options {
 };
 
 std::string OwnFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
+  return zv::win::ToAnsi(zv::win::FolderOfPath(zv::win::ModulePath(nullptr)), zv::win::Unholdable::kQuestionMark);
 }
 
 std::string DefaultHelper() {
