@@ -61,7 +61,7 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   return text;
 }
 
-// `a` is the manifest's UTF-8.
+// The manifest's path is UTF-8; the program's is wide.
 bool SamePath(const std::string& a, const std::wstring& b) {
   const std::u16string wide = win::Utf16OfUtf8(a);
   return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(wide.c_str()), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;

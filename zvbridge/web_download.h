@@ -48,13 +48,13 @@ std::string PendingReply(const std::string& idJson);
 
 // How a hand-off ended.
 enum class BridgeStatus {
-  kSent,            // the download manager answered; see its reply
+  kSent,            // the text went to the window; see its reply (0: not taken)
   kExpired,         // the extension has stopped waiting: nothing sent
   kLockNotObtained,
   kNoProgram,       // window missing and no App Paths entry
   kNotStarted,      // the program could not be started
   kStartupTimedOut, // started, but no window in time
-  kRefused,         // the system refused the message (the window does not allow it from our integrity level)
+  kRefused,         // the system refused the message: the window does not allow it from us
 };
 
 // The final reply for a hand-off that ended with `status`; `taken` is the

@@ -455,4 +455,25 @@ TEST_F(BridgeRegistrationTest, CheckTellsEachBrokenRegistrationWithItsFix) {
   ASSERT_EQ(Run("--unregister"), 0u);
 }
 
+// A program in a folder whose name is not ASCII: the manifest names it in
+// UTF-8, and --check takes that name for this program.
+TEST_F(BridgeRegistrationTest, AProgramInAFolderNamedOutsideAsciiIsTheOneItsManifestNames) {
+  const std::string folder = dir_.File("Caf\xE9");  // in code page 1252
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  host_ = folder + "\\zvbridge.exe";
+  ASSERT_TRUE(CopyFileA(HostExe().c_str(), host_.c_str(), FALSE));
+  ManagerRegistry registry;
+  registry.SetAppPath(host_);
+  ASSERT_EQ(Run("--register"), 0u);
+  const json manifest = json::parse(
+      ReadFileText(LocalAppData() + "\\Quennet\\Zorvane\\NativeMessagingHosts\\com.quennet.zorvane.chromium.json"),
+      nullptr, false);
+  EXPECT_EQ(manifest.value("path", ""), dir_.File("Caf\xC3\xA9\\zvbridge.exe"));
+  const zvtest::ProgramResult check = zvtest::RunProgram("\"" + host_ + "\" --check");
+  EXPECT_EQ(check.exitCode, 0u) << check.output;
+  ASSERT_EQ(Run("--unregister"), 0u);
+  DeleteFileA(host_.c_str());
+  RemoveDirectoryA(folder.c_str());
+}
+
 }  // namespace
