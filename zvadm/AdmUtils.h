@@ -73,8 +73,9 @@ LONG DeleteRegValue(HKEY root, const std::string& key, const std::string& valueN
 // subkeys is left alone (result 0). A key whose subkeys could not be listed
 // stays; the first such error is also stored in `listingError`. A subkey
 // that is a registry link is neither followed nor deleted (nor, then, the
-// keys above it).
-LONG DeleteKeyTree(HKEY root, const std::string& key, bool force, LONG* listingError = nullptr);
+// keys above it). `view` is 0 (the helper's own registry view) or one of
+// KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+LONG DeleteKeyTree(HKEY root, const std::string& key, bool force, LONG* listingError = nullptr, REGSAM view = 0);
 
 // Keys of a user's hive: the user can make any of them a link into another
 // hive (HKLM's, or another user's), so each name of the path is opened as
@@ -91,7 +92,7 @@ LONG DeleteOpenedKey(HKEY key);
 LONG SetValueExactly(HKEY key, const std::string& valueName, DWORD type, const std::string& data);
 // Creates the key of `path` and stores `data` as it stands (no terminator
 // added) with `type`. 1010 for an unusable path; "HKEU" does nothing.
-LONG WriteRegPathValue(const std::string& path, DWORD type, const std::string& data);
+LONG WriteRegPathValue(const std::string& path, DWORD type, const std::string& data, REGSAM view = 0);
 #endif
 
 }  // namespace zvadm

@@ -108,9 +108,9 @@ LONG DeleteOpenedKey(HKEY key) {
   return static_cast<LONG>(toError(deleteKey(key)));
 }
 
-LONG DeleteKeyTree(HKEY root, const std::string& key, bool force, LONG* listingError) {
+LONG DeleteKeyTree(HKEY root, const std::string& key, bool force, LONG* listingError, REGSAM view) {
   UniqueHkey opened;
-  const LONG status = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | DELETE, opened.put());
+  const LONG status = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | DELETE | view, opened.put());
   if (status != ERROR_SUCCESS) return status;
   return DeleteOpenedTree(opened.get(), force, listingError);
 }
@@ -177,13 +177,13 @@ LONG DeleteUserKeyTree(HKEY user, const std::string& key, bool force) {
   return DeleteOpenedTree(opened.get(), force, nullptr);
 }
 
-LONG WriteRegPathValue(const std::string& pathText, DWORD type, const std::string& data) {
+LONG WriteRegPathValue(const std::string& pathText, DWORD type, const std::string& data, REGSAM view) {
   const TRegistryPath path = ParseRegistryPath(pathText);
   if (!path.usable) return kErrorBadKey;
   if (path.emulated) return ERROR_SUCCESS;
   UniqueHkey key;
   const LONG status = RegCreateKeyExA(RootKey(path.root), path.subkey.c_str(), 0, nullptr,
-                                      REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr);
+                                      REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr, key.put(), nullptr);
   if (status != ERROR_SUCCESS) return status;
   return SetValueExactly(key.get(), path.valueName, type, data);
 }

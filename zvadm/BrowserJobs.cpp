@@ -12,6 +12,7 @@
 #include "FileJobText.h"
 #include "IAProcs.h"
 #include "UserHives.h"
+#include "win/registry.h"
 #include "win/text.h"
 #include "win/unique_handles.h"
 
@@ -137,10 +138,10 @@ void WriteKeyContents(HKEY key, const TKeyContents& contents) {
 // Creates a helper object's key, then puts back what it held before the
 // rebuild. The named object's key gets an empty default value first (its
 // creation's result is the job's); the others come back exactly as they were.
-LONG CreateHelperObjectKey(const std::wstring& name, const TKeyContents& contents, bool first) {
+LONG CreateHelperObjectKey(const std::wstring& name, const TKeyContents& contents, bool first, REGSAM view) {
   UniqueHkey key;
   LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, (WideHelperObjectsKey() + L"\\" + name).c_str(), 0, nullptr,
-                                REG_OPTION_NON_VOLATILE, KEY_WRITE | WRITE_DAC, nullptr, key.put(), nullptr);
+                                REG_OPTION_NON_VOLATILE, KEY_WRITE | WRITE_DAC | view, nullptr, key.put(), nullptr);
   if (status != ERROR_SUCCESS) return status;
   if (first) status = RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
   WriteKeyContents(key.get(), contents);
@@ -157,12 +158,38 @@ DWORD CountSubkeys(HKEY root, const char* path) {
   return count;
 }
 
-LONG WriteLowRightsPolicy(const std::string& key, const std::string& target) {
-  if (LONG status = WriteRegPathValue(key + "AppName", REG_SZ, ExtractFileName(target))) return status;
+LONG WriteLowRightsPolicy(const std::string& key, const std::string& target, REGSAM view) {
+  if (LONG status = WriteRegPathValue(key + "AppName", REG_SZ, ExtractFileName(target), view)) return status;
   // The folder without its separator; a drive stays "C:".
-  if (LONG status = WriteRegPathValue(key + "AppPath", REG_SZ, WithoutTrailingBackslash(FolderOf(target))))
+  if (LONG status = WriteRegPathValue(key + "AppPath", REG_SZ, WithoutTrailingBackslash(FolderOf(target)), view))
     return status;
-  return WriteRegPathValue(key + "Policy", REG_DWORD, std::string("\x03\0\0\0", 4));
+  return WriteRegPathValue(key + "Policy", REG_DWORD, std::string("\x03\0\0\0", 4), view);
+}
+
+// The machine's browser entries go to every registry view: on 64-bit
+// Windows the 32-bit and the 64-bit Internet Explorer each read their own.
+// The helper's own view comes first; its result is the job's, unless only
+// the other view failed.
+template <typename Write>
+LONG InEveryView(const Write& write) {
+  const REGSAM own = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  const zv::win::RegistryViews views = zv::win::MachineViews();
+  if (views.count < 2) return write(REGSAM{0});
+  const LONG first = write(own);
+  LONG other = ERROR_SUCCESS;
+  for (const REGSAM view : views)
+    if (view != own) other = write(view);
+  return first != ERROR_SUCCESS ? first : other;
+}
+
+// Whether the ProgID names a class whose server this build's registry view
+// holds: on 64-bit Windows both builds share the ProgIDs, not the classes.
+bool IsRegisteredInThisView(const char* progId) {
+  const std::string clsid = ReadRegString(HKEY_CLASSES_ROOT, std::string(progId) + "\\CLSID", "");
+  if (clsid.empty()) return false;
+  UniqueHkey server;
+  return RegOpenKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid + "\\InprocServer32").c_str(), 0, KEY_READ,
+                       server.put()) == ERROR_SUCCESS;
 }
 
 void EndBrokerProcess() {
@@ -194,16 +221,14 @@ void OfferToRemoveOtherHandlers(const std::string& caption, const std::string& q
   DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjectsKey, true);
 }
 
-}  // namespace
-
-int32_t JobPutHelperObjectFirst(const TJobArgs& job, const THelperState&) {
+LONG PutHelperObjectFirstInView(const std::string& firstObject, REGSAM view) {
   UniqueHkey list;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelperObjectsKey, 0, KEY_READ, list.put()) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelperObjectsKey, 0, KEY_READ | view, list.put()) != ERROR_SUCCESS)
     return ERROR_SUCCESS;
   // A key comes first in the list when it is created first: every key is
   // deleted and made again, the named one before the others. A key that
   // cannot be copied whole is left where it is.
-  const std::wstring firstName = zv::win::WideFromAnsi(job.Param1);
+  const std::wstring firstName = zv::win::WideFromAnsi(firstObject);
   TKeyContents first;
   std::vector<std::pair<std::wstring, TKeyContents>> others;
   std::vector<wchar_t> name(256);
@@ -224,7 +249,8 @@ int32_t JobPutHelperObjectFirst(const TJobArgs& job, const THelperState&) {
                         !IsLinkKey(entry.get()) && ReadKeyContents(entry.get(), contents);
     entry.reset();
     // A deleted key shifts the later ones down.
-    if (!copied || DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kHelperObjectsKey) + "\\" + NarrowName(subkey), true) !=
+    if (!copied || DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kHelperObjectsKey) + "\\" + NarrowName(subkey), true,
+                                   nullptr, view) !=
                        ERROR_SUCCESS) {
       ++index;
       continue;
@@ -235,20 +261,29 @@ int32_t JobPutHelperObjectFirst(const TJobArgs& job, const THelperState&) {
       others.emplace_back(subkey, std::move(contents));
   }
   list.reset();
-  const LONG result = CreateHelperObjectKey(firstName, first, true);
-  for (const auto& [subkey, contents] : others) CreateHelperObjectKey(subkey, contents, false);
+  const LONG result = CreateHelperObjectKey(firstName, first, true, view);
+  for (const auto& [subkey, contents] : others) CreateHelperObjectKey(subkey, contents, false, view);
   return result;
+}
+
+}  // namespace
+
+int32_t JobPutHelperObjectFirst(const TJobArgs& job, const THelperState&) {
+  return InEveryView([&](REGSAM view) { return PutHelperObjectFirstInView(job.Param1, view); });
 }
 
 int32_t JobAllowLowRightsLaunch(const TJobArgs& job, const THelperState&) {
   std::string target =
       ReadRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + job.Param1, "");
   if (target.empty()) target = job.Param1;
-  LONG results[2] = {};
-  for (size_t i = 0; i < 2; ++i)
-    results[i] = WriteLowRightsPolicy(std::string(kLowRightsRoot) + kLowRightsPolicies[i] + "\\", target);
+  const LONG result = InEveryView([&](REGSAM view) {
+    LONG results[2] = {};
+    for (size_t i = 0; i < 2; ++i)
+      results[i] = WriteLowRightsPolicy(std::string(kLowRightsRoot) + kLowRightsPolicies[i] + "\\", target, view);
+    return results[0] == ERROR_SUCCESS ? 0 : results[0] | results[1];
+  });
   EndBrokerProcess();
-  return results[0] == ERROR_SUCCESS ? 0 : results[0] | results[1];
+  return result;
 }
 
 int32_t JobSetIntegrationMethod(const TJobArgs& job, const THelperState&) {
@@ -257,7 +292,7 @@ int32_t JobSetIntegrationMethod(const TJobArgs& job, const THelperState&) {
   const int32_t method = setup.Number("IntegrationMethod");
   if (method < 0 || method >= static_cast<int32_t>(std::size(kIntegrationModules))) return ERROR_SUCCESS;
   const TIntegrationModule& module = kIntegrationModules[method];
-  if (!ReadRegString(HKEY_CLASSES_ROOT, module.progId, "").empty()) return ERROR_SUCCESS;
+  if (IsRegisteredInThisView(module.progId)) return ERROR_SUCCESS;
   std::string folder = setup.Value("Path");
   if (folder.empty()) folder = HelperFolder();
   return CallExport(IncludeTrailingBackslash(folder) + module.file, "DllRegisterServer");

@@ -31,6 +31,51 @@ constexpr char kBare[] = "{0D000000-0000-4000-8000-000000000004}";
 const std::wstring kWideName = L"Einstellung \u4E2D\uFF0F";
 constexpr char kBareSecurity[] = "D:P(A;;KA;;;BA)(A;;KR;;;WD)";
 
+// The other registry view of 64-bit Windows (the 32-bit one for the 64-bit
+// build); 0 where there is only one.
+REGSAM OtherView() {
+  if (sizeof(void*) == 8) return KEY_WOW64_32KEY;
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+std::optional<std::string> TextInView(REGSAM view, const std::string& key, const char* name) {
+  HKEY opened;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return std::nullopt;
+  char text[512] = {};
+  DWORD size = sizeof(text) - 1;
+  const LONG status = RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+  RegCloseKey(opened);
+  if (status != ERROR_SUCCESS) return std::nullopt;
+  return std::string(text);
+}
+
+void PutTextInView(REGSAM view, const std::string& key, const char* name, const std::string& text) {
+  HKEY opened;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &opened, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(opened);
+}
+
+void DeleteInView(REGSAM view, const std::string& key) {
+  HKEY opened;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS | view, &opened) != ERROR_SUCCESS) return;
+  RegDeleteTreeA(opened, nullptr);
+  RegCloseKey(opened);
+  RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+}
+
+uint64_t LastWrittenInView(REGSAM view, const std::string& key) {
+  HKEY opened;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return 0;
+  FILETIME written{};
+  RegQueryInfoKeyA(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   &written);
+  RegCloseKey(opened);
+  return (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+}
+
 std::string BareKeySecurity() {
   HKEY key;
   std::string text;
@@ -110,8 +155,12 @@ void PrintTo(const OrderCase& test, std::ostream* out) { *out << test.label; }
 
 class HelperObjectOrder : public testing::TestWithParam<OrderCase> {
  protected:
-  void SetUp() override { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects); }
-  void TearDown() override { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects); }
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
+    if (OtherView()) DeleteInView(OtherView(), kHelperObjects);
+  }
 };
 
 // The registry lists subkeys by name here, so the order of creation is read
@@ -165,6 +214,27 @@ INSTANTIATE_TEST_SUITE_P(
                     OrderCase{"AnObjectWithoutDefaultValueComesBackExactly", {kBare, kFirst}, kFirst, {kFirst, kBare}}),
     [](const testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.label); });
 
+// On 64-bit Windows the 32-bit and the 64-bit browser each read the list
+// of their own registry view: the named object comes first in both, and
+// each view keeps its own objects as they were.
+TEST_F(HelperObjectOrder, TheNamedObjectComesFirstInBothRegistryViews) {
+  if (!OtherView()) GTEST_SKIP() << "one registry view only";
+  const std::string first = std::string(kHelperObjects) + "\\" + kFirst;
+  const std::string second = std::string(kHelperObjects) + "\\" + kSecond;
+  PutHelperObject(kFirst);
+  PutTextInView(OtherView(), first, "Build", "other");
+  const auto outcome = RunJobs({MakeJob(kPutHelperObjectFirst, kSecond)});
+  ASSERT_TRUE(outcome.ran) << outcome.error;
+  ASSERT_TRUE(outcome.readBack);
+  EXPECT_EQ(outcome.jobs[0].result, 0);
+  for (const REGSAM view : {REGSAM{0}, OtherView()}) {
+    EXPECT_EQ(TextInView(view, second, ""), std::optional<std::string>("")) << view;
+    EXPECT_LE(LastWrittenInView(view, second), LastWrittenInView(view, first)) << view;
+  }
+  EXPECT_EQ(TextInView(OtherView(), first, "Build"), std::optional<std::string>("other"));
+  EXPECT_EQ(TextInView(0, first, "Build"), std::nullopt);
+}
+
 TEST(HelperObjectOrderWithoutList, NothingIsCreated) {
   zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
   const auto outcome = RunJobs({MakeJob(kPutHelperObjectFirst, kFirst, "", 5)});
@@ -193,7 +263,10 @@ class LowRightsPolicy : public testing::TestWithParam<PolicyCase> {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   void Clean() {
-    for (const char* policy : kPolicies) zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
+    for (const char* policy : kPolicies) {
+      zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
+      if (OtherView()) DeleteInView(OtherView(), std::string(kLowRights) + policy);
+    }
     zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (kAppPaths + GetParam().program).c_str());
   }
 };
@@ -209,6 +282,11 @@ TEST_P(LowRightsPolicy, BothPoliciesNameTheProgram) {
     EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, key, "AppName"), (RegValue{REG_SZ, test.appName})) << policy;
     EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, key, "AppPath"), (RegValue{REG_SZ, test.appPath})) << policy;
     EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, key, "Policy"), (RegValue{REG_DWORD, std::string("\3\0\0\0", 4)}));
+    // The other build of the browser reads the other registry view.
+    if (OtherView()) {
+      EXPECT_EQ(TextInView(OtherView(), key, "AppName"), std::optional<std::string>(test.appName)) << policy;
+      EXPECT_EQ(TextInView(OtherView(), key, "AppPath"), std::optional<std::string>(test.appPath)) << policy;
+    }
   }
 }
 
@@ -237,7 +315,10 @@ TEST(LowRightsBroker, TheBrokerProcessIsEnded) {
   CloseHandle(process);
   EXPECT_EQ(exitCode, 0u);
   EXPECT_EQ(outcome.exitCode, 0u);
-  for (const char* policy : kPolicies) zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
+  for (const char* policy : kPolicies) {
+    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
+    if (OtherView()) DeleteInView(OtherView(), std::string(kLowRights) + policy);
+  }
 }
 
 // The three integration modules of this build, copied into one folder.
@@ -253,6 +334,8 @@ const Module kModules[] = {
 constexpr const char* kHandlerKeys[] = {"PROTOCOLS\\Name-Space Handler\\http", "PROTOCOLS\\Name-Space Handler\\https",
                                         "PROTOCOLS\\Name-Space Handler\\ftp"};
 constexpr char kForeignObject[] = "{0D000000-0000-4000-8000-00000000000D}";
+constexpr char kHandlerClass[] = "{E131C96E-4DDB-11D4-84B8-008048B33DEA}";  // zvhandler's
+constexpr char kElsewhere[] = "C:\\Elsewhere\\zvhandler.dll";
 
 enum Others { kNoOthers, kHttpHandler, kHelperObject };
 
@@ -261,7 +344,8 @@ struct MethodCase {
   std::string method;  // "IntegrationMethod" of the setup text
   Others others;
   int answer;
-  bool progIdPresent;        // the chosen module counts as registered
+  bool progIdPresent;        // the chosen module's ProgID (both builds share it) names its class
+  bool classInThisView;      // and the class has a server in this build's view
   bool samePath = true;      // "Path" names the modules' folder
   int registered;            // index into kModules, or -1
   int32_t result;
@@ -295,6 +379,7 @@ class IntegrationMethod : public testing::TestWithParam<MethodCase> {
     for (const std::string& copy : copies_) Unregister(copy);
     for (const Module& module : kModules) zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, module.progId);
     for (const char* key : kHandlerKeys) zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
+    zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClass).c_str());
     zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
   }
   zvtest::ScratchDir modules_;
@@ -307,7 +392,12 @@ TEST_P(IntegrationMethod, AsksOnlyWhenOthersExistAndRegistersTheMissingModule) {
     for (const char* key : kHandlerKeys) PutValue(HKEY_CLASSES_ROOT, std::string(key) + "\\other", "CLSID", kForeignObject);
   if (test.others == kHelperObject) PutValue(HKEY_LOCAL_MACHINE, HelperObject(kForeignObject), "", "");
   const int method = test.method == "1" || test.method == "2" ? std::stoi(test.method) : 0;
-  if (test.progIdPresent) PutValue(HKEY_CLASSES_ROOT, kModules[method].progId, "", "registered elsewhere");
+  if (test.progIdPresent) {
+    PutValue(HKEY_CLASSES_ROOT, kModules[method].progId, "", "registered elsewhere");
+    PutValue(HKEY_CLASSES_ROOT, std::string(kModules[method].progId) + "\\CLSID", "", kHandlerClass);
+  }
+  if (test.classInThisView)
+    PutValue(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kHandlerClass + "\\InprocServer32", "", kElsewhere);
 
   const std::string caption = "Zorvane setup " + std::to_string(GetCurrentProcessId());
   const std::string setup = "Owner=0\r\nCaption=" + caption + "\r\nPath=" + (test.samePath ? modules_.path() : "") +
@@ -331,23 +421,30 @@ TEST_P(IntegrationMethod, AsksOnlyWhenOthersExistAndRegistersTheMissingModule) {
     EXPECT_EQ(zvtest::GetRegText(HKEY_CLASSES_ROOT, kModules[i].progId, "").has_value(), expected) << kModules[i].progId;
   }
   if (test.progIdPresent) {
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(kModules[method].progId) + "\\CLSID"));
+    // Registered in this view already: left as it was. Only the other
+    // build's: this build's module is registered.
+    const auto server = zvtest::GetRegText(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClass + "\\InprocServer32").c_str(), "");
+    if (test.classInThisView)
+      EXPECT_EQ(server, std::optional<std::string>(kElsewhere));
+    else
+      EXPECT_TRUE(server && *server != kElsewhere) << server.value_or("(none)");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Methods, IntegrationMethod,
     testing::Values(
-        MethodCase{"HandlerWithoutOthers", "1", kNoOthers, IDYES, false, true, 1, 0},
-        MethodCase{"HelperObjectAfterYes", "2", kHttpHandler, IDYES, false, true, 2, 0},
-        MethodCase{"WatcherAfterNo", "0", kHelperObject, IDNO, false, true, 0, 0},
-        MethodCase{"ForeignHelperObjectRemoved", "1", kHelperObject, IDYES, false, true, 1, 0},
-        MethodCase{"NotANumberIsTheWatcher", "two", kNoOthers, IDYES, false, true, 0, 0},
-        MethodCase{"AlreadyRegistered", "1", kHttpHandler, IDNO, true, true, -1, 0},
-        MethodCase{"OutOfRange", "3", kHttpHandler, IDYES, false, true, -1, 0},
-        MethodCase{"Negative", "-1", kNoOthers, IDYES, false, true, -1, 0},
+        MethodCase{"HandlerWithoutOthers", "1", kNoOthers, IDYES, false, false, true, 1, 0},
+        MethodCase{"HelperObjectAfterYes", "2", kHttpHandler, IDYES, false, false, true, 2, 0},
+        MethodCase{"WatcherAfterNo", "0", kHelperObject, IDNO, false, false, true, 0, 0},
+        MethodCase{"ForeignHelperObjectRemoved", "1", kHelperObject, IDYES, false, false, true, 1, 0},
+        MethodCase{"NotANumberIsTheWatcher", "two", kNoOthers, IDYES, false, false, true, 0, 0},
+        MethodCase{"AlreadyRegistered", "1", kHttpHandler, IDNO, true, true, true, -1, 0},
+        MethodCase{"OnlyTheOtherBuildsProgId", "1", kNoOthers, IDYES, true, false, true, 1, 0},
+        MethodCase{"OutOfRange", "3", kHttpHandler, IDYES, false, false, true, -1, 0},
+        MethodCase{"Negative", "-1", kNoOthers, IDYES, false, false, true, -1, 0},
         // Without "Path" the helper's own folder, which holds no module.
-        MethodCase{"ModuleNotBesideTheHelper", "1", kNoOthers, IDYES, false, false, -1, ERROR_MOD_NOT_FOUND}),
+        MethodCase{"ModuleNotBesideTheHelper", "1", kNoOthers, IDYES, false, false, false, -1, ERROR_MOD_NOT_FOUND}),
     [](const testing::TestParamInfo<MethodCase>& info) { return std::string(info.param.label); });
 
 }  // namespace
