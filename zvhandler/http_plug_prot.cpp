@@ -5,11 +5,12 @@
 #include "handoff/handoff.h"
 
 namespace zv::handler {
+
+const com::TypeLibraryId kLibrary{&LIBID_ZVHANDLERLib, 1, 0, 0x409};
+
 namespace {
 
 using namespace zv::handoff;
-
-const com::TypeLibraryId kLibrary{&LIBID_ZVHANDLERLib, 1, 0, 0x409};
 
 // The decision's points as trace lines. Before the URL is known to convert,
 // only the points that precede the conversion are traced.
@@ -20,32 +21,10 @@ class TraceObserver final : public DecisionObserver {
   void OnDecisionPoint(DecisionPoint point) override {
     if (point == DecisionPoint::kUrlReady) afterUrl_ = true;
     if (afterUrl_ && !urlConverted_) return;
-    WriteTrace(TraceFor(point));
+    WriteTrace(point);
   }
 
  private:
-  static Trace TraceFor(DecisionPoint point) {
-    switch (point) {
-      case DecisionPoint::kShift: return Trace::kShift;
-      case DecisionPoint::kGateRefused: return Trace::kUseCtrlAltMode;
-      case DecisionPoint::kUrlReady: return Trace::kUrlReady;
-      case DecisionPoint::kCtrlAlt: return Trace::kCtrlAlt;
-      case DecisionPoint::kHostPrefixPassed: return Trace::kHostPrefixPassed;
-      case DecisionPoint::kSpecialPageChecked: return Trace::kSpecialPageChecked;
-      case DecisionPoint::kQueryFound: return Trace::kQueryFound;
-      case DecisionPoint::kNoExtension: return Trace::kNoExtension;
-      case DecisionPoint::kExtensionFound: return Trace::kExtensionFound;
-      case DecisionPoint::kIgnoreListRule: return Trace::kIgnoreListRule;
-      case DecisionPoint::kNoIgnoreList: return Trace::kNoIgnoreList;
-      case DecisionPoint::kExtensionIgnored: return Trace::kExtensionIgnored;
-      case DecisionPoint::kAcceptListRule: return Trace::kAcceptListRule;
-      case DecisionPoint::kNoAcceptList: return Trace::kNoAcceptList;
-      case DecisionPoint::kExtensionNotAccepted: return Trace::kExtensionNotAccepted;
-      case DecisionPoint::kTypeFilterPassed: return Trace::kTypeFilterPassed;
-    }
-    return Trace::kBegin;
-  }
-
   bool urlConverted_;
   bool afterUrl_ = false;
 };
@@ -151,7 +130,7 @@ bool ClaimRequest(const wchar_t* wideUrl, IInternetBindInfo* bindInfo) {
   return outcome.reply != 0;
 }
 
-HTTPPlugProt::HTTPPlugProt(IUnknown* outer) : Object(outer), typeInfo_(kLibrary, IID_IHTTPPlugProt) {}
+HTTPPlugProt::HTTPPlugProt(IUnknown* outer) : Object(outer) {}
 
 IUnknown* HTTPPlugProt::FindInterface(REFIID iid) {
   if (IsEqualIID(iid, IID_IHTTPPlugProt) || IsEqualIID(iid, IID_IDispatch))
@@ -159,24 +138,6 @@ IUnknown* HTTPPlugProt::FindInterface(REFIID iid) {
   if (IsEqualIID(iid, IID_IInternetProtocol) || IsEqualIID(iid, IID_IInternetProtocolRoot))
     return static_cast<IInternetProtocol*>(this);
   return nullptr;
-}
-
-STDMETHODIMP HTTPPlugProt::GetTypeInfoCount(UINT* count) { return typeInfo_.GetTypeInfoCount(count); }
-
-STDMETHODIMP HTTPPlugProt::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  return com::Guarded([&] { return typeInfo_.GetTypeInfo(index, info); });
-}
-
-STDMETHODIMP HTTPPlugProt::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  return com::Guarded([&] { return typeInfo_.GetIDsOfNames(iid, names, count, ids); });
-}
-
-STDMETHODIMP HTTPPlugProt::Invoke(DISPID member, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                                  VARIANT* result, EXCEPINFO* exception, UINT* argError) {
-  return com::Guarded([&] {
-    return typeInfo_.Invoke(static_cast<IHTTPPlugProt*>(this), member, iid, flags, params, result, exception,
-                            argError);
-  });
 }
 
 STDMETHODIMP HTTPPlugProt::Start(LPCWSTR url, IInternetProtocolSink* sink, IInternetBindInfo* bindInfo, DWORD,

@@ -24,17 +24,16 @@ std::optional<std::string> ReadPostData(IInternetBindInfo* bindInfo);
 // manager took it.
 bool ClaimRequest(const wchar_t* url, IInternetBindInfo* bindInfo);
 
+// The module's type library, which describes IHTTPPlugProt.
+extern const com::TypeLibraryId kLibrary;
+
 // The URL moniker layer may create the handler inside an outer object.
-class HTTPPlugProt final : public com::Object<IHTTPPlugProt, IInternetProtocol> {
+// IHTTPPlugProt has only IDispatch's methods, answered from the registered
+// type library.
+class HTTPPlugProt final
+    : public com::Object<com::Dispatch<IHTTPPlugProt, IID_IHTTPPlugProt, kLibrary>, IInternetProtocol> {
  public:
   explicit HTTPPlugProt(IUnknown* outer);
-
-  // IDispatch, from the registered type library.
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-  STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-  STDMETHODIMP Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
   // IInternetProtocolRoot
   STDMETHODIMP Start(LPCWSTR url, IInternetProtocolSink* sink, IInternetBindInfo* bindInfo, DWORD flags,
@@ -53,9 +52,6 @@ class HTTPPlugProt final : public com::Object<IHTTPPlugProt, IInternetProtocol> 
 
  protected:
   IUnknown* FindInterface(REFIID iid) override;
-
- private:
-  com::TypeInfoHolder typeInfo_;
 };
 
 }  // namespace zv::handler

@@ -2,27 +2,54 @@
 
 #include <windows.h>
 
+#include <iterator>
+
 namespace zv::handler {
+
+namespace {
+
+using handoff::DecisionPoint;
+
+struct DecisionTrace {
+  DecisionPoint point;
+  const char* text;
+};
+
+// Indexed by decision point; the numbered lines mark the filter's stages.
+constexpr DecisionTrace kDecisionTraces[] = {
+    {DecisionPoint::kShift, "Shift pressed.\n"},
+    {DecisionPoint::kGateRefused, "UseCtrlAlt mode\n"},
+    {DecisionPoint::kUrlReady, "1\n"},
+    {DecisionPoint::kCtrlAlt, "Ctrl+Alt pressed\n"},
+    {DecisionPoint::kHostPrefixPassed, "2\n"},
+    {DecisionPoint::kSpecialPageChecked, "3\n"},
+    {DecisionPoint::kQueryFound, "? found\n"},
+    {DecisionPoint::kNoExtension, "There is no extention\n"},
+    {DecisionPoint::kExtensionFound, "4\n"},
+    {DecisionPoint::kIgnoreListRule, "5\n"},
+    {DecisionPoint::kNoIgnoreList, "Ignoring types not found\n"},
+    {DecisionPoint::kExtensionIgnored, "This extention is ignoring\n"},
+    {DecisionPoint::kAcceptListRule, "6\n"},
+    {DecisionPoint::kNoAcceptList, "Accepting types not found\n"},
+    {DecisionPoint::kExtensionNotAccepted, "This extention is not accepting\n"},
+    {DecisionPoint::kTypeFilterPassed, "7\n"},
+};
+
+constexpr size_t kDecisionPointCount = static_cast<size_t>(DecisionPoint::kTypeFilterPassed) + 1;
+static_assert(std::size(kDecisionTraces) == kDecisionPointCount, "a decision point has no trace line");
+
+constexpr bool EveryRowAtItsPoint() {
+  for (size_t i = 0; i < std::size(kDecisionTraces); ++i)
+    if (static_cast<size_t>(kDecisionTraces[i].point) != i) return false;
+  return true;
+}
+static_assert(EveryRowAtItsPoint(), "a trace line sits at another decision point's index");
+
+}  // namespace
 
 const char* TraceText(Trace trace) {
   switch (trace) {
     case Trace::kBegin: return "TL Protocol handler.dll version 1.0.0.1. Begin\n";
-    case Trace::kShift: return "Shift pressed.\n";
-    case Trace::kUseCtrlAltMode: return "UseCtrlAlt mode\n";
-    case Trace::kUrlReady: return "1\n";
-    case Trace::kCtrlAlt: return "Ctrl+Alt pressed\n";
-    case Trace::kHostPrefixPassed: return "2\n";
-    case Trace::kSpecialPageChecked: return "3\n";
-    case Trace::kQueryFound: return "? found\n";
-    case Trace::kNoExtension: return "There is no extention\n";
-    case Trace::kExtensionFound: return "4\n";
-    case Trace::kIgnoreListRule: return "5\n";
-    case Trace::kNoIgnoreList: return "Ignoring types not found\n";
-    case Trace::kExtensionIgnored: return "This extention is ignoring\n";
-    case Trace::kAcceptListRule: return "6\n";
-    case Trace::kNoAcceptList: return "Accepting types not found\n";
-    case Trace::kExtensionNotAccepted: return "This extention is not accepting\n";
-    case Trace::kTypeFilterPassed: return "7\n";
     case Trace::kPostCheck: return "POST?\n";
     case Trace::kCreateCommand: return "Create the command line\n";
     case Trace::kManagerFound: return "ZV found\n";
@@ -36,6 +63,13 @@ const char* TraceText(Trace trace) {
   }
   return "";
 }
+
+const char* TraceText(DecisionPoint point) {
+  const auto index = static_cast<size_t>(point);
+  return index < std::size(kDecisionTraces) ? kDecisionTraces[index].text : "";
+}
+
+void WriteTrace(DecisionPoint point) { OutputDebugStringA(TraceText(point)); }
 
 void WriteTrace(Trace trace) { OutputDebugStringA(TraceText(trace)); }
 

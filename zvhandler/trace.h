@@ -4,26 +4,14 @@
 
 #include <string>
 
+#include "handoff/capture_filter.h"
+
 namespace zv::handler {
 
+// The handler's own points; those of the capture decision are traced by
+// their DecisionPoint.
 enum class Trace {
   kBegin,
-  kShift,
-  kUseCtrlAltMode,
-  kUrlReady,
-  kCtrlAlt,
-  kHostPrefixPassed,
-  kSpecialPageChecked,
-  kQueryFound,
-  kNoExtension,
-  kExtensionFound,
-  kIgnoreListRule,
-  kNoIgnoreList,
-  kExtensionIgnored,
-  kAcceptListRule,
-  kNoAcceptList,
-  kExtensionNotAccepted,
-  kTypeFilterPassed,
   kPostCheck,
   kCreateCommand,
   kManagerFound,
@@ -38,10 +26,12 @@ enum class Trace {
   kRefused,
 };
 
-// The exact line for `trace`, line feed included.
+// The exact line for `trace` or `point`, line feed included.
 const char* TraceText(Trace trace);
+const char* TraceText(handoff::DecisionPoint point);
 
 void WriteTrace(Trace trace);
+void WriteTrace(handoff::DecisionPoint point);
 
 // The line for a command text; at most kCommandTraceLimit bytes long, a
 // longer text is cut in the trace only.

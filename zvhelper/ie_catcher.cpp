@@ -5,6 +5,9 @@
 #include "handoff/handoff.h"
 
 namespace zv::helper {
+
+const com::TypeLibraryId kLibrary{&LIBID_ZVHELPERLib, 1, 0, 0x409};
+
 namespace {
 
 using namespace zv::handoff;
@@ -19,8 +22,6 @@ constexpr UINT kBeforeNavigate2Args = 6;  // at least up to the URL, counted fro
 constexpr UINT kUrlArg = 5;
 constexpr UINT kPostDataArg = 2;
 constexpr UINT kCancelArg = 0;
-
-const com::TypeLibraryId kLibrary{&LIBID_ZVHELPERLib, 1, 0, 0x409};
 
 // The variant a by-reference variant argument points to, as a BSTR.
 std::optional<com::UniqueBstr> ReferencedText(const VARIANT& argument) {
@@ -48,7 +49,7 @@ std::optional<std::string> PostDataText(const VARIANT& argument) {
 
 }  // namespace
 
-IECatcher::IECatcher(IUnknown* outer) : Object(outer), typeInfo_(kLibrary, IID_IIECatcher) {}
+IECatcher::IECatcher(IUnknown* outer) : Object(outer) {}
 
 IUnknown* IECatcher::FindInterface(REFIID iid) {
   if (IsEqualIID(iid, IID_IIECatcher) || IsEqualIID(iid, IID_IDispatch))
@@ -56,16 +57,6 @@ IUnknown* IECatcher::FindInterface(REFIID iid) {
   if (IsEqualIID(iid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
   if (IsEqualIID(iid, IID_IObjectWithSite)) return static_cast<IObjectWithSite*>(this);
   return nullptr;
-}
-
-STDMETHODIMP IECatcher::GetTypeInfoCount(UINT* count) { return typeInfo_.GetTypeInfoCount(count); }
-
-STDMETHODIMP IECatcher::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  return com::Guarded([&] { return typeInfo_.GetTypeInfo(index, info); });
-}
-
-STDMETHODIMP IECatcher::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  return com::Guarded([&] { return typeInfo_.GetIDsOfNames(iid, names, count, ids); });
 }
 
 STDMETHODIMP IECatcher::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
@@ -80,10 +71,6 @@ STDMETHODIMP IECatcher::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* pa
     return S_OK;
   });
   return S_OK;
-}
-
-STDMETHODIMP IECatcher::InterfaceSupportsErrorInfo(REFIID iid) {
-  return IsEqualIID(iid, IID_IIECatcher) ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP IECatcher::SetSite(IUnknown* site) {

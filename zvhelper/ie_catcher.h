@@ -14,24 +14,23 @@
 #include "ZVHelper.h"
 #include "com/com_ptr.h"
 #include "com/dispatch.h"
+#include "com/error_info.h"
 #include "com/object.h"
 
 namespace zv::helper {
 
-class IECatcher final : public com::Object<IIECatcher, ISupportErrorInfo, IObjectWithSite> {
+// The module's type library, which describes IIECatcher.
+extern const com::TypeLibraryId kLibrary;
+
+class IECatcher final : public com::Object<com::Dispatch<IIECatcher, IID_IIECatcher, kLibrary>,
+                                           com::SupportErrorInfo<IID_IIECatcher>, IObjectWithSite> {
  public:
   explicit IECatcher(IUnknown* outer);
 
-  // IDispatch: the event sink. Type information comes from the registered
-  // type library.
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-  STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+  // IDispatch::Invoke is the event sink; type information comes from the
+  // registered type library.
   STDMETHODIMP Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                       VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
-
-  // ISupportErrorInfo
-  STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
   // IObjectWithSite
   STDMETHODIMP SetSite(IUnknown* site) override;
@@ -46,7 +45,6 @@ class IECatcher final : public com::Object<IIECatcher, ISupportErrorInfo, IObjec
   void OnBeforeNavigate2(DISPPARAMS& params);
   std::optional<std::string> BrowserLocation() const;
 
-  com::TypeInfoHolder typeInfo_;
   com::ComPtr<IWebBrowser2> browser_;
   DWORD cookie_ = 0;
 };

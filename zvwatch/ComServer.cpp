@@ -2,14 +2,11 @@
 
 #include <cstdio>
 
-#include "com/registrar.h"
-#include "win/paths.h"
-
 namespace zvwatch {
 
+using zv::com::RegistryEntry;
 using zv::com::RootKey;
-
-TComServer* ComServer = nullptr;
+using zv::com::ScriptMode;
 
 std::string GuidToString(REFGUID guid) {
   char text[40];
@@ -22,67 +19,63 @@ std::string GuidToString(REFGUID guid) {
 
 // --- TComServer ---------------------------------------------------------------
 
-TComServer::~TComServer() {
-  for (TComObjectFactory* factory : factories_) delete factory;
+// The type library is carried for clients that read it from the file;
+// nothing here loads or registers it.
+TComServer::TComServer(std::vector<TComObjectFactory*> factories) : factories_(std::move(factories)) {
+  definition_.factories.assign(factories_.begin(), factories_.end());
+  definition_.entries = [this] {
+    std::vector<RegistryEntry> entries;
+    for (const TComObjectFactory* factory : factories_) {
+      const std::vector<RegistryEntry> own = factory->ClassEntries();
+      entries.insert(entries.end(), own.begin(), own.end());
+    }
+    return entries;
+  };
+  definition_.afterEntries = [this](ScriptMode mode) {
+    for (TComObjectFactory* factory : factories_) factory->UpdateRegistry(mode == ScriptMode::kRegister);
+  };
+  definition_.typeLibrary = zv::com::ServerDefinition::TypeLibrary::kCarried;
+  definition_.unregistration = zv::com::ServerDefinition::Unregistration::kKeepTypeLibrary;
 }
 
-std::string TComServer::ServerFileName() const { return zv::com::Narrow(zv::win::ModulePath(instance_)); }
-
-void TComServer::AddFactory(TComObjectFactory* factory) { factories_.push_back(factory); }
-
-TComObjectFactory* TComServer::FindFactory(REFCLSID clsid) const {
-  for (TComObjectFactory* factory : factories_)
-    if (IsEqualCLSID(factory->ClassId(), clsid)) return factory;
-  return nullptr;
-}
-
-HRESULT TComServer::UpdateRegistry(bool registering) {
-  for (TComObjectFactory* factory : factories_)
-    if (!factory->UpdateRegistry(registering)) return E_FAIL;
-  return S_OK;
-}
+std::string TComServer::ServerFileName() { return zv::com::Narrow(zv::com::ModulePath()); }
 
 // --- TComObjectFactory -----------------------------------------------------------
 
-TComObjectFactory::TComObjectFactory(TComServer& server, const zv::com::ClassEntry& entry, std::string className,
+TComObjectFactory::TComObjectFactory(const zv::com::ClassEntry& entry, std::string className,
                                      std::string description, std::string threadingModel)
     : ServerClassFactory(entry),
-      server_(server),
       className_(std::move(className)),
       description_(std::move(description)),
       threadingModel_(std::move(threadingModel)) {}
 
 std::string TComObjectFactory::ProgID() const {
-  std::string name = server_.ServerFileName();
+  std::string name = TComServer::ServerFileName();
   name = name.substr(name.find_last_of(":\\/") + 1);
   const size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.erase(dot);
   return name + "." + className_;
 }
 
-bool TComObjectFactory::UpdateRegistry(bool registering) {
+std::vector<RegistryEntry> TComObjectFactory::ClassEntries() const {
   const std::string clsid = GuidToString(ClassId());
   const std::string classKey = "CLSID\\" + clsid;
   const std::string serverKey = classKey + "\\InprocServer32";
   const std::string progId = ProgID();
-  if (!registering) {
-    // Each key after its subkeys; what is not there is not missed.
-    zv::com::DeleteRegistryKeys(RootKey::kClassesRoot,
-                                {classKey + "\\ProgID", progId + "\\Clsid", progId, serverKey, classKey});
-    return true;
-  }
   // The server path has no space, for hosts that split command lines.
-  std::string serverPath = server_.ServerFileName();
+  std::string serverPath = TComServer::ServerFileName();
   if (serverPath.find(' ') != std::string::npos)
     serverPath = zv::com::Narrow(zv::com::ShortPath(zv::com::Widen(serverPath)));
-  return zv::com::WriteRegistryEntries({
-             {RootKey::kClassesRoot, classKey, "", description_},
-             {RootKey::kClassesRoot, serverKey, "", serverPath},
-             {RootKey::kClassesRoot, serverKey, "ThreadingModel", threadingModel_},
-             {RootKey::kClassesRoot, progId, "", description_},
-             {RootKey::kClassesRoot, progId + "\\Clsid", "", clsid},
-             {RootKey::kClassesRoot, classKey + "\\ProgID", "", progId},
-         }) == ERROR_SUCCESS;
+  return {
+      {RootKey::kClassesRoot, classKey, "", description_},
+      {RootKey::kClassesRoot, serverKey, "", serverPath},
+      {RootKey::kClassesRoot, serverKey, "ThreadingModel", threadingModel_},
+      {RootKey::kClassesRoot, progId, "", description_},
+      {RootKey::kClassesRoot, progId + "\\Clsid", "", clsid},
+      {RootKey::kClassesRoot, classKey + "\\ProgID", "", progId},
+  };
 }
+
+void TComObjectFactory::UpdateRegistry(bool) {}
 
 }  // namespace zvwatch

@@ -1,7 +1,7 @@
-// The module's COM server on the shared framework: the server object with
-// its factory list, and the factory that also writes and removes its
-// class's entries from code. Objects, interface pointers and the count
-// behind DllCanUnloadNow are the framework's (common/com).
+// The module's COM server as the framework serves it: the server with its
+// factory list, and the factory of one class with its standard class
+// entries. Objects, interface pointers, the exports and the count behind
+// DllCanUnloadNow are the framework's (common/com).
 #pragma once
 
 #include <windows.h>
@@ -11,55 +11,48 @@
 #include <vector>
 
 #include "com/class_factory.h"
+#include "com/registrar.h"
 
 namespace zvwatch {
 
 class TComObjectFactory;
 
+// Made once, on the module's first use, and kept until it unloads.
 class TComServer {
  public:
-  explicit TComServer(HINSTANCE instance) : instance_(instance) {}
+  // The factories live at least as long as the server.
+  explicit TComServer(std::vector<TComObjectFactory*> factories);
   TComServer(const TComServer&) = delete;
   TComServer& operator=(const TComServer&) = delete;
-  ~TComServer();
 
-  HINSTANCE Instance() const { return instance_; }
   // The module's full path as loaded, UTF-8.
-  std::string ServerFileName() const;
+  static std::string ServerFileName();
 
-  void AddFactory(TComObjectFactory* factory);  // the server owns it
-  TComObjectFactory* FindFactory(REFCLSID clsid) const;
-
-  // S_OK when no object lives and no factory is locked.
-  HRESULT CanUnloadNow() const { return zv::com::CanUnloadNow(); }
-  HRESULT UpdateRegistry(bool registering);
+  const zv::com::ServerDefinition& Definition() const { return definition_; }
 
  private:
-  HINSTANCE instance_;
   std::vector<TComObjectFactory*> factories_;
+  zv::com::ServerDefinition definition_;
 };
 
-// The module's server, made at load and ended at unload.
-extern TComServer* ComServer;
-
-// The factory of one class, living as long as the server.
+// The factory of one class. Holding it does not keep the module loaded.
 class TComObjectFactory : public zv::com::ServerClassFactory {
  public:
-  TComObjectFactory(TComServer& server, const zv::com::ClassEntry& entry, std::string className,
-                    std::string description, std::string threadingModel);
+  TComObjectFactory(const zv::com::ClassEntry& entry, std::string className, std::string description,
+                    std::string threadingModel);
 
   // The module's file name without extension, ".", the class name.
   std::string ProgID() const;
 
-  // Writes (or removes) the class entries under HKEY_CLASSES_ROOT; false
-  // when an entry could not be written. Removal never fails.
-  virtual bool UpdateRegistry(bool registering);
+  // The class's entries under HKEY_CLASSES_ROOT, in the order they are
+  // written.
+  std::vector<zv::com::RegistryEntry> ClassEntries() const;
 
- protected:
-  TComServer& Server() const { return server_; }
+  // What the class registers besides its class entries, after them; its
+  // failures are not reported.
+  virtual void UpdateRegistry(bool registering);
 
  private:
-  TComServer& server_;
   std::string className_;
   std::string description_;
   std::string threadingModel_;

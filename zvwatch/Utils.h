@@ -87,11 +87,9 @@ AnsiString ReadGrowingText(const std::function<unsigned long(char* buffer, unsig
 extern AnsiString SettingsFileName;
 // Computes SettingsFileName for the module `instance`.
 AnsiString ComputeSettingsFileName(HINSTANCE instance);
-// The module whose settings file CurrentSettingsFileName computes; recorded
-// at load, where nothing else may be done (registry, files, shell folders
-// under the loader lock can stall or deadlock the browser).
-void SetSettingsModule(HINSTANCE instance);
-// SettingsFileName, computed on the first call of any thread.
+// SettingsFileName, computed on the first call of any thread for the module
+// this code is linked into; not at load, where registry, files and shell
+// folders under the loader lock can stall or deadlock the browser.
 const AnsiString& CurrentSettingsFileName();
 
 // A key of section "SOFTWARE\Quennet\Zorvane" of SettingsFileName.

@@ -9,6 +9,7 @@
 
 #include "IeConst.h"
 #include "Utils.h"
+#include "com/registrar.h"
 #include "win/paths.h"
 #include "win/registry.h"
 
@@ -18,7 +19,6 @@ AnsiString SettingsFileName;
 
 namespace {
 
-HINSTANCE g_settingsModule = nullptr;
 INIT_ONCE g_settingsOnce = INIT_ONCE_STATIC_INIT;
 // The computed path; SettingsFileName is its ANSI form for those who show it.
 std::wstring g_settingsFileWide;
@@ -33,7 +33,7 @@ std::wstring ComputeSettingsFileNameWide(HINSTANCE instance) {
 BOOL CALLBACK ComputeSettingsFileNameOnce(PINIT_ONCE, PVOID, PVOID*) {
   try {
     if (SettingsFileName.empty()) {
-      g_settingsFileWide = ComputeSettingsFileNameWide(g_settingsModule);
+      g_settingsFileWide = ComputeSettingsFileNameWide(zv::com::ThisModule());
       SettingsFileName = zv::win::ToAnsi(g_settingsFileWide, zv::win::Unholdable::kUnderscore);
     }
     return TRUE;
@@ -51,8 +51,6 @@ std::wstring SettingsFileWide() {
 }
 
 }  // namespace
-
-void SetSettingsModule(HINSTANCE instance) { g_settingsModule = instance; }
 
 const AnsiString& CurrentSettingsFileName() {
   InitOnceExecuteOnce(&g_settingsOnce, ComputeSettingsFileNameOnce, nullptr, nullptr);

@@ -76,6 +76,15 @@ HRESULT GetClassObject(const ClassEntry* table, size_t count, REFCLSID clsid, RE
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
+HRESULT GetClassObject(ServerClassFactory* const* factories, size_t count, REFCLSID clsid, REFIID iid,
+                       void** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  for (size_t i = 0; i < count; ++i)
+    if (IsEqualCLSID(factories[i]->ClassId(), clsid)) return factories[i]->QueryInterface(iid, out);
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
 HRESULT CanUnloadNow() noexcept { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
 }  // namespace zv::com

@@ -57,6 +57,10 @@ HRESULT GetClassObject(const ClassEntry (&table)[N], REFCLSID clsid, REFIID iid,
   return GetClassObject(table, N, clsid, iid, out);
 }
 
+// DllGetClassObject over factories that live as long as the module.
+HRESULT GetClassObject(ServerClassFactory* const* factories, size_t count, REFCLSID clsid, REFIID iid,
+                       void** out) noexcept;
+
 // DllCanUnloadNow: S_OK when no object, factory or server lock is alive.
 HRESULT CanUnloadNow() noexcept;
 

@@ -29,6 +29,17 @@ HRESULT Guarded(Body&& body) noexcept {
   }
 }
 
+// As Guarded, for a method whose contract allows only some results: an
+// escaping exception is answered with `onException()`.
+template <typename Body, typename Fallback>
+HRESULT Guarded(Body&& body, Fallback&& onException) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return onException();
+  }
+}
+
 // A class derives from Object<its interfaces...> and answers FindInterface
 // in its QueryInterface order. Every interface's IUnknown methods go to the
 // controlling unknown: the outer object when the object is aggregated,

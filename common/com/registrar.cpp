@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
 
 #include "com_ptr.h"
 #include "object.h"
@@ -202,18 +203,25 @@ HRESULT RegisterServer(const ServerDefinition& server) noexcept {
     for (UINT id : server.scripts)
       if (const HRESULT hr = RunScriptResource(id, ScriptMode::kRegister, {}, server.modulePath); FAILED(hr))
         return hr;
+    if (server.entries && WriteRegistryEntries(server.entries()) != ERROR_SUCCESS) return E_FAIL;
+    if (server.afterEntries) server.afterEntries(ScriptMode::kRegister);
+    if (server.typeLibrary == ServerDefinition::TypeLibrary::kCarried) return S_OK;
     return RegisterModuleTypeLibrary();
   });
 }
 
 HRESULT UnregisterServer(const ServerDefinition& server) noexcept {
+  const bool keepLibrary = server.unregistration == ServerDefinition::Unregistration::kKeepTypeLibrary ||
+                           server.typeLibrary == ServerDefinition::TypeLibrary::kCarried;
   const HRESULT result = Guarded([&] {
     HRESULT first = S_OK;
     for (auto id = server.scripts.rbegin(); id != server.scripts.rend(); ++id) {
       const HRESULT hr = RunScriptResource(*id, ScriptMode::kUnregister, server.kept, server.modulePath);
       if (FAILED(hr) && SUCCEEDED(first)) first = hr;
     }
-    if (server.unregistration == ServerDefinition::Unregistration::kKeepTypeLibrary) return first;
+    if (server.entries) DeleteRegistryEntryKeys(server.entries());
+    if (server.afterEntries) server.afterEntries(ScriptMode::kUnregister);
+    if (keepLibrary) return first;
     const HRESULT library = UnregisterModuleTypeLibrary();
     return FAILED(first) ? first : library;
   });
@@ -230,8 +238,16 @@ long WriteRegistryEntries(const std::vector<RegistryEntry>& entries) {
   return ERROR_SUCCESS;
 }
 
-void DeleteRegistryKeys(RootKey root, const std::vector<std::string>& keys) {
-  for (const std::string& key : keys) RegDeleteKeyW(RootHandle(root), Widen(key).c_str());
+void DeleteRegistryEntryKeys(const std::vector<RegistryEntry>& entries) {
+  std::vector<const RegistryEntry*> keys;
+  for (const RegistryEntry& entry : entries) {
+    const bool named = std::any_of(keys.begin(), keys.end(), [&](const RegistryEntry* key) {
+      return key->root == entry.root && key->key == entry.key;
+    });
+    if (!named) keys.push_back(&entry);
+  }
+  for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+    RegDeleteKeyW(RootHandle((*key)->root), Widen((*key)->key).c_str());
 }
 
 }  // namespace zv::com

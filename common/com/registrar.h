@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,31 +64,6 @@ HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& 
 HRESULT RegisterModuleTypeLibrary();
 HRESULT UnregisterModuleTypeLibrary();
 
-// What an in-process server declares about itself; the shared module
-// entry (DllMain and the four exports, server_module.cpp) serves it.
-struct ServerDefinition {
-  std::vector<ClassEntry> classes;  // the object map, in order
-  std::vector<UINT> scripts;        // "REGISTRY" resources, registered in this order
-  std::vector<KeptKey> kept;        // keys unregistration leaves in place
-  ModulePathForm modulePath = ModulePathForm::kLong;
-  // kRemoveAll: unregistration removes the type library too and reports
-  // its first failure. kKeepTypeLibrary: the library stays registered and
-  // unregistration always succeeds.
-  enum class Unregistration { kRemoveAll, kKeepTypeLibrary };
-  Unregistration unregistration = Unregistration::kRemoveAll;
-};
-
-// The server definition of the module; each module that links the shared
-// module entry defines it.
-const ServerDefinition& ThisServer();
-
-// DllRegisterServer: the scripts in order, then the type library; the
-// first failure is the result.
-HRESULT RegisterServer(const ServerDefinition& server) noexcept;
-// DllUnregisterServer: the scripts in reverse order (leaving the kept
-// keys), then the type library as the definition says. Every step runs.
-HRESULT UnregisterServer(const ServerDefinition& server) noexcept;
-
 // Registration written from code: one string value per entry (an empty
 // name is the key's default value), keys created as needed.
 struct RegistryEntry {
@@ -97,12 +73,58 @@ struct RegistryEntry {
   std::string data;  // UTF-8, written as REG_SZ
 };
 
+// What an in-process server declares about itself; the shared module
+// entry (DllMain and the four exports, server_module.cpp) serves it.
+struct ServerDefinition {
+  std::vector<ClassEntry> classes;  // the object map, in order
+  std::vector<UINT> scripts;        // "REGISTRY" resources, registered in this order
+  std::vector<KeptKey> kept;        // keys unregistration leaves in place
+  ModulePathForm modulePath = ModulePathForm::kLong;
+  // kRemoveAll: unregistration removes the type library too and reports
+  // its first failure. kKeepTypeLibrary: the library stays as it is and
+  // unregistration always succeeds.
+  enum class Unregistration { kRemoveAll, kKeepTypeLibrary };
+  Unregistration unregistration = Unregistration::kRemoveAll;
+
+  // Factories the module makes once and keeps until it unloads; when set,
+  // they serve DllGetClassObject in place of `classes`, and holding one
+  // does not keep the module loaded (only LockServer does).
+  std::vector<ServerClassFactory*> factories;
+  // Registration from code, after the scripts. Asked for at each
+  // registration and unregistration, since entries may name the module's
+  // path or file name. Written in order; an entry that cannot be written
+  // stops registration with E_FAIL. Unregistration removes their keys,
+  // each after its subkeys, passing over what is not there.
+  std::function<std::vector<RegistryEntry>()> entries;
+  // Runs after the entries are written or removed, for what registration
+  // writes only under a condition; its failures are not reported.
+  std::function<void(ScriptMode)> afterEntries;
+  // kRegistered: registration registers the embedded type library.
+  // kCarried: the library is only embedded, for clients that read it from
+  // the module's file; neither direction touches its registration.
+  enum class TypeLibrary { kRegistered, kCarried };
+  TypeLibrary typeLibrary = TypeLibrary::kRegistered;
+};
+
+// The server definition of the module; each module that links the shared
+// module entry defines it.
+const ServerDefinition& ThisServer();
+
+// DllRegisterServer: the scripts in order, the entries, the hook, then the
+// type library; the first failure is the result.
+HRESULT RegisterServer(const ServerDefinition& server) noexcept;
+// DllUnregisterServer: the scripts in reverse order (leaving the kept
+// keys), the entries' keys, the hook, then the type library as the
+// definition says. Every step runs.
+HRESULT UnregisterServer(const ServerDefinition& server) noexcept;
+
 // Writes the entries in order; stops at the first failure and returns its
 // Windows error (0 when all were written).
 long WriteRegistryEntries(const std::vector<RegistryEntry>& entries);
-// Deletes each key (which must have no subkeys left by then) in order;
-// absent keys and failures are passed over.
-void DeleteRegistryKeys(RootKey root, const std::vector<std::string>& keys);
+// Deletes the entries' keys in the reverse order of their first mention,
+// so that each goes after its subkeys; absent keys and failures are
+// passed over.
+void DeleteRegistryEntryKeys(const std::vector<RegistryEntry>& entries);
 
 // UTF-8 <-> UTF-16, for script text and registry names.
 std::wstring Widen(const std::string& text);

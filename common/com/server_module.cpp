@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "class_factory.h"
+#include "object.h"
 #include "registrar.h"
 
 using namespace zv::com;
@@ -16,13 +17,24 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 
+// The definition is made on first use, which can throw: never past an export.
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
-  const ServerDefinition& server = ThisServer();
-  return GetClassObject(server.classes.data(), server.classes.size(), clsid, iid, out);
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  return Guarded([&] {
+    const ServerDefinition& server = ThisServer();
+    if (!server.factories.empty())
+      return GetClassObject(server.factories.data(), server.factories.size(), clsid, iid, out);
+    return GetClassObject(server.classes.data(), server.classes.size(), clsid, iid, out);
+  });
 }
 
 STDAPI DllCanUnloadNow() { return CanUnloadNow(); }
 
-STDAPI DllRegisterServer() { return RegisterServer(ThisServer()); }
+STDAPI DllRegisterServer() {
+  return Guarded([] { return RegisterServer(ThisServer()); });
+}
 
-STDAPI DllUnregisterServer() { return UnregisterServer(ThisServer()); }
+STDAPI DllUnregisterServer() {
+  return Guarded([] { return UnregisterServer(ThisServer()); });
+}

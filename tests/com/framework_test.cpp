@@ -264,4 +264,32 @@ TEST_F(ScriptOnRealRegistry, MalformedScriptIsAnErrorAndWritesNothing) {
   EXPECT_FALSE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, kTestKey));
 }
 
+// Entries name a key before its subkeys and come back to it later; removal
+// must still take each key after its subkeys, and a key another program
+// put a subkey into stays with that subkey.
+TEST_F(ScriptOnRealRegistry, EntryKeysGoAfterTheirSubkeysAndAForeignSubkeyKeepsItsParent) {
+  const std::string key = kTestKey;
+  const std::vector<RegistryEntry> entries = {
+      {RootKey::kCurrentUser, key + "\\Class", "", "described"},
+      {RootKey::kCurrentUser, key + "\\Class\\Server", "", "m.dll"},
+      {RootKey::kCurrentUser, key + "\\Class\\Server", "ThreadingModel", "Apartment"},
+      {RootKey::kCurrentUser, key + "\\Name", "", "described"},
+      {RootKey::kCurrentUser, key + "\\Name\\Clsid", "", "{id}"},
+      {RootKey::kCurrentUser, key + "\\Class\\ProgID", "", "Name"},
+  };
+  ASSERT_EQ(WriteRegistryEntries(entries), ERROR_SUCCESS);
+  EXPECT_THAT(zvtest::DumpRegistry(HKEY_CURRENT_USER, "HKCU", key + "\\Class\\Server"),
+              ElementsAre("HKCU\\Software\\ZvComFrameworkTest\\Class\\Server",
+                          "HKCU\\Software\\ZvComFrameworkTest\\Class\\Server @ = 'm.dll'",
+                          "HKCU\\Software\\ZvComFrameworkTest\\Class\\Server ThreadingModel = 'Apartment'"));
+  ASSERT_EQ(registry_.CreateKey(RootKey::kCurrentUser, key + "\\Name\\Other"), ERROR_SUCCESS);
+
+  DeleteRegistryEntryKeys(entries);
+  EXPECT_FALSE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, key + "\\Class"));
+  EXPECT_FALSE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, key + "\\Name\\Clsid"));
+  EXPECT_TRUE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, key + "\\Name\\Other"));
+  DeleteRegistryEntryKeys(entries);  // what is gone is passed over
+  EXPECT_TRUE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, key + "\\Name"));
+}
+
 }  // namespace

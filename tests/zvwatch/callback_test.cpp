@@ -56,13 +56,13 @@ TEST_F(CallbackTest, CollectsTheRequestAndResponseHeadersOfTheBinding) {
   NegotiatingCallback browser(ours.get(), kReferer);
   ASSERT_EQ(Bind(url, &browser), S_OK);
 
-  EXPECT_EQ(ours->FFileName, "Data.bin");
-  EXPECT_EQ(ours->FReferer, kReferer);
-  EXPECT_EQ(ours->FCookie, "pref=dark");
-  EXPECT_EQ(ours->FMIMEType, "application/octet-stream");
-  EXPECT_EQ(ours->FSize, 12);
-  EXPECT_EQ(ours->FFileDateTime, kDate);
-  EXPECT_FALSE(ours->FBinding) << "the binding is let go when it stops";
+  EXPECT_EQ(ours->Details().FileName, "Data.bin");
+  EXPECT_EQ(ours->Details().Referer, kReferer);
+  EXPECT_EQ(ours->Details().Cookie, "pref=dark");
+  EXPECT_EQ(ours->Details().MIMEType, "application/octet-stream");
+  EXPECT_EQ(ours->Details().Size, 12);
+  EXPECT_EQ(ours->Details().FileDateTime, kDate);
+  EXPECT_FALSE(ours->HoldsBinding()) << "the binding is let go when it stops";
 
   const auto requests = server_.Requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -75,18 +75,18 @@ TEST_F(CallbackTest, HeadersThatAreAbsentLeaveTheirFieldsEmpty) {
   Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
   ASSERT_EQ(Bind(url, ours.get()), S_OK);
 
-  EXPECT_EQ(ours->FReferer, "");
-  EXPECT_EQ(ours->FCookie, "");
-  EXPECT_EQ(ours->FFileDateTime, "");
-  EXPECT_EQ(ours->FFileName, stem + "[0]");  // Wine's cache file
-  EXPECT_EQ(ours->FSize, 12);
+  EXPECT_EQ(ours->Details().Referer, "");
+  EXPECT_EQ(ours->Details().Cookie, "");
+  EXPECT_EQ(ours->Details().FileDateTime, "");
+  EXPECT_EQ(ours->Details().FileName, stem + "[0]");  // Wine's cache file
+  EXPECT_EQ(ours->Details().Size, 12);
 }
 
 TEST_F(CallbackTest, ContentDispositionTheHeadersGaveWinsOverTheCacheFile) {
   const std::string url = Serve("download.php?id=3", {{"Content-Disposition", "attachment;filename = 50%25.pdf"}});
   Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
   ASSERT_EQ(Bind(url, ours.get()), S_OK);
-  EXPECT_EQ(ours->FFileName, "50%.pdf");
+  EXPECT_EQ(ours->Details().FileName, "50%.pdf");
 }
 
 // --- Standing in for the browser's callback -----------------------------------------------------
@@ -94,23 +94,24 @@ TEST_F(CallbackTest, ContentDispositionTheHeadersGaveWinsOverTheCacheFile) {
 TEST(BindStatusCallBack, DoesNotPassTheContentDispositionStatusOn) {
   BrowserCallback browser;
   Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
-  ours->FPrevCallback = zv::com::ComPtr<IBindStatusCallback>::Share(&browser);
+  ours->StandInFor(zv::com::ComPtr<IBindStatusCallback>::Share(&browser), nullptr);
   EXPECT_EQ(ours->OnProgress(0, 0, BINDSTATUS_CONTENTDISPOSITIONATTACH, L"attachment"), S_OK);
   EXPECT_EQ(ours->OnProgress(1, 2, BINDSTATUS_REDIRECTING, L"http://h/"), S_OK);
   EXPECT_EQ(browser.Statuses(), std::vector<ULONG>{BINDSTATUS_REDIRECTING});
 }
 
 TEST(BindStatusCallBack, WithoutAPreviousCallbackStartAndStopTouchOnlyTheBindingAndTheName) {
-  Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
-  ours->FFileName = "old.bin";
-  ours->FReferer = "http://r/";
-  ours->FSize = 5;
+  zvwatch::TFileDetails known;
+  known.FileName = "old.bin";
+  known.Referer = "http://r/";
+  known.Size = 5;
+  Com<TBindStatusCallBack> ours(new TBindStatusCallBack(known));
   EXPECT_EQ(ours->OnStartBinding(0, nullptr), S_OK);
-  EXPECT_EQ(ours->FFileName, "");
-  EXPECT_EQ(ours->FReferer, "http://r/");
+  EXPECT_EQ(ours->Details().FileName, "");
+  EXPECT_EQ(ours->Details().Referer, "http://r/");
   EXPECT_EQ(ours->OnStopBinding(S_OK, nullptr), S_OK);
-  EXPECT_EQ(ours->FReferer, "http://r/");
-  EXPECT_EQ(ours->FSize, 5);
+  EXPECT_EQ(ours->Details().Referer, "http://r/");
+  EXPECT_EQ(ours->Details().Size, 5);
 }
 
 // Internet Explorer's urlmon refuses a second callback over the browser's

@@ -1,0 +1,30 @@
+#include "IEDownloadManagerFactory.h"
+
+#include "IEDownloadManager.h"
+#include "IeConst.h"
+#include "Utils.h"
+#include "win/registry.h"
+
+namespace zvwatch {
+
+TIEDownloadManagerFactory::TIEDownloadManagerFactory()
+    : TComObjectFactory({&CLSID_TIEDownloadManager, &zv::com::CreateObject<TIEDownloadManager>, true},
+                        kClassName, kClassDescription, kThreadingModel) {}
+
+void TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
+  // Both Internet Explorers of 64-bit Windows read the value, each in its
+  // own registry view.
+  for (const REGSAM view : zv::win::MachineViews()) {
+    if (registering) {
+      zv::win::WriteRegText(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, kClassIdText, view);
+    } else if (SameTextIgnoringCase(
+                   zv::win::ReadRegText(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, view)
+                       .value_or(AnsiString()),
+                   kClassIdText)) {
+      // Another program's download manager stays in place.
+      zv::win::DeleteRegValue(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, view);
+    }
+  }
+}
+
+}  // namespace zvwatch

@@ -1,0 +1,13 @@
+// zvwatch.dll: its one class and its registration, made on first use and
+// kept until the module unloads.
+#include "IEDownloadManagerFactory.h"
+
+namespace zv::com {
+
+const ServerDefinition& ThisServer() {
+  static zvwatch::TIEDownloadManagerFactory downloadManager;
+  static const zvwatch::TComServer server({&downloadManager});
+  return server.Definition();
+}
+
+}  // namespace zv::com
