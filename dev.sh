@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One entry point for setting up, building, testing, benchmarking and the demo.
 #   ./dev.sh setup          install everything needed (Debian, as root; idempotent)
-#   ./dev.sh build          configure and build native, i686 and x86_64
+#   ./dev.sh build [name..] configure and build native, i686 and x86_64 (or those named)
 #   ./dev.sh test [args]    setup, build, run every test (args go to ctest)
 #   ./dev.sh demo           setup, build, run the end-to-end demo under Wine
 #   ./dev.sh bench          setup, build, run the benchmarks
@@ -104,26 +104,31 @@ cmd_setup() {
   return 1
 }
 
+# Each build is a configure preset of CMakePresets.json of the same name.
+BUILDS=(native "${WINDOWS_ARCHES[@]}")
+
 configure() {
   local name=$1 dir=$BUILD/$1
-  shift
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake -S "$ROOT" --preset "$name" -B "$dir" >/dev/null
   fi
 }
 
 configure_all() {
-  configure native -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-  configure i686 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake"
-  configure x86_64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-x86_64-w64-mingw32.cmake"
+  local name
+  for name in "${BUILDS[@]}"; do
+    configure "$name"
+  done
 }
 
 cmd_build() {
-  configure_all
-  local name
-  for name in native "${WINDOWS_ARCHES[@]}"; do
+  local name names=("$@")
+  [ ${#names[@]} -gt 0 ] || names=("${BUILDS[@]}")
+  for name in "${names[@]}"; do
+    [[ " ${BUILDS[*]} " == *" $name "* ]] || { log "build: no build named $name (${BUILDS[*]})"; return 64; }
+  done
+  for name in "${names[@]}"; do
+    configure "$name"
     log "build: $name"
     cmake --build "$BUILD/$name" -j "$JOBS"
   done
@@ -259,7 +264,7 @@ cmd_fuzz() {
 
 case "${1:-}" in
   setup) cmd_setup ;;
-  build) cmd_setup; cmd_build ;;
+  build) shift; cmd_setup; cmd_build "$@" ;;
   test) shift; cmd_test "$@" ;;
   demo) cmd_demo ;;
   bench) cmd_bench ;;

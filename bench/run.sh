@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every benchmark against each Windows build folder given, then prints
+# Runs every benchmark (bench.sh) against each Windows build folder given, then prints
 # one table of them all (report.sh) from their own printed lines.
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: run.sh BUILD_DIR..." >&2; exit 64; }
@@ -11,9 +11,8 @@ for dir in "$@"; do
   build=$(cd "$dir" && pwd)
   arch=$(basename "$build")
   echo "#### $arch"
-  for script in "$here"/*/run.sh; do
-    [ -x "$script" ] || continue
-    "$script" "$build" 2>&1 | tee -a "$logs/$arch" || echo "$(basename "$(dirname "$script")"): FAILED"
+  for name in core npzorvex stress zvadm zvbridge zvhandler zvhelper zvwatch; do
+    "$here/bench.sh" "$name" "$build" 2>&1 | tee -a "$logs/$arch" || echo "$name: FAILED"
   done
   pairs+=("$arch=$logs/$arch")
 done

@@ -5,4 +5,8 @@ set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(${ZV_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-set(ZV_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+# Every target of ours is compiled with these warnings (GoogleTest, added
+# above, keeps its own); resource scripts take no compiler options.
+foreach(warning -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+  add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:${warning}>)
+endforeach()

@@ -3,7 +3,7 @@
 # register each module, and the SHA-256 of every file. One ZIP per
 # architecture, made by CPack from these install rules (component "dist").
 set(ZV_DIST_MODULES "")
-foreach(target zvhandler zvhelper zorvex npzorvex zvwatch zvadm zvbridge)
+foreach(target IN LISTS ZV_MODULES)
   if(TARGET ${target})
     list(APPEND ZV_DIST_MODULES ${target})
   endif()
@@ -62,11 +62,19 @@ foreach(target IN LISTS ZV_DIST_TOOLS)
   list(APPEND dist_files "tools/$<TARGET_FILE_NAME:${target}>")
 endforeach()
 list(APPEND dist_files ${ZV_DIST_WEBEXT})
+# Self-registering: the modules whose exports file names DllRegisterServer.
 set(dist_registered "")
-foreach(target zvhandler zvhelper zorvex zvwatch)
-  if(TARGET ${target})
-    list(APPEND dist_registered "$<TARGET_FILE_NAME:${target}>")
-  endif()
+foreach(target IN LISTS ZV_DIST_MODULES)
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(folder ${target} SOURCE_DIR)
+  foreach(source IN LISTS sources)
+    if(source MATCHES "\\.def$")
+      file(STRINGS ${folder}/${source} exports REGEX "^[ \t]*DllRegisterServer")
+      if(exports)
+        list(APPEND dist_registered "$<TARGET_FILE_NAME:${target}>")
+      endif()
+    endif()
+  endforeach()
 endforeach()
 add_test(NAME ${ZV_ARCH_NAME}.dist.ArchiveUnpacksAndRegisters
          COMMAND bash ${CMAKE_SOURCE_DIR}/tests/dist/dist_test.sh ${CMAKE_BINARY_DIR} ${ZV_OBJDUMP}

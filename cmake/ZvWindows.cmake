@@ -33,15 +33,30 @@ function(zv_idl out idl)
   set(${out}_IID_SOURCE ${dir}/${base}_i.c PARENT_SCOPE)
 endfunction()
 
-# zv_wine_test(name SOURCES ... LIBS ... [SHARED_STATE] [TIMEOUT s]): a
-# GoogleTest program run under Wine, one CTest test per test case. Tests
-# that use the download manager's registry key, window or hand-off lock are
+# zv_uses_modules(target PUBLIC|PRIVATE module ...): the target is built
+# after the modules and programs it runs and finds each one's path as
+# ZV_<NAME>_MODULE (the target's name in capitals, without a leading "zv").
+function(zv_uses_modules target scope)
+  foreach(module IN LISTS ARGN)
+    string(REGEX REPLACE "^zv" "" name ${module})
+    string(TOUPPER ${name} name)
+    target_compile_definitions(${target} ${scope} ZV_${name}_MODULE="$<TARGET_FILE:${module}>")
+  endforeach()
+  add_dependencies(${target} ${ARGN})
+endfunction()
+
+# zv_wine_test(name SOURCES ... LIBS ... [MODULE module ...] [SHARED_STATE]
+# [TIMEOUT s]): a GoogleTest program run under Wine, one CTest test per test
+# case, that loads or starts the MODULEs (see zv_uses_modules). Tests that
+# use the download manager's registry key, window or hand-off lock are
 # SHARED_STATE and never run side by side.
 function(zv_wine_test name)
-  cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "SOURCES;LIBS;MODULE" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_compile_options(${name} PRIVATE ${ZV_WARNINGS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  if(ARG_MODULE)
+    zv_uses_modules(${name} PRIVATE ${ARG_MODULE})
+  endif()
   set(props "")
   if(ARG_SHARED_STATE)
     list(APPEND props RESOURCE_LOCK zv_shared_state)
@@ -65,6 +80,40 @@ function(zv_deliverable target)
   set_property(GLOBAL APPEND PROPERTY ZV_DELIVERABLES ${target})
 endfunction()
 
+# zv_module(target DLL|PROGRAM|GUI_PROGRAM NAME file_name SOURCES ...
+#           [RC x.rc [RC_DEPENDS file ...] [RC_INCLUDES dir ...]] [DEF x.def]
+#           [LIBS ...]): a deliverable, named as it ships. The resource script
+# is rebuilt when a file it embeds changes; windres looks for those in
+# RC_INCLUDES.
+function(zv_module target kind)
+  cmake_parse_arguments(ARG "" "NAME;RC;DEF" "SOURCES;RC_DEPENDS;RC_INCLUDES;LIBS" ${ARGN})
+  if(kind STREQUAL "DLL")
+    add_library(${target} MODULE ${ARG_SOURCES} ${ARG_RC} ${ARG_DEF})
+    set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${ARG_NAME} SUFFIX ".dll")
+    if(ARG_DEF AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+      # The .def names the WINAPI exports without their @n decoration.
+      target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+    endif()
+  elseif(kind STREQUAL "GUI_PROGRAM")
+    add_executable(${target} WIN32 ${ARG_SOURCES} ${ARG_RC})
+  elseif(kind STREQUAL "PROGRAM")
+    add_executable(${target} ${ARG_SOURCES} ${ARG_RC})
+  else()
+    message(FATAL_ERROR "zv_module(${target}): ${kind} is none of DLL, PROGRAM, GUI_PROGRAM")
+  endif()
+  if(ARG_NAME AND NOT kind STREQUAL "DLL")
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_NAME})
+  endif()
+  if(ARG_RC AND ARG_RC_DEPENDS)
+    set_source_files_properties(${ARG_RC} PROPERTIES OBJECT_DEPENDS "${ARG_RC_DEPENDS}")
+  endif()
+  foreach(dir IN LISTS ARG_RC_INCLUDES)
+    set_property(SOURCE ${ARG_RC} APPEND PROPERTY COMPILE_OPTIONS "-I${dir}")
+  endforeach()
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  zv_deliverable(${target})
+endfunction()
+
 # zv_com_server(target NAME file_name IDL x.idl RC x.rc DEF x.def
 #               SCRIPTS a.rgs ... SOURCES ... LIBS ...): an in-process COM
 # server on common/com. widl's interface ids and header make <target>_ids
@@ -77,21 +126,12 @@ function(zv_com_server target)
   add_library(${target}_ids STATIC ${SERVER_IID_SOURCE})
   target_include_directories(${target}_ids PUBLIC ${SERVER_HEADER_DIR})
 
-  add_library(${target} MODULE ${ARG_SOURCES} ${ARG_RC} ${ARG_DEF})
   set(depends ${SERVER_TLB})
   foreach(script IN LISTS ARG_SCRIPTS)
     list(APPEND depends ${CMAKE_CURRENT_SOURCE_DIR}/${script})
   endforeach()
-  set_source_files_properties(${ARG_RC} PROPERTIES OBJECT_DEPENDS "${depends}")
   # windres finds the type library beside the generated files, the scripts here.
-  set_property(SOURCE ${ARG_RC} APPEND PROPERTY COMPILE_OPTIONS
-    "-I${SERVER_HEADER_DIR}" "-I${CMAKE_CURRENT_SOURCE_DIR}")
-  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${ARG_NAME} SUFFIX ".dll")
-  target_link_libraries(${target} PRIVATE ${target}_ids zv_com_server zv_com ${ARG_LIBS})
-  target_compile_options(${target} PRIVATE ${ZV_WARNINGS})
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    # The .def names the WINAPI exports without their @n decoration.
-    target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
-  endif()
-  zv_deliverable(${target})
+  zv_module(${target} DLL NAME ${ARG_NAME} SOURCES ${ARG_SOURCES} DEF ${ARG_DEF}
+            RC ${ARG_RC} RC_DEPENDS ${depends} RC_INCLUDES ${SERVER_HEADER_DIR} ${CMAKE_CURRENT_SOURCE_DIR}
+            LIBS ${target}_ids zv_com_server zv_com ${ARG_LIBS})
 endfunction()

@@ -1,5 +1,16 @@
-# Shared by both mingw-w64 toolchain files. The -posix variants carry
-# std::mutex and std::thread, which GoogleTest needs.
+# Shared by both mingw-w64 toolchain files, which set ZV_ARCH (i686 or
+# x86_64). Each architecture's Wine has its own prefix kind and libraries.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${ZV_ARCH})
+set(ZV_TRIPLE ${ZV_ARCH}-w64-mingw32)
+if(ZV_ARCH STREQUAL "i686")
+  set(ZV_WINE_ARCH win32)
+  set(ZV_WINE_LIBDIR /usr/lib/i386-linux-gnu/wine/i386-windows)
+else()
+  set(ZV_WINE_ARCH win64)
+  set(ZV_WINE_LIBDIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+endif()
+# The -posix variants carry std::mutex and std::thread, which GoogleTest needs.
 set(CMAKE_C_COMPILER ${ZV_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ZV_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${ZV_TRIPLE}-windres)

@@ -6,7 +6,7 @@
 //
 //   bench_zvadm.exe --helper=PATH                 times
 //   bench_zvadm.exe --helper=PATH --count         B5 and the bare loop once each, marked
-//   bench_zvadm.exe --helper=PATH --run-helper=N  one run of N writes (counted by run.sh)
+//   bench_zvadm.exe --helper=PATH --run-helper=N  one run of N writes (counted by bench.sh)
 #include <windows.h>
 
 #include <cstdio>

@@ -27,7 +27,7 @@ TEST_P(PluginHostCheck, LoadsUnlessTheFirstChromeExeEndsThePath) {
   ASSERT_TRUE(CopyFileA(ToolExe("npzhost.exe").c_str(), copy.c_str(), FALSE)) << copy;
 
   const ProgramResult run =
-      RunProgram("\"" + copy + "\" load \"" + WinPath(ZV_PLUGIN_PATH) + "\"");
+      RunProgram("\"" + copy + "\" load \"" + WinPath(ZV_NPZORVEX_MODULE) + "\"");
   if (GetParam().loads) {
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(run.output.rfind("loaded", 0), 0u) << run.output;

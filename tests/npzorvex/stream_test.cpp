@@ -10,7 +10,7 @@ using namespace zvtest;
 
 namespace {
 
-std::string PluginPath() { return WinPath(ZV_PLUGIN_PATH); }
+std::string PluginPath() { return WinPath(ZV_NPZORVEX_MODULE); }
 
 class PluginStreamTest : public testing::Test {
  protected:

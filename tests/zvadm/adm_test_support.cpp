@@ -6,7 +6,7 @@
 
 namespace zvadmtest {
 
-std::string HelperExe() { return zvtest::WinPath(ZV_ADM_EXE); }
+std::string HelperExe() { return zvtest::WinPath(ZV_ADM_MODULE); }
 
 namespace {
 zvjobs::HelperRun Run() {

@@ -98,7 +98,7 @@ TEST_P(FileJobsOn, DeleteNowOrAtRestart) {
 }
 
 TEST_P(FileJobsOn, ReplaceAtOnceOrANewerVersionAtRestart) {
-  const std::string v20 = zvtest::WinPath(ZV_VERSION_2_0), v21 = zvtest::WinPath(ZV_VERSION_2_1);
+  const std::string v20 = zvtest::WinPath(ZV_VERSION_2_0_MODULE), v21 = zvtest::WinPath(ZV_VERSION_2_1_MODULE);
   const std::string bytes20 = ReadBytes(v20).value_or(""), bytes21 = ReadBytes(v21).value_or("");
   ASSERT_NE(bytes20, bytes21);
   struct Case {

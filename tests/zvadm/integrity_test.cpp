@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
 
-std::string ProbeExe() { return zvtest::WinPath(ZV_INTEGRITY_PROBE); }
+std::string ProbeExe() { return zvtest::WinPath(ZV_INTEGRITY_PROBE_MODULE); }
 
 std::string ReadFileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -176,7 +176,7 @@ TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {
   zvtest::ScratchDir tempRoot;
   const std::string temp = tempRoot.File(nt ? "temp dir %OS%" : "temp dir");
   CreateDirectoryA(temp.c_str(), nullptr);
-  CopyFileA(zvtest::WinPath(ZV_INTEGRITY_PROBE).c_str(), tempRoot.File("temp.exe").c_str(), FALSE);
+  CopyFileA(zvtest::WinPath(ZV_INTEGRITY_PROBE_MODULE).c_str(), tempRoot.File("temp.exe").c_str(), FALSE);
   if (nt) PlantEveryBatchName(temp);
   TempFolderOfChildren children(temp);
 

@@ -21,7 +21,7 @@ using zv::bridge::Frame;
 using zvtest::ManagerRegistry;
 using zvtest::StandIn;
 
-std::string HostExe() { return zvtest::WinPath(ZV_BRIDGE_EXE); }
+std::string HostExe() { return zvtest::WinPath(ZV_BRIDGE_MODULE); }
 
 struct PortResult {
   DWORD exitCode = STILL_ACTIVE;
