@@ -88,9 +88,11 @@ DecodedMessage DecodeMessage(const std::string& text) {
   if (const auto deadline = message.find("deadline");
       deadline != message.end() && (deadline->is_number_integer() || deadline->is_number_unsigned()))
     decoded.deadlineMs = deadline->get<std::int64_t>();
-  if (const auto type = message.find("type");
-      type != message.end() && !(type->is_string() && *type == "download")) {
-    decoded.error = "unknown message type";
+  if (const auto type = message.find("type"); type != message.end() && !(type->is_string() && *type == "download")) {
+    if (type->is_string() && *type == "status")
+      decoded.statusAsked = true;
+    else
+      decoded.error = "unknown message type";
     return decoded;
   }
   WebDownload download;
@@ -141,6 +143,10 @@ std::string FailedReply(const std::string& idJson, const std::string& reason) {
 }
 
 std::string PendingReply(const std::string& idJson) { return Reply(idJson, {{"result", "pending"}}); }
+
+std::string StatusReply(const std::string& idJson, bool running, const std::vector<std::string>& problems) {
+  return Reply(idJson, {{"result", "status"}, {"running", running}, {"problems", problems}});
+}
 
 std::optional<std::string> DownloadExtension(const WebDownload& download) {
   const std::string name = BaseName(download.fileName);

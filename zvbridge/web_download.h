@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "handoff/capture_filter.h"
 
@@ -32,6 +33,7 @@ struct DecodedMessage {
   // 1970, the clock of the machine both run on); absent when not told.
   std::optional<std::int64_t> deadlineMs;
   std::optional<WebDownload> download;
+  bool statusAsked = false;  // {"type": "status"}: the popup asks how things stand
   std::string error;   // why there is no download
 };
 
@@ -45,6 +47,10 @@ std::string FailedReply(const std::string& idJson, const std::string& reason);
 // The hand-off will take longer (the download manager is being started):
 // the extension waits for the final reply.
 std::string PendingReply(const std::string& idJson);
+
+// How the download manager stands, for the popup: whether its window runs,
+// and each problem that keeps every download from it (with its fix).
+std::string StatusReply(const std::string& idJson, bool running, const std::vector<std::string>& problems);
 
 // The rule of the download manager's settings that declines the download,
 // absent when it goes to the download manager. The download's texts are in
