@@ -73,8 +73,9 @@ function openPort() {
 // host is missing or silent for REPLY_MS (PENDING_MS after "pending"). The
 // message tells the host when we stop waiting, so that it never delivers a
 // download the browser has gone on with.
-async function ask(message) {
-  while (gate) await gate.promise;
+async function ask(message, type = "download") {
+  // A status question never waits behind a download that is pending.
+  while (gate && type === "download") await gate.promise;
   return new Promise((resolve) => {
     const id = nextId++;
     const started = performance.now();
@@ -92,7 +93,7 @@ async function ask(message) {
         gate = null;
         opened.open();
       }
-      timings.push(performance.now() - started);
+      if (type === "download") timings.push(performance.now() - started);
       resolve(reply);
     }
     function onPending() {
@@ -105,11 +106,11 @@ async function ask(message) {
     }
     pending.set(id, { finish, onPending });
     const p = openPort();
-    const ms = portAnswered ? REPLY_MS : REPLY_MS + START_MS;
+    const ms = (portAnswered ? REPLY_MS : REPLY_MS + START_MS) / (type === "download" ? 1 : 2);
     wait(ms, "no answer");
     if (!p) return finish({ result: "failed", reason: "no host" });
     try {
-      p.postMessage({ ...message, type: "download", id, deadline: Date.now() + ms });
+      p.postMessage({ ...message, type, id, deadline: Date.now() + ms });
     } catch (e) {
       finish({ result: "failed", reason: "no host" });
     }
@@ -445,12 +446,12 @@ async function setCatching(on) {
   showState();
 }
 
-// Whether the host can be reached now, for the popup.
+// Whether the host can be reached now and how the download manager stands,
+// for the popup.
 async function probeConnection() {
-  if (!openPort()) return connection;
-  await new Promise((r) => setTimeout(r, 300));  // a missing host disconnects at once
-  if (port && connection.state !== "connected") connection = { state: "connected", detail: "" };
-  return connection;
+  const reply = await ask({}, "status");
+  if (reply.result !== "status") return connection;
+  return { ...connection, running: !!reply.running, problems: Array.isArray(reply.problems) ? reply.problems : [] };
 }
 
 const handlers = {

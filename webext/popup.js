@@ -11,12 +11,22 @@ const CONNECTION_TEXT = {
   unknown: "Not connected yet.",
 };
 
+const MANAGER_TEXT = {
+  running: "The download manager is running.",
+  stopped: "The download manager is not running; it is started for the first download.",
+};
+
 function render(state) {
   const c = state.connection || { state: "unknown" };
   const line = document.getElementById("connection");
   line.textContent = (CONNECTION_TEXT[c.state] || c.state) + (c.state === "disconnected" ? c.detail : "");
   line.className = c.state === "connected" ? "" : "problem";
   document.getElementById("fix").textContent = c.state === "missing" ? c.detail : "";
+  const manager = document.getElementById("manager");
+  const problems = c.problems || [];
+  manager.textContent = c.state !== "connected" ? ""
+    : [c.running ? MANAGER_TEXT.running : MANAGER_TEXT.stopped, ...problems].join("\n");
+  manager.className = problems.length ? "problem" : "";
   document.getElementById("catching").checked = !!state.catching;
   const list = document.getElementById("downloads");
   list.replaceChildren();

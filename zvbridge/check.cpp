@@ -28,6 +28,7 @@ struct Check {
   std::string text;     // what was found, or the problem and its fix
 };
 
+constexpr char kWindowCheck[] = "download manager window";
 constexpr char kRegisterFix[] = "run \"zvbridge.exe --register\" from the download manager's folder";
 
 struct Found {
@@ -116,7 +117,7 @@ void CheckManager(std::vector<Check>& checks) {
   ManagerSettings settings;
   const auto caption = settings.Read(setting::kCaption);
   const bool running = FindManagerWindow(caption ? caption->c_str() : nullptr) != nullptr;
-  checks.push_back({"download manager window", running,
+  checks.push_back({kWindowCheck, running,
                     running ? "running" : "not running; it is started for the first download"});
   if (!SwitchOn(settings.Read(kWebUrlCatch)))
     checks.push_back({"WebUrlCatch", false, "off: every download is declined; switch browser catching on in the "
@@ -132,6 +133,19 @@ void CheckManager(std::vector<Check>& checks) {
 
 }  // namespace
 
+ManagerStatus CheckManagerNow() {
+  std::vector<Check> checks;
+  CheckManager(checks);
+  ManagerStatus status;
+  for (const Check& check : checks) {
+    if (check.subject == kWindowCheck)
+      status.running = check.ok;
+    else if (!check.ok)
+      status.problems.push_back(check.subject + ": " + check.text);
+  }
+  return status;
+}
+
 int RunCheck(bool asJson) {
   std::vector<Check> checks;
   CheckBrowsers(checks);
@@ -140,7 +154,7 @@ int RunCheck(bool asJson) {
   json out = json::array();
   for (const Check& check : checks) {
     // A download manager that is not running yet is started when needed.
-    const bool counts = check.subject != "download manager window";
+    const bool counts = check.subject != kWindowCheck;
     allOk = allOk && (check.ok || !counts);
     if (asJson)
       out.push_back({{"check", check.subject}, {"ok", check.ok}, {"detail", check.text}});

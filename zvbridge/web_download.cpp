@@ -88,9 +88,11 @@ DecodedMessage DecodeMessage(const std::string& text) {
   if (const auto deadline = message.find("deadline");
       deadline != message.end() && (deadline->is_number_integer() || deadline->is_number_unsigned()))
     decoded.deadlineMs = deadline->get<std::int64_t>();
-  if (const auto type = message.find("type");
-      type != message.end() && !(type->is_string() && *type == "download")) {
-    decoded.error = "unknown message type";
+  if (const auto type = message.find("type"); type != message.end() && !(type->is_string() && *type == "download")) {
+    if (type->is_string() && *type == "status")
+      decoded.statusAsked = true;
+    else
+      decoded.error = "unknown message type";
     return decoded;
   }
   WebDownload download;
@@ -160,6 +162,10 @@ std::string HandoffReply(const std::string& idJson, BridgeStatus status, bool ta
       break;
   }
   return FailedReply(idJson, "another hand-off did not end");
+}
+
+std::string StatusReply(const std::string& idJson, bool running, const std::vector<std::string>& problems) {
+  return Reply(idJson, {{"result", "status"}, {"running", running}, {"problems", problems}});
 }
 
 std::optional<std::string> DownloadExtension(const WebDownload& download) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "handoff/capture_filter.h"
 
@@ -32,6 +33,7 @@ struct DecodedMessage {
   // 1970, the clock of the machine both run on); absent when not told.
   std::optional<std::int64_t> deadlineMs;
   std::optional<WebDownload> download;
+  bool statusAsked = false;  // {"type": "status"}: the popup asks how things stand
   std::string error;   // why there is no download
 };
 
@@ -61,6 +63,10 @@ enum class BridgeStatus {
 // download manager's answer to a sent text. Only "taken" makes the
 // extension give the download up.
 std::string HandoffReply(const std::string& idJson, BridgeStatus status, bool taken);
+
+// How the download manager stands, for the popup: whether its window runs,
+// and each problem that keeps every download from it (with its fix).
+std::string StatusReply(const std::string& idJson, bool running, const std::vector<std::string>& problems);
 
 // The rule of the download manager's settings that declines the download,
 // absent when it goes to the download manager. The download's texts are in

@@ -77,6 +77,10 @@ DWORD BudgetOf(const DecodedMessage& decoded) {
 std::string AnswerDownload(const std::string& message, const std::function<void(const std::string&)>& early) {
   const zv::handoff::ModifierKeys keys = HeldKeys();
   const DecodedMessage decoded = DecodeMessage(message);
+  if (decoded.statusAsked) {
+    const ManagerStatus status = CheckManagerNow();
+    return StatusReply(decoded.idJson, status.running, status.problems);
+  }
   if (!decoded.download) return FailedReply(decoded.idJson, decoded.error);
   const WebDownload download = InAnsi(*decoded.download);
 

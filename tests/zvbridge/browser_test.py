@@ -210,6 +210,12 @@ def starting_manager_gets_it_once(run, browser_class):
     arrives once and the browser keeps nothing."""
     standin = run.installed_standin(ACCEPT_ZIP, "--delay=6000")
     b = run.browser = browser_class(run.wine)
+    # The rig reads extension pages in Chromium only.
+    popup = (lambda: b.in_page(b.extension_page("popup.html"), "document.getElementById('manager').textContent")) \
+        if browser_class is Chromium else None
+    shown = popup and popup()
+    check(not popup or shown == "The download manager is not running; it is started for the first download.",
+          f"before the download, the popup shows {shown!r}")
     b.open(run.site.page_url())
     texts = wait_until(standin.texts, 40)
     check(len(texts) == 1 and texts[0].startswith(f"URL={run.site.file_url(1)}\r\n"),
@@ -218,6 +224,8 @@ def starting_manager_gets_it_once(run, browser_class):
     check(len(standin.texts()) == 1 and standin.starts() == 1,
           f"{len(standin.texts())} texts, {standin.starts()} starts")
     check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
+    shown = popup and popup()
+    check(not popup or shown == "The download manager is running.", f"once started, the popup shows {shown!r}")
 
 
 def form_posts_with_their_data(run, browser_class):
@@ -327,6 +335,7 @@ CASES = {
     "firefox.kept": lambda run: kept_by_browser(run, Firefox, KEPT_ROWS[1:3]),
     "firefox.sizes": lambda run: sizes_taken_or_kept_whole(run, Firefox),
     "firefox.starting": lambda run: starting_manager_gets_it_once(run, Firefox),
+    "firefox.post": lambda run: form_posts_with_their_data(run, Firefox),
 }
 
 

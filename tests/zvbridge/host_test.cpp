@@ -234,6 +234,44 @@ TEST_F(BridgeHostTest, AMessagePastItsDeadlineIsNotHandedOver) {
   EXPECT_EQ(texts[0].bytes.rfind("URL=http://h/now.zip\r\n", 0), 0u);
 }
 
+// The popup asks how the download manager stands: running or not (it is
+// started for the first download), and what would decline every download.
+TEST_F(BridgeHostTest, StatusTellsWhetherTheDownloadManagerRunsAndWhatDeclinesEverything) {
+  struct Case {
+    const char* what;
+    bool running, installed;
+    const char* webUrlCatch;  // null: absent
+    bool expectRunning;
+    std::vector<std::string> problemSubjects;
+  };
+  const Case cases[] = {
+      {"running and installed", true, true, nullptr, true, {}},
+      {"installed, not running yet", false, true, "TRUE", false, {}},
+      {"not installed", false, false, nullptr, false, {"download manager"}},
+      {"browser catching off", true, true, "FALSE", true, {"WebUrlCatch"}},
+  };
+  for (const Case& c : cases) {
+    ManagerRegistry registry;
+    if (c.webUrlCatch) registry.Set("WebUrlCatch", c.webUrlCatch);
+    StandIn standIn;
+    if (c.installed) registry.SetAppPath(HostExe());  // any file that exists
+    if (c.running) standIn.Launch();
+    const PortResult port = RunPort(Frame(R"({"type":"status","id":8})"));
+    ASSERT_EQ(port.replies.size(), 1u) << c.what;
+    const json& reply = port.replies[0];
+    EXPECT_EQ(reply["id"], 8) << c.what;
+    EXPECT_EQ(reply["result"], "status") << c.what;
+    EXPECT_EQ(reply["running"], c.expectRunning) << c.what;
+    std::vector<std::string> subjects;
+    for (const json& problem : reply["problems"]) {
+      const std::string text = problem.get<std::string>();
+      subjects.push_back(text.substr(0, text.find(':')));
+    }
+    EXPECT_EQ(subjects, c.problemSubjects) << c.what << ": " << reply.dump();
+    EXPECT_TRUE(standIn.Texts().empty()) << c.what;
+  }
+}
+
 TEST_F(BridgeHostTest, EchoModeRepliesWithoutAHandOff) {
   const PortResult port = RunPort(Download(4, "http://h/a.zip", "a.zip"), "--echo");
   ASSERT_EQ(port.replies.size(), 1u);
