@@ -1,5 +1,7 @@
 # The native Linux build: the platform-free code and its tests, under
 # AddressSanitizer and UBSan, and the fuzz targets when the compiler is clang.
+# clang-tidy reads how each file is compiled (native.tidy).
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 option(ZV_SANITIZE "Build with AddressSanitizer and UBSan" ON)
 if(ZV_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)

@@ -41,7 +41,7 @@ std::vector<uint8_t> PackJobList(const std::vector<Job>& jobs) {
   }
   for (size_t i = 0; i < jobs.size(); ++i) {
     const std::string* texts[2] = {&jobs[i].param1, &jobs[i].param2};
-    for (int p = 0; p < 2; ++p) {
+    for (size_t p = 0; p < 2; ++p) {
       if (texts[p]->empty()) continue;
       SetU32(out, 4 + 20 * i + 8 + 4 * p, static_cast<uint32_t>(out.size()));
       AppendU32(out, static_cast<uint32_t>(texts[p]->size()));
