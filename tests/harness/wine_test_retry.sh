@@ -45,6 +45,8 @@ check "fails at once: never repeated" 1 1 "[  FAILED  ] 1 test" "1|[==========] 
 check "not loaded, then passes" 0 2 "[  PASSED  ] 1 test." "$not_loaded" "0|[==========] 1 test\n[  PASSED  ] 1 test."
 check "not loaded, then fails" 1 2 "[  FAILED  ] 1 test" "$not_loaded" "1|[==========] 1 test\n[  FAILED  ] 1 test"
 check "never loaded: three runs, then the failure" 1 3 "Application could not be started" "$not_loaded" "$not_loaded" "$not_loaded" "0|unreached"
+check "no wineserver, then passes" 0 2 "[  PASSED  ] 1 test." \
+      "1|wine client error:0: recvmsg: Connection reset by peer" "0|[==========] 1 test\n[  PASSED  ] 1 test."
 check "the message after a banner is the test's own" 1 1 "Application could not be started" \
       "1|[==========] 1 test\nApplication could not be started, or no application associated with the specified file." "0|unreached"
 [ "$failures" -eq 0 ]
