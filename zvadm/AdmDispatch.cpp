@@ -5,7 +5,7 @@
 
 #include "FileJobs.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 // Kinds 8 and 9 are sent but do nothing.
@@ -93,4 +93,4 @@ void RunJobList(TJobList& list, THelperState& state) {
   }
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

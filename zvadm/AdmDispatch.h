@@ -8,7 +8,7 @@
 
 #include "AdmShared.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 enum TJobKind : uint8_t {
   jkCallExport = 0,
@@ -80,4 +80,4 @@ int32_t JobWriteRegDword(const TJobArgs& job, const THelperState& state);
 int32_t JobWriteRegBinary(const TJobArgs& job, const THelperState& state);
 int32_t JobWriteRegExpandSz(const TJobArgs& job, const THelperState& state);
 
-}  // namespace zvadm
+}  // namespace zv::adm

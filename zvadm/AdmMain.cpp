@@ -21,7 +21,7 @@
 #include "UserHives.h"
 #include "win/unique_handles.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 using zv::win::UniqueHandle;
@@ -122,14 +122,14 @@ DWORD RunHelper() {
 }
 
 }  // namespace
-}  // namespace zvadm
+}  // namespace zv::adm
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Before anything can load a library.
-  zvadm::RestrictLibrarySearch();
+  zv::adm::RestrictLibrarySearch();
   // C++ failures (out of memory) must not surface as a crash dialog.
   try {
-    return static_cast<int>(zvadm::RunHelper());
+    return static_cast<int>(zv::adm::RunHelper());
   } catch (...) {
     return static_cast<int>(ERROR_NOT_ENOUGH_MEMORY);
   }

@@ -6,9 +6,9 @@
 
 #include "AdmDispatch.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 inline bool IsNtFamily(const THelperState& state) { return state.platformId == VER_PLATFORM_WIN32_NT; }
 inline bool IsWin9xFamily(const THelperState& state) { return state.platformId == VER_PLATFORM_WIN32_WINDOWS; }
 
-}  // namespace zvadm
+}  // namespace zv::adm

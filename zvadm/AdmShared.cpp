@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 uint32_t LoadU32(const uint8_t* p) {
@@ -178,4 +178,4 @@ bool WriteJobList(const TJobList& list, void* view, size_t size) {
   return true;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

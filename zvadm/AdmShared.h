@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zvadm {
+namespace zv::adm {
 
 // A text parameter: `size` bytes (any bytes, NUL included) at `at` in the
 // list's text store; size 0 is the empty text.
@@ -92,4 +92,4 @@ uint64_t PackedJobListSize(const TJobList& list);
 // does not fit in `size`.
 bool WriteJobList(const TJobList& list, void* view, size_t size);
 
-}  // namespace zvadm
+}  // namespace zv::adm

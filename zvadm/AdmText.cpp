@@ -3,7 +3,7 @@
 #include <string_view>
 
 
-namespace zvadm {
+namespace zv::adm {
 
 TStringList SplitLines(const std::string& whole) {
   const std::string text(whole.c_str());  // up to the first NUL
@@ -140,4 +140,4 @@ bool IsUserLogLine(const std::string& line, const std::string& profileFolder) {
 
 bool HasLineBreakOrNul(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
 
-}  // namespace zvadm
+}  // namespace zv::adm

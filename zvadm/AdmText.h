@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zvadm {
+namespace zv::adm {
 
 using TStringList = std::vector<std::string>;
 
@@ -65,4 +65,4 @@ bool IsUserLogLine(const std::string& line, const std::string& profileFolder);
 // rest become entries of its own.
 bool HasLineBreakOrNul(const std::string& text);
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -1,6 +1,6 @@
 #include "AdmUtils.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 struct NamedRoot {
@@ -78,4 +78,4 @@ TRegistryPath ParseRegistryPath(const std::string& text) {
   return path;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

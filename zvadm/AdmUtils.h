@@ -10,7 +10,7 @@
 #include <ole2.h>
 #endif
 
-namespace zvadm {
+namespace zv::adm {
 
 // ROOT\subkey\...\value. ROOT is one of the six names (upper case only) or
 // the number of an open key's handle.
@@ -95,4 +95,4 @@ LONG SetValueExactly(HKEY key, const std::string& valueName, DWORD type, const s
 LONG WriteRegPathValue(const std::string& path, DWORD type, const std::string& data, REGSAM view = 0);
 #endif
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -5,7 +5,7 @@
 #include "win/registry.h"
 #include "win/unique_handles.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 using zv::win::UniqueHkey;
 
@@ -204,4 +204,4 @@ LONG SetValueExactly(HKEY key, const std::string& valueName, DWORD type, const s
   return RegSetValueExA(key, valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(guarded.data()), length);
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -16,7 +16,7 @@
 #include "win/text.h"
 #include "win/unique_handles.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 using zv::win::UniqueFile;
@@ -298,4 +298,4 @@ int32_t JobSetIntegrationMethod(const TJobArgs& job, const THelperState&) {
   return CallExport(IncludeTrailingBackslash(folder) + module.file, "DllRegisterServer");
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

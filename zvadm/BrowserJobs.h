@@ -4,10 +4,10 @@
 
 #include "AdmDispatch.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 int32_t JobPutHelperObjectFirst(const TJobArgs& job, const THelperState& state);
 int32_t JobAllowLowRightsLaunch(const TJobArgs& job, const THelperState& state);
 int32_t JobSetIntegrationMethod(const TJobArgs& job, const THelperState& state);
 
-}  // namespace zvadm
+}  // namespace zv::adm

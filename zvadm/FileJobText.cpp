@@ -2,7 +2,7 @@
 
 #include "win/paths.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -125,4 +125,4 @@ TIniEntry SplitIniEntry(std::string_view text) {
   return entry;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

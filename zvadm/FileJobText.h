@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace zvadm {
+namespace zv::adm {
 
 // A restart rename whose target is empty or begins with "nul" (any case)
 // deletes its source.
@@ -64,4 +64,4 @@ struct TIniEntry {
 };
 TIniEntry SplitIniEntry(std::string_view text);
 
-}  // namespace zvadm
+}  // namespace zv::adm

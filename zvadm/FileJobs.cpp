@@ -14,7 +14,7 @@
 #include "UserHives.h"
 #include "win/unique_handles.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 using zv::win::UniqueFile;
@@ -417,4 +417,4 @@ int32_t JobWriteIniString(const TJobArgs& job, const THelperState&) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -11,7 +11,7 @@
 #include "AdmDispatch.h"
 #include "win/unique_handles.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 // SHFileOperationA without any user interface: `operation` is FO_MOVE,
 // FO_COPY, FO_DELETE or FO_RENAME; each text is a list of NUL-separated
@@ -45,4 +45,4 @@ int32_t JobCreateFolder(const TJobArgs& job, const THelperState& state);
 int32_t JobReplaceFile(const TJobArgs& job, const THelperState& state);
 int32_t JobWriteIniString(const TJobArgs& job, const THelperState& state);
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -7,7 +7,7 @@
 #include "win/text.h"
 #include "win/unique_handles.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 using zv::win::UniqueHandle;
@@ -274,4 +274,4 @@ HANDLE LaunchUnelevated(const char* fileName) {
   return info.hProcess;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace zvadm {
+namespace zv::adm {
 
 enum TIntegrityLevel : uint8_t {
   ilUnknown = 0,  // also: the system has no integrity levels
@@ -49,4 +49,4 @@ DWORD OwnSessionId();
 // sessions; false when its session cannot be told).
 bool IsProcessOfSession(DWORD processId, DWORD session);
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -1,6 +1,6 @@
 #include "ModuleLoading.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 enum class ModulePathForm { kBareName, kAbsoluteLocal, kRefused };
@@ -86,4 +86,4 @@ HMODULE LoadJobModule(const std::string& library) {
   return nullptr;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

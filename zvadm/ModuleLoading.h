@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace zvadm {
+namespace zv::adm {
 
 // Limits every later load of the process (imports of loaded modules
 // included) to the system folder and folders named explicitly; on systems
@@ -32,4 +32,4 @@ Fn FindFunction(HMODULE module, const char* name) {
 // that the sender chooses: null with ERROR_MOD_NOT_FOUND.
 HMODULE LoadJobModule(const std::string& library);
 
-}  // namespace zvadm
+}  // namespace zv::adm

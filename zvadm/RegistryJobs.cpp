@@ -3,7 +3,7 @@
 #include "AdmUtils.h"
 #include "ModuleLoading.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 int32_t CallExport(const std::string& library, const std::string& exportName) {
   using ExportProc = LONG(WINAPI*)();
@@ -56,4 +56,4 @@ int32_t JobWriteRegExpandSz(const TJobArgs& job, const THelperState&) {
   return WriteRegPathValue(job.Param1, REG_EXPAND_SZ, job.Param2);
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

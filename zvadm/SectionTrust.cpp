@@ -2,7 +2,7 @@
 
 #include <aclapi.h>
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 constexpr DWORD kMediumRid = 0x2000;
@@ -51,4 +51,4 @@ bool QuerySectionSecurity(HANDLE section, TSectionSecurity& security) {
   return true;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

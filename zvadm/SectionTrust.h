@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-namespace zvadm {
+namespace zv::adm {
 
 // The section's owner and its mandatory label, as the security query gave them.
 struct TSectionSecurity {
@@ -24,4 +24,4 @@ bool IsTrustedSection(const TSectionSecurity& security);
 // READ_CONTROL); false when the query fails.
 bool QuerySectionSecurity(HANDLE section, TSectionSecurity& security);
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -15,7 +15,7 @@
 #include "com/com_ptr.h"
 #include "win/text.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 using zv::com::ComPtr;
@@ -219,4 +219,4 @@ int32_t JobCreateUserShortcuts(const TJobArgs& job, const THelperState& state) {
   return static_cast<int32_t>(WriteInstallLog(setup.algPath, log));
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

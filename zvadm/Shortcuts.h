@@ -5,7 +5,7 @@
 
 #include "AdmDispatch.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 // Saves a shell link folder\name.lnk (folders made as needed; "%20" in the
 // target read as a space) and returns its path, also when the save failed.
@@ -18,4 +18,4 @@ std::string CreateShortcut(const std::string& folder, const std::string& name, c
 
 int32_t JobCreateUserShortcuts(const TJobArgs& job, const THelperState& state);
 
-}  // namespace zvadm
+}  // namespace zv::adm

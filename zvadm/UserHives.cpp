@@ -12,7 +12,7 @@
 #include "win/text.h"
 #include "win/unique_handles.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 using zv::win::UniqueFile;
@@ -432,4 +432,4 @@ int32_t JobWriteUserValue(const TJobArgs& job, const THelperState& state) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -10,7 +10,7 @@
 #include "AdmDispatch.h"
 #include "AdmText.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 // The download manager's settings key in each user's hive, and where a
 // user's shell folders are recorded.
@@ -71,4 +71,4 @@ int32_t JobRemoveUserIntegration(const TJobArgs& job, const THelperState& state)
 int32_t JobRemoveUserData(const TJobArgs& job, const THelperState& state);
 int32_t JobWriteUserValue(const TJobArgs& job, const THelperState& state);
 
-}  // namespace zvadm
+}  // namespace zv::adm

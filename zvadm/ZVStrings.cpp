@@ -1,6 +1,6 @@
 #include "ZVStrings.h"
 
-namespace zvadm {
+namespace zv::adm {
 namespace {
 
 struct TStringLine {
@@ -69,4 +69,4 @@ std::vector<TShortcutDefinition> ParseShortcutDefinitions(const std::string& tex
   return definitions;
 }
 
-}  // namespace zvadm
+}  // namespace zv::adm

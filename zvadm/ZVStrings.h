@@ -8,7 +8,7 @@
 
 #include "AdmText.h"
 
-namespace zvadm {
+namespace zv::adm {
 
 // S1 to S4 name the web-site, purchase, support and uninstall shortcuts, S5
 // is every shortcut's description.
@@ -36,4 +36,4 @@ struct TShortcutDefinition {
 // The definitions of `text`; lines without "," are skipped.
 std::vector<TShortcutDefinition> ParseShortcutDefinitions(const std::string& text);
 
-}  // namespace zvadm
+}  // namespace zv::adm

@@ -202,11 +202,11 @@ std::optional<std::string> DecliningRule(const WebDownload& download,
 
 std::string RecordText(const WebDownload& download) {
   zv::handoff::FileDetails details;
-  details.FileName = OneLine(BaseName(download.fileName));
-  details.Referer = OneLine(download.referrer);
-  details.MIMEType = OneLine(download.mimeType);
-  details.Size = download.size;
-  details.Cookie = download.cookie;  // travels in Base64
+  details.fileName = OneLine(BaseName(download.fileName));
+  details.referer = OneLine(download.referrer);
+  details.mimeType = OneLine(download.mimeType);
+  details.size = download.size;
+  details.cookie = download.cookie;  // travels in Base64
   const std::string body = zv::handoff::BuildFileDetailsBody(details);
   return zv::handoff::BuildFileDetailsText(OneLine(download.url), body, download.postData);
 }

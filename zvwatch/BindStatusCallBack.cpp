@@ -5,7 +5,7 @@
 #include "IeConst.h"
 #include "Utils.h"
 
-namespace zvwatch {
+namespace zv::watch {
 namespace {
 
 using zv::com::ComPtr;
@@ -43,7 +43,7 @@ STDMETHODIMP TBindStatusCallBack::OnStartBinding(DWORD, IBinding* binding) {
   return Guarded(
       [&] {
         binding_ = ComPtr<IBinding>::Share(binding);
-        details_.FileName.clear();
+        details_.fileName.clear();
         if (previous_) previous_->OnStopBinding(kPreviousBindingStopped, nullptr);
         return S_OK;
       },
@@ -58,12 +58,12 @@ void TBindStatusCallBack::CollectHeaderDetails() {
   ComPtr<IWinInetHttpInfo> info;
   if (FAILED(binding_.As(IID_WinInetHttpInfo, info)) || !info) return;
   const AnsiString disposition = QueryHttpInfoText(info.get(), kQueryContentDisposition);
-  if (!disposition.empty()) details_.FileName = FileNameFromContentDisposition(disposition);
-  details_.Referer = QueryHttpInfoText(info.get(), kQueryReferer | kQueryFlagRequestHeaders);
-  details_.MIMEType = QueryHttpInfoText(info.get(), kQueryContentType);
-  details_.Size = ContentLengthValue(QueryHttpInfoText(info.get(), kQueryContentLength));
-  details_.FileDateTime = QueryHttpInfoText(info.get(), kQueryDate);
-  details_.Cookie = QueryHttpInfoText(info.get(), kQueryCookie | kQueryFlagRequestHeaders);
+  if (!disposition.empty()) details_.fileName = FileNameFromContentDisposition(disposition);
+  details_.referer = QueryHttpInfoText(info.get(), kQueryReferer | kQueryFlagRequestHeaders);
+  details_.mimeType = QueryHttpInfoText(info.get(), kQueryContentType);
+  details_.size = ContentLengthValue(QueryHttpInfoText(info.get(), kQueryContentLength));
+  details_.fileDateTime = QueryHttpInfoText(info.get(), kQueryDate);
+  details_.cookie = QueryHttpInfoText(info.get(), kQueryCookie | kQueryFlagRequestHeaders);
 }
 
 STDMETHODIMP TBindStatusCallBack::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
@@ -75,7 +75,7 @@ STDMETHODIMP TBindStatusCallBack::OnProgress(ULONG progress, ULONG progressMax, 
             CollectHeaderDetails();
             break;
           case kStatusCacheFileNameAvailable:
-            details_.FileName = FileNameWithCacheFile(details_.FileName, WideToAnsi(statusText));
+            details_.fileName = FileNameWithCacheFile(details_.fileName, WideToAnsi(statusText));
             break;
           case kStatusContentDispositionAttach:
             return S_OK;  // the browser's callback must not offer its own save dialog
@@ -107,4 +107,4 @@ STDMETHODIMP TBindStatusCallBack::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGM
 
 STDMETHODIMP TBindStatusCallBack::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

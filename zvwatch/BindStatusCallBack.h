@@ -11,7 +11,7 @@
 #include "com/object.h"
 #include "DMRules.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 class TBindStatusCallBack : public zv::com::Object<IBindStatusCallback> {
  public:
@@ -53,4 +53,4 @@ class TBindStatusCallBack : public zv::com::Object<IBindStatusCallback> {
   TFileDetails details_;
 };
 
-}  // namespace zvwatch
+}  // namespace zv::watch

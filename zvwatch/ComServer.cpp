@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace zvwatch {
+namespace zv::watch {
 
 using zv::com::RegistryEntry;
 using zv::com::RootKey;
@@ -78,4 +78,4 @@ std::vector<RegistryEntry> TComObjectFactory::ClassEntries() const {
 
 void TComObjectFactory::UpdateRegistry(bool) {}
 
-}  // namespace zvwatch
+}  // namespace zv::watch

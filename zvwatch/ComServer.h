@@ -13,7 +13,7 @@
 #include "com/class_factory.h"
 #include "com/registrar.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 class TComObjectFactory;
 
@@ -61,4 +61,4 @@ class TComObjectFactory : public zv::com::ServerClassFactory {
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper-case hex.
 std::string GuidToString(REFGUID guid);
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -10,7 +10,7 @@
 #include "win/unique_handles.h"
 #include "win/wait.h"
 
-namespace zvwatch {
+namespace zv::watch {
 namespace {
 
 using zv::com::ComPtr;
@@ -148,4 +148,4 @@ HRESULT Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, const BINDINFO*
   return S_OK;
 }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

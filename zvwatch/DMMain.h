@@ -12,7 +12,7 @@
 #include "DMRules.h"
 #include "Utils.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 // Whether exactly the combination of setting "KeysToAdd" or "KeysToIgnore"
 // is held on the calling thread.
@@ -36,4 +36,4 @@ using TRegisterCallback = HRESULT(STDAPICALLTYPE*)(IBindCtx* pbc, IBindStatusCal
 HRESULT Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, const BINDINFO* pBindInfo,
                  TRegisterCallback registerCallback = &RegisterBindStatusCallback);
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -3,7 +3,7 @@
 #include <limits>
 #include <vector>
 
-namespace zvwatch {
+namespace zv::watch {
 namespace {
 
 constexpr std::uint8_t kShift = 0x10, kControl = 0x11, kAlt = 0x12;
@@ -139,4 +139,4 @@ std::int64_t ContentLengthValue(const AnsiString& text) {
   return value == limit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
 }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -10,7 +10,7 @@
 
 #include "Utils.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 // Setting names of the two key combinations.
 inline constexpr char kKeysToAdd[] = "KeysToAdd";
@@ -56,4 +56,4 @@ inline AnsiString BuildCommandText(const AnsiString& url, const AnsiString& body
   return zv::handoff::BuildFileDetailsText(url, body, postData);
 }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

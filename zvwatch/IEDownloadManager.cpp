@@ -2,7 +2,7 @@
 
 #include "DMMain.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 IUnknown* TIEDownloadManager::FindInterface(REFIID iid) {
   if (IsEqualIID(iid, IID_IDownloadManager)) return static_cast<IDownloadManager*>(this);
@@ -14,7 +14,7 @@ IUnknown* TIEDownloadManager::FindInterface(REFIID iid) {
 // gives the download back.
 STDMETHODIMP TIEDownloadManager::Download(IMoniker* moniker, IBindCtx* context, DWORD bindVerb, LONG,
                                           BINDINFO* bindInfo, LPCOLESTR, LPCOLESTR, UINT) {
-  return zv::com::Guarded([&] { return zvwatch::Download(moniker, context, bindVerb, bindInfo); },
+  return zv::com::Guarded([&] { return zv::watch::Download(moniker, context, bindVerb, bindInfo); },
                           [] {
                             return zv::com::ReportError(
                                 E_NOTIMPL, L"The download could not be handed to the download manager.",
@@ -22,4 +22,4 @@ STDMETHODIMP TIEDownloadManager::Download(IMoniker* moniker, IBindCtx* context, 
                           });
 }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -9,7 +9,7 @@
 #include "com/object.h"
 #include "DownloadManager_TLB.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 class TIEDownloadManager final
     : public zv::com::Object<IDownloadManager, zv::com::SupportErrorInfo<IID_IDownloadManager>> {
@@ -25,4 +25,4 @@ class TIEDownloadManager final
   IUnknown* FindInterface(REFIID iid) override;
 };
 
-}  // namespace zvwatch
+}  // namespace zv::watch

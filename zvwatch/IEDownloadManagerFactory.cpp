@@ -5,7 +5,7 @@
 #include "Utils.h"
 #include "win/registry.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 TIEDownloadManagerFactory::TIEDownloadManagerFactory()
     : TComObjectFactory({&CLSID_TIEDownloadManager, &zv::com::CreateObject<TIEDownloadManager>, true},
@@ -27,4 +27,4 @@ void TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
   }
 }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

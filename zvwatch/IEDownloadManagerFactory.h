@@ -4,7 +4,7 @@
 
 #include "ComServer.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 class TIEDownloadManagerFactory final : public TComObjectFactory {
  public:
@@ -12,4 +12,4 @@ class TIEDownloadManagerFactory final : public TComObjectFactory {
   void UpdateRegistry(bool registering) override;
 };
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace zvwatch {
+namespace zv::watch {
 
 // --- Class identity -----------------------------------------------------------
 
@@ -61,4 +61,4 @@ inline constexpr char kWindowsCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Window
 inline constexpr char kShellFoldersKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -5,7 +5,7 @@
 
 #include "win/paths.h"
 
-namespace zvwatch {
+namespace zv::watch {
 namespace {
 
 int HexValue(char c) {
@@ -157,4 +157,4 @@ AnsiString ReadGrowingText(const std::function<unsigned long(char* buffer, unsig
   return text.substr(0, text.find('\0'));
 }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -18,7 +18,7 @@
 #include <windows.h>
 #endif
 
-namespace zvwatch {
+namespace zv::watch {
 
 // ANSI text, as the download manager reads it.
 using AnsiString = std::string;
@@ -118,4 +118,4 @@ AnsiString WideToAnsi(const wchar_t* text, zv::win::Unholdable rule = zv::win::U
 
 #endif
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -2,7 +2,7 @@
 // code page is taken to be Latin-1 and case is folded for ASCII letters.
 #include "Utils.h"
 
-namespace zvwatch {
+namespace zv::watch {
 namespace {
 
 bool EncodeLatin1(std::u16string_view character, std::string& out) {
@@ -33,4 +33,4 @@ std::optional<AnsiString> ConvertUtf8ToAnsiExactly(const AnsiString& text) {
   return out;
 }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -13,7 +13,7 @@
 #include "win/paths.h"
 #include "win/registry.h"
 
-namespace zvwatch {
+namespace zv::watch {
 
 AnsiString SettingsFileName;
 
@@ -133,4 +133,4 @@ AnsiString ComputeSettingsFileName(HINSTANCE instance) {
   return zv::win::ToAnsi(ComputeSettingsFileNameWide(instance), zv::win::Unholdable::kUnderscore);
 }
 
-}  // namespace zvwatch
+}  // namespace zv::watch

@@ -5,8 +5,8 @@
 namespace zv::com {
 
 const ServerDefinition& ThisServer() {
-  static zvwatch::TIEDownloadManagerFactory downloadManager;
-  static const zvwatch::TComServer server({&downloadManager});
+  static zv::watch::TIEDownloadManagerFactory downloadManager;
+  static const zv::watch::TComServer server({&downloadManager});
   return server.Definition();
 }
 

@@ -27,8 +27,8 @@ constexpr char kBenchKey[] = "Software\\ZvAdmBench";
 constexpr int kB5Jobs = 100000;
 constexpr int kB6Writes = 10000;
 
-std::vector<zvjobs::Job> ShortJobs() {
-  std::vector<zvjobs::Job> jobs(kB5Jobs);
+std::vector<zv::jobs::Job> ShortJobs() {
+  std::vector<zv::jobs::Job> jobs(kB5Jobs);
   for (int i = 0; i < kB5Jobs; ++i) {
     jobs[i].kind = 2;
     jobs[i].tag = static_cast<uint32_t>(i);
@@ -42,9 +42,9 @@ std::vector<zvjobs::Job> ShortJobs() {
 // into a new list, the floor into a new buffer. The same with memory used
 // before is printed for reference.
 void ReadAndWriteBackFresh(std::vector<uint8_t>& view) {
-  zvadm::TJobList list;
-  zvadm::ReadJobList(view.data(), view.size(), list);
-  zvadm::WriteJobList(list, view.data(), view.size());
+  zv::adm::TJobList list;
+  zv::adm::ReadJobList(view.data(), view.size(), list);
+  zv::adm::WriteJobList(list, view.data(), view.size());
 }
 
 void CopyOutAndBackFresh(std::vector<uint8_t>& view) {
@@ -54,15 +54,15 @@ void CopyOutAndBackFresh(std::vector<uint8_t>& view) {
 }
 
 void RunB5() {
-  const std::vector<uint8_t> section = zvjobs::PackJobList(ShortJobs());
+  const std::vector<uint8_t> section = zv::jobs::PackJobList(ShortJobs());
   std::vector<uint8_t> view = section, scratch(section.size());
   const size_t n = view.size();
   const double ours = zvbench::MedianMicros(15, 3, [&] { ReadAndWriteBackFresh(view); });
   const double floor = zvbench::MedianMicros(15, 3, [&] { CopyOutAndBackFresh(view); });
-  zvadm::TJobList reused;
+  zv::adm::TJobList reused;
   const double oursReused = zvbench::MedianMicros(15, 3, [&] {
-    zvadm::ReadJobList(view.data(), n, reused);
-    zvadm::WriteJobList(reused, view.data(), n);
+    zv::adm::ReadJobList(view.data(), n, reused);
+    zv::adm::WriteJobList(reused, view.data(), n);
   });
   const double floorReused = zvbench::MedianMicros(15, 3, [&] {
     std::memcpy(scratch.data(), view.data(), n);
@@ -87,11 +87,11 @@ std::vector<Write> Writes() {
   return writes;
 }
 
-std::vector<zvjobs::Job> WriteJobs(int count) {
-  std::vector<zvjobs::Job> jobs;
+std::vector<zv::jobs::Job> WriteJobs(int count) {
+  std::vector<zv::jobs::Job> jobs;
   const std::vector<Write> writes = Writes();
   for (int i = 0; i < count; ++i) {
-    zvjobs::Job job;
+    zv::jobs::Job job;
     job.kind = 2;
     job.param1 = "HKCU\\" + writes[i].key + "\\" + writes[i].name;
     job.param2 = writes[i].data;
@@ -112,8 +112,8 @@ void BareLoop(const std::vector<Write>& writes) {
   }
 }
 
-bool RunHelper(const zvjobs::HelperRun& run, const std::vector<zvjobs::Job>& jobs) {
-  const zvjobs::JobsOutcome outcome = zvjobs::RunJobs(jobs, run);
+bool RunHelper(const zv::jobs::HelperRun& run, const std::vector<zv::jobs::Job>& jobs) {
+  const zv::jobs::JobsOutcome outcome = zv::jobs::RunJobs(jobs, run);
   if (!outcome.ran || outcome.exitCode != 0) {
     std::printf("B6: the helper failed: %s exit code %lu\n", outcome.error.c_str(),
                 static_cast<unsigned long>(outcome.exitCode));
@@ -122,10 +122,10 @@ bool RunHelper(const zvjobs::HelperRun& run, const std::vector<zvjobs::Job>& job
   return true;
 }
 
-void RunB6(const zvjobs::HelperRun& run) {
+void RunB6(const zv::jobs::HelperRun& run) {
   const std::vector<Write> writes = Writes();
-  const std::vector<zvjobs::Job> jobs = WriteJobs(kB6Writes);
-  const std::vector<zvjobs::Job> none;
+  const std::vector<zv::jobs::Job> jobs = WriteJobs(kB6Writes);
+  const std::vector<zv::jobs::Job> none;
   BareLoop(writes);  // the values exist: both sides overwrite them
   const double ours = zvbench::MedianMicros(7, 1, [&] { RunHelper(run, jobs); });
   const double floor = zvbench::MedianMicros(7, 1, [&] { BareLoop(writes); });
@@ -138,7 +138,7 @@ void RunB6(const zvjobs::HelperRun& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  zvjobs::HelperRun run;
+  zv::jobs::HelperRun run;
   int runHelper = -1;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--helper=", 9) == 0) run.helperPath = argv[i] + 9;
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     const std::vector<Write> writes = Writes();
     BareLoop(writes);
     zvbench::CountedSection("B6-floor", [&] { BareLoop(writes); });
-    std::vector<uint8_t> view = zvjobs::PackJobList(ShortJobs());
+    std::vector<uint8_t> view = zv::jobs::PackJobList(ShortJobs());
     zvbench::CountedSection("B5-ours", [&] { ReadAndWriteBackFresh(view); });
     zvbench::CountedSection("B5-floor", [&] { CopyOutAndBackFresh(view); });
   } else {

@@ -23,12 +23,12 @@ std::string Base64Encode(const std::string& bytes) {
 }
 
 std::string BuildFileDetailsBody(const FileDetails& details) {
-  std::string body = details.Referer;
-  if (!details.FileName.empty()) body += "\r\nFileName=" + details.FileName;
-  if (!details.MIMEType.empty()) body += "\r\nMIMEType=" + details.MIMEType;
-  if (details.Size != 0) body += "\r\nSize=" + std::to_string(details.Size);
-  if (!details.FileDateTime.empty()) body += "\r\nFileDateTime=" + details.FileDateTime;
-  if (!details.Cookie.empty()) body += "\r\nCookie=" + Base64Encode(details.Cookie);
+  std::string body = details.referer;
+  if (!details.fileName.empty()) body += "\r\nFileName=" + details.fileName;
+  if (!details.mimeType.empty()) body += "\r\nMIMEType=" + details.mimeType;
+  if (details.size != 0) body += "\r\nSize=" + std::to_string(details.size);
+  if (!details.fileDateTime.empty()) body += "\r\nFileDateTime=" + details.fileDateTime;
+  if (!details.cookie.empty()) body += "\r\nCookie=" + Base64Encode(details.cookie);
   if (!body.empty()) body += "\r\nMode=DEFAULT";
   return body;
 }

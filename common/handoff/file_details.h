@@ -11,12 +11,12 @@ namespace zv::handoff {
 
 // What the browser told about the resource, in the ANSI code page.
 struct FileDetails {
-  std::string FileName;
-  std::string Referer;
-  std::string MIMEType;
-  std::int64_t Size = 0;
-  std::string FileDateTime;
-  std::string Cookie;
+  std::string fileName;
+  std::string referer;
+  std::string mimeType;
+  std::int64_t size = 0;
+  std::string fileDateTime;
+  std::string cookie;
 };
 
 // Standard alphabet, "=" padding, no line breaks.

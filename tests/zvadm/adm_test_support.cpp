@@ -9,24 +9,24 @@ namespace zvadmtest {
 std::string HelperExe() { return zvtest::WinPath(ZV_ADM_MODULE); }
 
 namespace {
-zvjobs::HelperRun Run() {
-  zvjobs::HelperRun run;
+zv::jobs::HelperRun Run() {
+  zv::jobs::HelperRun run;
   run.helperPath = HelperExe();
   run.timeoutMs = 60000;
   return run;
 }
 }  // namespace
 
-zvjobs::JobsOutcome RunJobs(const std::vector<zvjobs::Job>& jobs, size_t sectionSize) {
-  return zvjobs::RunJobs(jobs, Run(), sectionSize);
+zv::jobs::JobsOutcome RunJobs(const std::vector<zv::jobs::Job>& jobs, size_t sectionSize) {
+  return zv::jobs::RunJobs(jobs, Run(), sectionSize);
 }
 
-zvjobs::ChannelOutcome RunSection(const Bytes& bytes, size_t sectionSize) {
-  return zvjobs::RunSection(bytes, sectionSize, Run());
+zv::jobs::ChannelOutcome RunSection(const Bytes& bytes, size_t sectionSize) {
+  return zv::jobs::RunSection(bytes, sectionSize, Run());
 }
 
-zvjobs::Job MakeJob(uint8_t kind, std::string param1, std::string param2, int32_t result, uint32_t tag) {
-  zvjobs::Job job;
+zv::jobs::Job MakeJob(uint8_t kind, std::string param1, std::string param2, int32_t result, uint32_t tag) {
+  zv::jobs::Job job;
   job.kind = kind;
   job.tag = tag;
   job.param1 = std::move(param1);
@@ -96,11 +96,11 @@ void PutKey(HKEY root, const std::string& key) {
 
 namespace zvadmtest {
 
-zvjobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zvjobs::Job>& jobs) {
-  zvjobs::HelperRun run;
+zv::jobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zv::jobs::Job>& jobs) {
+  zv::jobs::HelperRun run;
   run.helperPath = helper;
   run.timeoutMs = 60000;
-  return zvjobs::RunJobs(jobs, run);
+  return zv::jobs::RunJobs(jobs, run);
 }
 
 HelperCopy::HelperCopy(const std::string& version) : win9x_(version == "win98") {
@@ -175,7 +175,7 @@ std::vector<PendingRename> PendingRenamesFrom(const std::string& folder) {
 }
 
 void ClearPendingRenamesFrom(const std::string& folder) {
-  zvjobs::ChannelLock held;
+  zv::jobs::ChannelLock held;
   std::string kept;
   for (const PendingRename& rename : PendingRenamesFrom({}))
     if (!InFolder(rename.source, folder)) kept += rename.source + '\0' + rename.target + '\0';

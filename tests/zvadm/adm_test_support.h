@@ -18,12 +18,12 @@ namespace zvadmtest {
 std::string HelperExe();
 
 // Runs the jobs through a section of their packed size (or `sectionSize`).
-zvjobs::JobsOutcome RunJobs(const std::vector<zvjobs::Job>& jobs, size_t sectionSize = 0);
+zv::jobs::JobsOutcome RunJobs(const std::vector<zv::jobs::Job>& jobs, size_t sectionSize = 0);
 // The same with another copy of the helper.
-zvjobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zvjobs::Job>& jobs);
-zvjobs::ChannelOutcome RunSection(const Bytes& bytes, size_t sectionSize);
+zv::jobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zv::jobs::Job>& jobs);
+zv::jobs::ChannelOutcome RunSection(const Bytes& bytes, size_t sectionSize);
 
-zvjobs::Job MakeJob(uint8_t kind, std::string param1 = {}, std::string param2 = {}, int32_t result = 0,
+zv::jobs::Job MakeJob(uint8_t kind, std::string param1 = {}, std::string param2 = {}, int32_t result = 0,
                     uint32_t tag = 0);
 
 // A key name of this test program's own under Software, removed (with its
@@ -63,7 +63,7 @@ class HelperCopy {
   const std::string& path() const { return path_; }
   const std::string& folder() const { return folder_.path(); }
   bool win9x() const { return win9x_; }
-  zvjobs::JobsOutcome Run(const std::vector<zvjobs::Job>& jobs) const { return RunJobsWith(path_, jobs); }
+  zv::jobs::JobsOutcome Run(const std::vector<zv::jobs::Job>& jobs) const { return RunJobsWith(path_, jobs); }
 
  private:
   zvtest::ScratchDir folder_;
@@ -101,7 +101,7 @@ struct PendingRename {
 // The pending renames whose source lies in `folder` (all when it is empty).
 std::vector<PendingRename> PendingRenamesFrom(const std::string& folder);
 // Drops the renames whose source lies in `folder`. Under the sender lock
-// (zvjobs::ChannelLock), which every helper run through the channel holds.
+// (zv::jobs::ChannelLock), which every helper run through the channel holds.
 void ClearPendingRenamesFrom(const std::string& folder);
 
 }  // namespace zvadmtest

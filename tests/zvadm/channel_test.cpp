@@ -68,14 +68,14 @@ TEST(JobChannel, WritesBackTheLayoutByteForByte) {
 }
 
 TEST(JobChannel, SenderThatPacksInOrderGetsAnIdenticalTextAreaBack) {
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (uint32_t i = 0; i < 40; ++i) {
     std::string p1, p2;
     for (uint32_t b = 0; b < i; ++b) p1.push_back(static_cast<char>(i * 31 + b));
     if (i % 3) p2 = "text " + std::to_string(i) + std::string(1, '\0');
     jobs.push_back(MakeJob(static_cast<uint8_t>(i % 2 ? 8 : 9), p1, p2, static_cast<int32_t>(i), 0x1000 + i));
   }
-  const Bytes sent = zvjobs::PackJobList(jobs);
+  const Bytes sent = zv::jobs::PackJobList(jobs);
   const auto outcome = RunJobs(jobs);
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.section, sent);
@@ -104,7 +104,7 @@ class ExitCodeRule : public testing::TestWithParam<ExitCase> {};
 // Kinds 8, 9 and above 23 give back the Result they were sent, and the
 // rule reads it like any job's result.
 TEST_P(ExitCodeRule, CombinesTheResultsInOrder) {
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (const auto& [kind, result] : GetParam().jobs) jobs.push_back(MakeJob(kind, "p1", "p2", result, kind));
   const auto outcome = RunJobs(jobs);
   ASSERT_TRUE(outcome.ran) << outcome.error;
@@ -208,11 +208,11 @@ TEST_P(SectionLabel, DecidesWhetherTheListRuns) {
   TestKey key(HKEY_CURRENT_USER);
   std::optional<HelperCopy> copy;
   if (GetParam().version) copy.emplace(GetParam().version);
-  zvjobs::HelperRun run;
+  zv::jobs::HelperRun run;
   run.helperPath = copy ? copy->path() : HelperExe();
   run.timeoutMs = 60000;
   run.sectionSddl = GetParam().sddl;
-  const auto outcome = zvjobs::RunJobs({MakeJob(2, "HKCU\\" + key.path() + "\\V", "x")}, run);
+  const auto outcome = zv::jobs::RunJobs({MakeJob(2, "HKCU\\" + key.path() + "\\V", "x")}, run);
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.eventSignalled, GetParam().runs);
   EXPECT_EQ(outcome.exitCode, GetParam().runs ? 0u : kListDoesNotFit);

@@ -54,11 +54,11 @@ TEST(CallExportJob, BareNamesComeFromTheSystemFolderOnly) {
   const std::string previous(path, length < sizeof(path) ? length : 0);
   SetEnvironmentVariableA("PATH", (onPath.path() + ";" + previous).c_str());
 
-  zvjobs::HelperRun run;
+  zv::jobs::HelperRun run;
   run.helperPath = HelperExe();
   run.workingDir = current.path();
   run.timeoutMs = 60000;
-  const auto outcome = zvjobs::RunJobs({MakeJob(0, "zvplanted.dll", "ReturnFive"),
+  const auto outcome = zv::jobs::RunJobs({MakeJob(0, "zvplanted.dll", "ReturnFive"),
                                         MakeJob(0, "zvonpath.dll", "ReturnFive"),
                                         MakeJob(0, "kernel32.dll", "NoSuchExport"),
                                         MakeJob(0, current.File("zvplanted.dll"), "ReturnFive")},
@@ -100,14 +100,14 @@ TEST(CallExportJob, PathsResolvedAgainstTheCurrentFolderAreRefusedUnloaded) {
   const std::string log = current.File("loads.log");
   SetEnvironmentVariableA("ZV_PROBE_LOAD_LOG", log.c_str());
 
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (const PlantedPath& row : kPlantedPaths) jobs.push_back(MakeJob(0, row.path(current.path()), "ReturnFive"));
   jobs.push_back(MakeJob(0, current.File("zvplanted.dll"), "ReturnFive"));  // its full path loads
-  zvjobs::HelperRun run;
+  zv::jobs::HelperRun run;
   run.helperPath = HelperExe();
   run.workingDir = current.path();
   run.timeoutMs = 60000;
-  const auto outcome = zvjobs::RunJobs(jobs, run);
+  const auto outcome = zv::jobs::RunJobs(jobs, run);
   SetEnvironmentVariableA("ZV_PROBE_LOAD_LOG", nullptr);
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_EQ(outcome.jobs.size(), std::size(kPlantedPaths) + 1);

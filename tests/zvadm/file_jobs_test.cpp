@@ -46,7 +46,7 @@ class Wininit {
     DeleteFileA(path_.c_str());
     if (text) WriteBytes(path_, *text);
   }
-  zvjobs::ChannelLock lock_;
+  zv::jobs::ChannelLock lock_;
   std::string path_;
   std::optional<std::string> saved_;
 };
@@ -117,7 +117,7 @@ TEST_P(FileJobsOn, ReplaceAtOnceOrANewerVersionAtRestart) {
       {"versionedover", "old text", bytes21, true, kRestart, true},
   };
   std::vector<std::unique_ptr<HeldFile>> holds;
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (const Case& c : cases) {
     WriteBytes(dir_.File(std::string(c.name) + ".dll"), c.target);
     WriteBytes(dir_.File(std::string(c.name) + "-new.dll"), c.replacement);
@@ -268,7 +268,7 @@ TEST(FolderJobs, CreateAndRemove) {
       {12, at("file.txt"), 0},  // not a folder: nothing to remove
       {12, at("full"), ERROR_DIR_NOT_EMPTY},
   };
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (const Case& c : cases) jobs.push_back(MakeJob(c.kind, c.folder));
   const auto outcome = RunJobs(jobs);
   ASSERT_TRUE(outcome.ran) << outcome.error;
@@ -297,7 +297,7 @@ TEST(ShellFileOperationJob, ListsOfTwoNames) {
   WriteBytes(at("owned.txt"), "somebody's");
   ASSERT_TRUE(CreateHardLinkA(at("linked.txt").c_str(), at("owned.txt").c_str(), nullptr));
   struct Case {
-    zvjobs::Job job;
+    zv::jobs::Job job;
     int32_t result;
   };
   const std::vector<Case> cases = {
@@ -315,7 +315,7 @@ TEST(ShellFileOperationJob, ListsOfTwoNames) {
       // Nothing to copy: the shell's own code, as it leaves no last error.
       {MakeJob(15, list("none1.txt", "none2.txt"), at("copied"), FO_COPY), 0x402},
   };
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (const Case& c : cases) jobs.push_back(c.job);
   const auto outcome = RunJobs(jobs);
   ASSERT_TRUE(outcome.ran) << outcome.error;
@@ -361,7 +361,7 @@ TEST(WriteIniStringJob, SetAndDelete) {
       {"sectionbreak", "\tKeep]\r\n[S\tK\tv", "old", true, ERROR_INVALID_PARAMETER},
       {"valuenul", std::string("\tS\tK\tnew\0[Keep]", 15), "old", true, ERROR_INVALID_PARAMETER},
   };
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (const Case& c : cases) {
     WriteBytes(dir.File(std::string(c.name) + ".ini"), before);
     jobs.push_back(MakeJob(23, dir.File(std::string(c.name) + ".ini") + c.fields));

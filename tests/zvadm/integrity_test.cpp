@@ -12,7 +12,7 @@
 #include "adm_test_support.h"
 #include "zvtest.h"
 
-using namespace zvadm;
+using namespace zv::adm;
 using namespace zvadmtest;
 
 namespace {
@@ -119,12 +119,12 @@ DWORD ExitCodeOf(HANDLE process) {
 
 // Runs a helper program from `folder` while no job channel exists.
 DWORD RunWithoutChannel(const std::string& helper, const std::string& folder) {
-  zvjobs::ChannelLock lock;  // no sender may have the section open meanwhile
-  zvjobs::HelperRun run;
+  zv::jobs::ChannelLock lock;  // no sender may have the section open meanwhile
+  zv::jobs::HelperRun run;
   run.helperPath = helper;
   run.workingDir = folder;
   std::string error;
-  HANDLE process = zvjobs::StartHelper(run, error);
+  HANDLE process = zv::jobs::StartHelper(run, error);
   if (!process) ADD_FAILURE() << error;
   return process ? ExitCodeOf(process) : 0xFFFFFFFF;
 }
@@ -250,11 +250,11 @@ TEST_F(NoJobChannel, ASectionThatExistsButDoesNotOpenEndsTheHelperWithNothingSta
   zvtest::ScratchDir portable, current;
   const std::string program = InstallPortable(portable);
   RegisterPortable(program);
-  zvjobs::ChannelLock lock;
-  HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, zvjobs::kJobMappingName);
+  zv::jobs::ChannelLock lock;
+  HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, zv::jobs::kJobMappingName);
   ASSERT_NE(squatter, nullptr);
   SetLastError(0);
-  ASSERT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, zvjobs::kJobMappingName), nullptr);
+  ASSERT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, zv::jobs::kJobMappingName), nullptr);
   const DWORD refusal = GetLastError();
   const DWORD exitCode = RunWithoutChannel(HelperExe(), current.path());
   CloseHandle(squatter);

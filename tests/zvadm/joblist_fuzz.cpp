@@ -23,12 +23,12 @@ std::string_view Named(const std::vector<uint8_t>& s, uint32_t offset) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy, so that any read past the end hits ASan's redzone.
   std::vector<uint8_t> section(data, data + size);
-  zvadm::TJobList list;
-  if (!zvadm::ReadJobList(section.data(), section.size(), list)) {
+  zv::adm::TJobList list;
+  if (!zv::adm::ReadJobList(section.data(), section.size(), list)) {
     if (!list.empty()) std::abort();
     return 0;
   }
-  if (zvadm::PackedJobListSize(list) > size) std::abort();
+  if (zv::adm::PackedJobListSize(list) > size) std::abort();
   for (size_t i = 0; i < list.size(); ++i) {
     const uint8_t* record = section.data() + 4 + 20 * i;
     if (list.Text(list[i].Param1) != Named(section, U32(record + 8)) ||
@@ -37,12 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
   }
   std::vector<uint8_t> back(size, 0);
-  if (!zvadm::WriteJobList(list, back.data(), back.size())) std::abort();
-  zvadm::TJobList again;
-  if (!zvadm::ReadJobList(back.data(), back.size(), again) || again.size() != list.size()) std::abort();
+  if (!zv::adm::WriteJobList(list, back.data(), back.size())) std::abort();
+  zv::adm::TJobList again;
+  if (!zv::adm::ReadJobList(back.data(), back.size(), again) || again.size() != list.size()) std::abort();
   for (size_t i = 0; i < list.size(); ++i) {
-    const zvadm::TJobItem& a = list[i];
-    const zvadm::TJobItem& b = again[i];
+    const zv::adm::TJobItem& a = list[i];
+    const zv::adm::TJobItem& b = again[i];
     if (a.Tag != b.Tag || a.Kind != b.Kind || a.Result != b.Result ||
         list.Text(a.Param1) != again.Text(b.Param1) || list.Text(a.Param2) != again.Text(b.Param2))
       std::abort();

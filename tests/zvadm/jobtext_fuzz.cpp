@@ -10,7 +10,7 @@
 #include "joblayout.h"
 #include "jobtext.h"
 
-using namespace zvjobs;
+using namespace zv::jobs;
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "jobtext.h"
 
-using namespace zvjobs;
+using namespace zv::jobs;
 
 namespace {
 

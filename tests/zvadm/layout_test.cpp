@@ -6,7 +6,7 @@
 #include "joblayout.h"
 #include "section_bytes.h"
 
-using namespace zvadm;
+using namespace zv::adm;
 using namespace zvadmtest;
 
 namespace {
@@ -65,9 +65,9 @@ TEST(JobListLayout, ReadsWhatTheWriterWrote) {
 }
 
 TEST(JobListLayout, SenderPackingInTheSameOrderComesBackByteIdentical) {
-  std::vector<zvjobs::Job> sent;
+  std::vector<zv::jobs::Job> sent;
   for (uint32_t i = 0; i < 50; ++i) {
-    zvjobs::Job job;
+    zv::jobs::Job job;
     job.tag = i * 0x01010101u;
     job.kind = static_cast<uint8_t>(i * 7);
     job.param1 = i % 3 ? std::string(i, static_cast<char>(0xFF - i)) : "";
@@ -75,7 +75,7 @@ TEST(JobListLayout, SenderPackingInTheSameOrderComesBackByteIdentical) {
     job.result = static_cast<int32_t>(i) - 25;
     sent.push_back(job);
   }
-  const Bytes packed = zvjobs::PackJobList(sent);
+  const Bytes packed = zv::jobs::PackJobList(sent);
   TJobList list;
   ASSERT_TRUE(ReadJobList(packed.data(), packed.size(), list));
   Bytes back(packed.size());

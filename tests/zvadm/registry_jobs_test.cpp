@@ -81,7 +81,7 @@ TEST(RegistryPathJobs, UnusablePathsGive1010AndTouchNothing) {
   const std::vector<std::string> paths = {"hkcu" + rest, "Hkcu" + rest, "HKEY_CURRENT_USER" + rest,
                                           "2147483650\\" + machineKey.path() + "\\V", "0" + rest, "$" + rest,
                                           "", "HKCU", "V"};
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (uint8_t kind = 1; kind <= 5; ++kind)
     for (const std::string& path : paths) jobs.push_back(MakeJob(kind, path, "data"));
   const auto outcome = RunJobs(jobs);
@@ -97,7 +97,7 @@ TEST(RegistryPathJobs, UnusablePathsGive1010AndTouchNothing) {
 TEST(RegistryPathJobs, HkeuIsAcceptedAndDoesNothing) {
   TestKey key(HKEY_CURRENT_USER);
   PutValue(HKEY_CURRENT_USER, key.path(), "Kept", "k");
-  std::vector<zvjobs::Job> jobs = {MakeJob(1, "HKEU\\" + key.path() + "\\Kept"), MakeJob(1, "HKEU\\" + key.path() + "\\")};
+  std::vector<zv::jobs::Job> jobs = {MakeJob(1, "HKEU\\" + key.path() + "\\Kept"), MakeJob(1, "HKEU\\" + key.path() + "\\")};
   for (uint8_t kind = 2; kind <= 5; ++kind) jobs.push_back(MakeJob(kind, "HKEU\\" + key.path() + "\\New", "x"));
   const auto outcome = RunJobs(jobs);
   ASSERT_TRUE(outcome.ran) << outcome.error;

@@ -9,7 +9,7 @@
 
 #include "AdmUtils.h"
 
-using namespace zvadm;
+using namespace zv::adm;
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "AdmUtils.h"
 
-using namespace zvadm;
+using namespace zv::adm;
 
 namespace {
 

@@ -282,7 +282,7 @@ TEST(MessageBoxJob, CaptionTextAndStyleAsShownAndResultZeroWhateverTheAnswer) {
       {MB_ABORTRETRYIGNORE, IDABORT, {IDABORT, IDRETRY, IDIGNORE}},
   };
   std::vector<std::unique_ptr<zvtest::MessageBoxAnswerer>> answerers;
-  std::vector<zvjobs::Job> jobs;
+  std::vector<zv::jobs::Job> jobs;
   for (size_t i = 0; i < cases.size(); ++i) {
     const std::string caption = "Zorvane message " + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(i);
     answerers.push_back(std::make_unique<zvtest::MessageBoxAnswerer>(caption, cases[i].answer));

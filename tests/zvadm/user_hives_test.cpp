@@ -365,7 +365,7 @@ TEST_F(Win9xUserHiveJobs, ProfilesAreReadFromUserDat) {
   const std::string ntOnly = addUser("Bert" + std::to_string(GetCurrentProcessId()), "NTUser.dat");
   WriteBytes(install_.File("Install.alg"), "main\r\n");
 
-  zvjobs::JobsOutcome outcome;
+  zv::jobs::JobsOutcome outcome;
   {
     PrivilegeScope lent({"SeRestorePrivilege"});
     outcome = helper_.Run({MakeJob(kRemoveUserIntegration)});

@@ -10,7 +10,7 @@
 #include "FileJobText.h"
 #include "ZVStrings.h"
 
-using namespace zvadm;
+using namespace zv::adm;
 
 namespace {
 

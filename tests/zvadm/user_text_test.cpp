@@ -5,7 +5,7 @@
 #include "AdmText.h"
 #include "ZVStrings.h"
 
-using namespace zvadm;
+using namespace zv::adm;
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "watch_support.h"
 
 using namespace zvwatch_test;
-using zvwatch::TBindStatusCallBack;
+using zv::watch::TBindStatusCallBack;
 
 namespace {
 
@@ -56,12 +56,12 @@ TEST_F(CallbackTest, CollectsTheRequestAndResponseHeadersOfTheBinding) {
   NegotiatingCallback browser(ours.get(), kReferer);
   ASSERT_EQ(Bind(url, &browser), S_OK);
 
-  EXPECT_EQ(ours->Details().FileName, "Data.bin");
-  EXPECT_EQ(ours->Details().Referer, kReferer);
-  EXPECT_EQ(ours->Details().Cookie, "pref=dark");
-  EXPECT_EQ(ours->Details().MIMEType, "application/octet-stream");
-  EXPECT_EQ(ours->Details().Size, 12);
-  EXPECT_EQ(ours->Details().FileDateTime, kDate);
+  EXPECT_EQ(ours->Details().fileName, "Data.bin");
+  EXPECT_EQ(ours->Details().referer, kReferer);
+  EXPECT_EQ(ours->Details().cookie, "pref=dark");
+  EXPECT_EQ(ours->Details().mimeType, "application/octet-stream");
+  EXPECT_EQ(ours->Details().size, 12);
+  EXPECT_EQ(ours->Details().fileDateTime, kDate);
   EXPECT_FALSE(ours->HoldsBinding()) << "the binding is let go when it stops";
 
   const auto requests = server_.Requests();
@@ -75,18 +75,18 @@ TEST_F(CallbackTest, HeadersThatAreAbsentLeaveTheirFieldsEmpty) {
   Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
   ASSERT_EQ(Bind(url, ours.get()), S_OK);
 
-  EXPECT_EQ(ours->Details().Referer, "");
-  EXPECT_EQ(ours->Details().Cookie, "");
-  EXPECT_EQ(ours->Details().FileDateTime, "");
-  EXPECT_EQ(ours->Details().FileName, stem + "[0]");  // Wine's cache file
-  EXPECT_EQ(ours->Details().Size, 12);
+  EXPECT_EQ(ours->Details().referer, "");
+  EXPECT_EQ(ours->Details().cookie, "");
+  EXPECT_EQ(ours->Details().fileDateTime, "");
+  EXPECT_EQ(ours->Details().fileName, stem + "[0]");  // Wine's cache file
+  EXPECT_EQ(ours->Details().size, 12);
 }
 
 TEST_F(CallbackTest, ContentDispositionTheHeadersGaveWinsOverTheCacheFile) {
   const std::string url = Serve("download.php?id=3", {{"Content-Disposition", "attachment;filename = 50%25.pdf"}});
   Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
   ASSERT_EQ(Bind(url, ours.get()), S_OK);
-  EXPECT_EQ(ours->Details().FileName, "50%.pdf");
+  EXPECT_EQ(ours->Details().fileName, "50%.pdf");
 }
 
 // --- Standing in for the browser's callback -----------------------------------------------------
@@ -101,17 +101,17 @@ TEST(BindStatusCallBack, DoesNotPassTheContentDispositionStatusOn) {
 }
 
 TEST(BindStatusCallBack, WithoutAPreviousCallbackStartAndStopTouchOnlyTheBindingAndTheName) {
-  zvwatch::TFileDetails known;
-  known.FileName = "old.bin";
-  known.Referer = "http://r/";
-  known.Size = 5;
+  zv::watch::TFileDetails known;
+  known.fileName = "old.bin";
+  known.referer = "http://r/";
+  known.size = 5;
   Com<TBindStatusCallBack> ours(new TBindStatusCallBack(known));
   EXPECT_EQ(ours->OnStartBinding(0, nullptr), S_OK);
-  EXPECT_EQ(ours->Details().FileName, "");
-  EXPECT_EQ(ours->Details().Referer, "http://r/");
+  EXPECT_EQ(ours->Details().fileName, "");
+  EXPECT_EQ(ours->Details().referer, "http://r/");
   EXPECT_EQ(ours->OnStopBinding(S_OK, nullptr), S_OK);
-  EXPECT_EQ(ours->Details().Referer, "http://r/");
-  EXPECT_EQ(ours->Details().Size, 5);
+  EXPECT_EQ(ours->Details().referer, "http://r/");
+  EXPECT_EQ(ours->Details().size, 5);
 }
 
 // Internet Explorer's urlmon refuses a second callback over the browser's
@@ -141,8 +141,8 @@ class StandInForTest : public CallbackTest {
   }
   void SetUp() override {
     zvtest::ReleaseAllKeys();
-    zvwatch::SettingsFileName = dir_.File("Settings.dat");
-    WriteSettings(zvwatch::SettingsFileName, {{"ZVCaption", Options().caption}});
+    zv::watch::SettingsFileName = dir_.File("Settings.dat");
+    WriteSettings(zv::watch::SettingsFileName, {{"ZVCaption", Options().caption}});
     standIn_.Launch();
     g_negotiating = &negotiating_;
   }
@@ -163,7 +163,7 @@ TEST_F(StandInForTest, PassesProgressToTheBrowsersCallbackAndPutsItBack) {
   HoldCallback(context.get(), &browser);
   Com<IMoniker> moniker = UrlMoniker(url);
 
-  ASSERT_EQ(zvwatch::Download(moniker.get(), context.get(), BINDVERB_GET, nullptr, &RegisterAsTheBrowserDoes),
+  ASSERT_EQ(zv::watch::Download(moniker.get(), context.get(), BINDVERB_GET, nullptr, &RegisterAsTheBrowserDoes),
             S_OK);
 
   // Told at the start that its own binding has stopped, then every status.

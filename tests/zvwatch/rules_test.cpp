@@ -10,7 +10,7 @@
 #include "DMRules.h"
 #include "Utils.h"
 
-using namespace zvwatch;
+using namespace zv::watch;
 
 namespace {
 
@@ -397,12 +397,12 @@ TEST(ReadGrowingText, ReadsValuesOfAnyLength) {
 
 TEST(DownloadCommandText, CarriesTheDetailsInOrderWithCrLf) {
   TFileDetails details;
-  details.Referer = "http://example.org/page.html";
-  details.FileName = "data.bin";
-  details.MIMEType = "application/octet-stream";
-  details.Size = 123456789012;
-  details.FileDateTime = "Tue, 15 Nov 1994 08:12:31 GMT";
-  details.Cookie = "id=42";
+  details.referer = "http://example.org/page.html";
+  details.fileName = "data.bin";
+  details.mimeType = "application/octet-stream";
+  details.size = 123456789012;
+  details.fileDateTime = "Tue, 15 Nov 1994 08:12:31 GMT";
+  details.cookie = "id=42";
   EXPECT_EQ(BuildCommandText("http://example.org/data.bin", BuildCommandBody(details), std::nullopt),
             "URL=http://example.org/data.bin\r\n"
             "Referer=http://example.org/page.html\r\n"
@@ -420,7 +420,7 @@ TEST(DownloadCommandText, WithoutDetailsIsOnlyTheUrlAndAnEmptyReferer) {
 
 TEST(DownloadCommandText, ADetailWithoutRefererStillSetsTheMode) {
   TFileDetails details;
-  details.Size = -1;
+  details.size = -1;
   EXPECT_EQ(BuildCommandBody(details), "\r\nSize=-1\r\nMode=DEFAULT");
 }
 

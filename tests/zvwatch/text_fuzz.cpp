@@ -9,7 +9,7 @@
 #include "DMRules.h"
 #include "Utils.h"
 
-using namespace zvwatch;
+using namespace zv::watch;
 
 namespace {
 

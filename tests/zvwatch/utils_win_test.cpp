@@ -8,7 +8,7 @@
 #include "Utils.h"
 #include "watch_support.h"
 
-using namespace zvwatch;
+using namespace zv::watch;
 using zvwatch_test::WriteSettings;
 
 namespace {

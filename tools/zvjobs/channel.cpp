@@ -7,7 +7,7 @@
 
 #include "win/unique_handles.h"
 
-namespace zvjobs {
+namespace zv::jobs {
 namespace {
 
 constexpr char kSenderLockName[] = "ZvJobsSenderLock";
@@ -130,4 +130,4 @@ JobsOutcome RunJobs(const std::vector<Job>& jobs, const HelperRun& run, size_t s
   return outcome;
 }
 
-}  // namespace zvjobs
+}  // namespace zv::jobs

@@ -10,7 +10,7 @@
 
 #include "joblayout.h"
 
-namespace zvjobs {
+namespace zv::jobs {
 
 constexpr char kJobMappingName[] = "{750C39A2-58C8-4E5A-A046-663086CC2DFB}";
 constexpr char kStartEventName[] = "{734A6A71-3AC0-487A-AEA2-A4BE502B4E46}";
@@ -64,4 +64,4 @@ ChannelOutcome RunSection(const std::vector<uint8_t>& bytes, size_t sectionSize,
 // Packs the jobs, runs them and reads the list back.
 JobsOutcome RunJobs(const std::vector<Job>& jobs, const HelperRun& run, size_t sectionSize = 0);
 
-}  // namespace zvjobs
+}  // namespace zv::jobs

@@ -1,6 +1,6 @@
 #include "joblayout.h"
 
-namespace zvjobs {
+namespace zv::jobs {
 namespace {
 
 void AppendU32(std::vector<uint8_t>& out, uint32_t v) {
@@ -71,4 +71,4 @@ bool UnpackJobList(const uint8_t* data, size_t size, std::vector<Job>& jobs) {
   return true;
 }
 
-}  // namespace zvjobs
+}  // namespace zv::jobs

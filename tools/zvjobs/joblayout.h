@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace zvjobs {
+namespace zv::jobs {
 
 struct Job {
   uint32_t tag = 0;
@@ -27,4 +27,4 @@ std::vector<uint8_t> PackJobList(const std::vector<Job>& jobs);
 // does not fit in `size`.
 bool UnpackJobList(const uint8_t* data, size_t size, std::vector<Job>& jobs);
 
-}  // namespace zvjobs
+}  // namespace zv::jobs

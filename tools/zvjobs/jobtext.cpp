@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace zvjobs {
+namespace zv::jobs {
 namespace {
 
 int HexValue(char c) {
@@ -208,4 +208,4 @@ const char* KindName(unsigned kind) {
   return kind < sizeof(kNames) / sizeof(kNames[0]) ? kNames[kind] : "unknown";
 }
 
-}  // namespace zvjobs
+}  // namespace zv::jobs

@@ -19,7 +19,7 @@
 
 #include "joblayout.h"
 
-namespace zvjobs {
+namespace zv::jobs {
 
 // Parses the whole text; on failure `error` names the line and the problem.
 bool ParseJobText(const std::string& text, std::vector<Job>& jobs, std::string& error);
@@ -34,4 +34,4 @@ std::string FormatJob(const Job& job);
 // The name of a job kind ("jkWriteRegSz", "no action", "unknown").
 const char* KindName(unsigned kind);
 
-}  // namespace zvjobs
+}  // namespace zv::jobs

@@ -36,7 +36,7 @@
 namespace {
 
 struct Options {
-  zvjobs::HelperRun run;
+  zv::jobs::HelperRun run;
   size_t size = 0;
   bool raw = false;
   bool list = false;
@@ -90,13 +90,13 @@ bool ReadInput(const std::string& file, std::string& bytes) {
   return true;
 }
 
-void PrintResults(const std::vector<zvjobs::Job>& jobs) {
+void PrintResults(const std::vector<zv::jobs::Job>& jobs) {
   std::printf("%-4s %-29s %-10s %-11s %s\n", "job", "kind", "tag", "result", "param1");
   for (size_t i = 0; i < jobs.size(); ++i) {
-    const zvjobs::Job& job = jobs[i];
+    const zv::jobs::Job& job = jobs[i];
     std::printf("%-4u %-3u %-25s 0x%08X %-11ld %s\n", static_cast<unsigned>(i), static_cast<unsigned>(job.kind),
-                zvjobs::KindName(job.kind), static_cast<unsigned>(job.tag), static_cast<long>(job.result),
-                zvjobs::QuoteText(job.param1).c_str());
+                zv::jobs::KindName(job.kind), static_cast<unsigned>(job.tag), static_cast<long>(job.result),
+                zv::jobs::QuoteText(job.param1).c_str());
   }
 }
 
@@ -115,20 +115,20 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  zvjobs::JobsOutcome outcome;
+  zv::jobs::JobsOutcome outcome;
   if (options.raw) {
-    static_cast<zvjobs::ChannelOutcome&>(outcome) =
-        zvjobs::RunSection(std::vector<uint8_t>(input.begin(), input.end()), options.size, options.run);
+    static_cast<zv::jobs::ChannelOutcome&>(outcome) =
+        zv::jobs::RunSection(std::vector<uint8_t>(input.begin(), input.end()), options.size, options.run);
     if (outcome.ran)
-      outcome.readBack = zvjobs::UnpackJobList(outcome.section.data(), outcome.section.size(), outcome.jobs);
+      outcome.readBack = zv::jobs::UnpackJobList(outcome.section.data(), outcome.section.size(), outcome.jobs);
   } else {
-    std::vector<zvjobs::Job> jobs;
+    std::vector<zv::jobs::Job> jobs;
     std::string error;
-    if (!zvjobs::ParseJobText(input, jobs, error)) {
+    if (!zv::jobs::ParseJobText(input, jobs, error)) {
       std::fprintf(stderr, "zvjobs: %s: %s\n", options.file.c_str(), error.c_str());
       return 1;
     }
-    outcome = zvjobs::RunJobs(jobs, options.run, options.size);
+    outcome = zv::jobs::RunJobs(jobs, options.run, options.size);
   }
   if (!outcome.ran) {
     std::fprintf(stderr, "zvjobs: %s\n", outcome.error.c_str());
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   if (!outcome.readBack) {
     std::printf("the section read back is not a job list\n");
   } else if (options.list) {
-    for (const zvjobs::Job& job : outcome.jobs) std::printf("%s\n", zvjobs::FormatJob(job).c_str());
+    for (const zv::jobs::Job& job : outcome.jobs) std::printf("%s\n", zv::jobs::FormatJob(job).c_str());
   } else {
     PrintResults(outcome.jobs);
   }
