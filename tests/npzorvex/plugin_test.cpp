@@ -12,7 +12,7 @@ using namespace nphost;
 
 namespace {
 
-std::string PluginPath() { return zvtest::WinPath(ZV_PLUGIN_PATH); }
+std::string PluginPath() { return zv::test::WinPath(ZV_PLUGIN_PATH); }
 
 // Bytes a browser would notice being changed: the table is filled with
 // this before the plug-in sees it.

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace zvtest {
+namespace zv::test {
 
 struct HttpResponse {
   int status = 200;
@@ -70,4 +70,7 @@ class LoopbackHttpServer {
   std::thread thread_;
 };
 
-}  // namespace zvtest
+}  // namespace zv::test
+
+// The benchmarks still spell the support namespace by its earlier name.
+namespace zvtest = zv::test;
