@@ -34,8 +34,8 @@ const CLSID kClass = {0x4B2AFC7F, 0x7D72, 0x4025, {0x81, 0x92, 0x4D, 0xCF, 0xB4,
 // Each binding asks for a URL of its own, so that no cached copy answers.
 class Urls {
  public:
-  Urls(zvtest::LoopbackHttpServer& server, const char* tag, int count) {
-    zvtest::HttpResponse response;
+  Urls(zv::test::LoopbackHttpServer& server, const char* tag, int count) {
+    zv::test::HttpResponse response;
     response.headers = {{"Content-Type", "application/zip"},
                         {"Content-Disposition", "attachment; filename=\"bench.zip\""},
                         {"Date", "Tue, 15 Nov 1994 08:12:31 GMT"}};
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
   }
 
   {
-    zvtest::LoopbackHttpServer server;
+    zv::test::LoopbackHttpServer server;
     const int samples = 21, iterations = 4;
     if (zvbench::CountMode(argc, argv)) {
       Urls ours(server, "ours", 4), floor(server, "floor", 4);

@@ -14,7 +14,7 @@
 #include "com/com_ptr.h"
 #include "com/object.h"
 #include "com/registrar.h"
-#include "registry_dump.h"
+#include "registry.h"
 
 using namespace zv::com;
 using testing::ElementsAre;
@@ -246,7 +246,7 @@ TEST_F(ScriptOnRealRegistry, WritesWideTextNumbersAndRemovesWhatItOwns) {
                          RRF_RT_REG_SZ, nullptr, text, &size),
             ERROR_SUCCESS);
   EXPECT_EQ(std::wstring(text), module);
-  EXPECT_THAT(zvtest::DumpRegistry(HKEY_CURRENT_USER, "HKCU", kTestKey),
+  EXPECT_THAT(zv::test::DumpRegistry(HKEY_CURRENT_USER, "HKCU", kTestKey),
               ElementsAre("HKCU\\Software\\ZvComFrameworkTest", "HKCU\\Software\\ZvComFrameworkTest @ = 'test'",
                           "HKCU\\Software\\ZvComFrameworkTest Count = d 42",
                           "HKCU\\Software\\ZvComFrameworkTest\\InprocServer32",
@@ -254,14 +254,14 @@ TEST_F(ScriptOnRealRegistry, WritesWideTextNumbersAndRemovesWhatItOwns) {
                           "HKCU\\Software\\ZvComFrameworkTest\\InprocServer32 ThreadingModel = 'both'"));
 
   ASSERT_EQ(RunScript(script, {{"MODULE", QuoteForScript(Narrow(module))}}, ScriptMode::kUnregister, registry_), S_OK);
-  EXPECT_FALSE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, kTestKey));
-  EXPECT_TRUE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, "Software"));
+  EXPECT_FALSE(zv::test::KeyExists(HKEY_CURRENT_USER, kTestKey));
+  EXPECT_TRUE(zv::test::KeyExists(HKEY_CURRENT_USER, "Software"));
 }
 
 TEST_F(ScriptOnRealRegistry, MalformedScriptIsAnErrorAndWritesNothing) {
   const std::string script = "HKCU { Software { ZvComFrameworkTest = s 'unterminated } }";
   EXPECT_EQ(RunScript(script, {}, ScriptMode::kRegister, registry_), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
-  EXPECT_FALSE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, kTestKey));
+  EXPECT_FALSE(zv::test::KeyExists(HKEY_CURRENT_USER, kTestKey));
 }
 
 // Entries name a key before its subkeys and come back to it later; removal
@@ -278,18 +278,18 @@ TEST_F(ScriptOnRealRegistry, EntryKeysGoAfterTheirSubkeysAndAForeignSubkeyKeepsI
       {RootKey::kCurrentUser, key + "\\Class\\ProgID", "", "Name"},
   };
   ASSERT_EQ(WriteRegistryEntries(entries), ERROR_SUCCESS);
-  EXPECT_THAT(zvtest::DumpRegistry(HKEY_CURRENT_USER, "HKCU", key + "\\Class\\Server"),
+  EXPECT_THAT(zv::test::DumpRegistry(HKEY_CURRENT_USER, "HKCU", key + "\\Class\\Server"),
               ElementsAre("HKCU\\Software\\ZvComFrameworkTest\\Class\\Server",
                           "HKCU\\Software\\ZvComFrameworkTest\\Class\\Server @ = 'm.dll'",
                           "HKCU\\Software\\ZvComFrameworkTest\\Class\\Server ThreadingModel = 'Apartment'"));
   ASSERT_EQ(registry_.CreateKey(RootKey::kCurrentUser, key + "\\Name\\Other"), ERROR_SUCCESS);
 
   DeleteRegistryEntryKeys(entries);
-  EXPECT_FALSE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, key + "\\Class"));
-  EXPECT_FALSE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, key + "\\Name\\Clsid"));
-  EXPECT_TRUE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, key + "\\Name\\Other"));
+  EXPECT_FALSE(zv::test::KeyExists(HKEY_CURRENT_USER, key + "\\Class"));
+  EXPECT_FALSE(zv::test::KeyExists(HKEY_CURRENT_USER, key + "\\Name\\Clsid"));
+  EXPECT_TRUE(zv::test::KeyExists(HKEY_CURRENT_USER, key + "\\Name\\Other"));
   DeleteRegistryEntryKeys(entries);  // what is gone is passed over
-  EXPECT_TRUE(zvtest::RegistryKeyExists(HKEY_CURRENT_USER, key + "\\Name"));
+  EXPECT_TRUE(zv::test::KeyExists(HKEY_CURRENT_USER, key + "\\Name"));
 }
 
 }  // namespace

@@ -2,26 +2,14 @@
 // and value names compare case-insensitively, as in the real registry.
 #pragma once
 
-#include <cctype>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "../support/case_less.h"
 #include "com/registry_script.h"
 
-namespace zvtest {
-
-struct CaseInsensitiveLess {
-  bool operator()(const std::string& a, const std::string& b) const {
-    const size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-      const int ca = std::tolower(static_cast<unsigned char>(a[i]));
-      const int cb = std::tolower(static_cast<unsigned char>(b[i]));
-      if (ca != cb) return ca < cb;
-    }
-    return a.size() < b.size();
-  }
-};
+namespace zv::test {
 
 class MemoryRegistry : public zv::com::RegistryEditor {
  public:
@@ -151,4 +139,4 @@ class MemoryRegistry : public zv::com::RegistryEditor {
   int calls_ = 0;
 };
 
-}  // namespace zvtest
+}  // namespace zv::test

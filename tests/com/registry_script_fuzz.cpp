@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (error.message.empty()) std::abort();  // a failure always says why
     return 0;
   }
-  zvtest::MemoryRegistry registry;
+  zv::test::MemoryRegistry registry;
   if (zv::com::RegisterScript(*script, registry) != 0) std::abort();
   const auto once = registry.Dump();
   if (zv::com::RegisterScript(*script, registry) != 0) std::abort();

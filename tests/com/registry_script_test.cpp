@@ -13,7 +13,7 @@
 using namespace zv::com;
 using testing::ElementsAre;
 using testing::HasSubstr;
-using zvtest::MemoryRegistry;
+using zv::test::MemoryRegistry;
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "handoff/capture_filter.h"
 
-namespace zvtest {
+namespace zv::test {
 
 using zv::handoff::CaptureModule;
 using zv::handoff::ModifierKeys;
@@ -138,4 +138,4 @@ inline std::vector<CaptureCase> CaptureCases() {
   };
 }
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -7,7 +7,7 @@
 #include "zvtest.h"
 
 using namespace zv::handoff;
-using namespace zvtest;
+using namespace zv::test;
 
 namespace {
 

@@ -11,7 +11,7 @@ using namespace zv::handoff;
 using testing::ElementsAre;
 using Values = std::map<std::string, std::string>;
 
-namespace zvtest {
+namespace zv::test {
 namespace {
 
 struct ExtensionCase {
@@ -206,4 +206,4 @@ TEST(CommandText, LineBreaksCannotForgeKeys) {
 }
 
 }  // namespace
-}  // namespace zvtest
+}  // namespace zv::test

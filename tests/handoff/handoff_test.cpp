@@ -12,7 +12,8 @@
 #include "zvtest.h"
 
 using namespace zv::handoff;
-using namespace zvtest;
+using namespace zv::test;
+using testing::ElementsAre;
 
 namespace {
 
@@ -41,24 +42,20 @@ class LockHolder {
  public:
   explicit LockHolder(const char* mode, DWORD holdMs = 0) {
     const std::string event = "ZvTestLockHeld-" + std::to_string(GetCurrentProcessId());
-    ready_ = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+    ready_.reset(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
     std::string command = "\"" + ToolExe("lock_holder.exe") + "\" " + mode;
     if (std::string(mode) != "abandon") command += " " + std::to_string(holdMs);
     process_ = StartProgram(command + " " + event);
-    held_ = WaitForSingleObject(ready_, 60000) == WAIT_OBJECT_0;
+    held_ = WaitForSingleObject(ready_.get(), 60000) == WAIT_OBJECT_0;
   }
-  ~LockHolder() {
-    WaitForSingleObject(process_, 20000);
-    CloseHandle(process_);
-    CloseHandle(ready_);
-  }
+  ~LockHolder() { WaitForExit(); }
   bool held() const { return held_; }
-  void Kill() const { TerminateProcess(process_, 9); }
-  void WaitForExit() const { WaitForSingleObject(process_, 20000); }
+  void Kill() const { TerminateProcess(process_.get(), 9); }
+  void WaitForExit() const { WaitForSingleObject(process_.get(), 20000); }
 
  private:
-  HANDLE ready_ = nullptr;
-  HANDLE process_ = nullptr;
+  zv::win::UniqueHandle ready_;
+  zv::win::UniqueHandle process_;
   bool held_ = false;
 };
 
@@ -256,8 +253,7 @@ TEST_F(HandoffTest, WindowLaterThanTheFiftiethPollGetsNothing) {
   EXPECT_EQ(TryLockElsewhere(), 0);  // released on the failure path too
 
   ASSERT_NE(standIn.WaitForWindow(8000), nullptr);  // it does come up later
-  Sleep(200);
-  EXPECT_TRUE(standIn.Texts().empty());
+  EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), ElementsAre(kMarkerText));
   EXPECT_EQ(standIn.Starts(), 1);
 }
 
@@ -331,9 +327,9 @@ TEST_F(HandoffTest, SecondHandoffWaitsForTheFirstAndThenDelivers) {
   options.replyDelayMs = 2000;  // the first hand-off holds the lock this long
   StandIn standIn(options);
   standIn.Launch();
-  HANDLE first = StartProgram("\"" + ToolExe("zvsend.exe") +
-                              "\" --module=handler --no-decision --url=http://a/first.zip");
-  ASSERT_NE(first, nullptr);
+  const zv::win::UniqueHandle first =
+      StartProgram("\"" + ToolExe("zvsend.exe") + "\" --module=handler --no-decision --url=http://a/first.zip");
+  ASSERT_TRUE(first);
   ASSERT_EQ(standIn.WaitForTexts(1).size(), 1u);
   EXPECT_FALSE(HandoffLock::Acquire(0).held());  // the other process holds it
 
@@ -343,10 +339,9 @@ TEST_F(HandoffTest, SecondHandoffWaitsForTheFirstAndThenDelivers) {
   const HandoffOutcome second = HandOff(kProtocolHandlerHandoff, SendText("URL=http://a/second.zip"), wait);
   EXPECT_TRUE(second.sent());
   EXPECT_GE(GetTickCount() - start, 1000u);
-  WaitForSingleObject(first, 60000);
+  WaitForSingleObject(first.get(), 60000);
   DWORD exitCode = 99;
-  GetExitCodeProcess(first, &exitCode);
-  CloseHandle(first);
+  GetExitCodeProcess(first.get(), &exitCode);
   EXPECT_EQ(exitCode, 0u);
   const auto texts = standIn.WaitForTexts(2);
   ASSERT_EQ(texts.size(), 2u);
@@ -370,14 +365,14 @@ class AbandonedLock : public HandoffTest, public testing::WithParamInterface<Loc
 TEST_P(AbandonedLock, IsTakenOverAtOnceAndReleased) {
   StandIn standIn;
   standIn.Launch();
-  HANDLE waiter = nullptr;
+  zv::win::UniqueHandle waiter;
   DWORD ended = 0;
   {
     LockHolder owner(GetParam().mode, 600000);
     ASSERT_TRUE(owner.held());
     if (GetParam().waiter) {
       waiter = StartProgram("\"" + ToolExe("zvsend.exe") + "\" --module=handler --no-decision --url=http://a/waited.zip");
-      ASSERT_NE(waiter, nullptr);
+      ASSERT_TRUE(waiter);
       EXPECT_TRUE(standIn.WaitForTexts(1, 1500).empty()) << "sent while another host held the lock";
     }
     ended = GetTickCount();
@@ -386,11 +381,10 @@ TEST_P(AbandonedLock, IsTakenOverAtOnceAndReleased) {
   }
   std::vector<std::string> expected;
   if (waiter) {
-    EXPECT_EQ(WaitForSingleObject(waiter, 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(waiter.get(), 60000), WAIT_OBJECT_0);
     EXPECT_LT(GetTickCount() - ended, 20000u) << "the waiting host waited out its bound";
     DWORD exitCode = 99;
-    GetExitCodeProcess(waiter, &exitCode);
-    CloseHandle(waiter);
+    GetExitCodeProcess(waiter.get(), &exitCode);
     EXPECT_EQ(exitCode, 0u);
     expected.push_back("URL=http://a/waited.zip");
   }

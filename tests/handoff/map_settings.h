@@ -7,7 +7,7 @@
 
 #include "handoff/capture_filter.h"
 
-namespace zvtest {
+namespace zv::test {
 
 class MapSettings final : public zv::handoff::SettingsSource {
  public:
@@ -25,4 +25,4 @@ class MapSettings final : public zv::handoff::SettingsSource {
   std::map<std::string, std::string> values_;
 };
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -4,7 +4,7 @@
 
 #include "zvtest.h"
 
-using namespace zvtest;
+using namespace zv::test;
 
 namespace {
 

@@ -135,24 +135,23 @@ NPNetscapeFuncs BrowserFuncs(uint16_t version) {
 int BrowserCalls() { return g_browserCalls; }
 
 Library::Library(const std::string& dllPath) {
-  module_ = LoadLibraryA(dllPath.c_str());
+  module_.reset(LoadLibraryA(dllPath.c_str()));
   if (!module_) loadError_ = GetLastError();
 }
 
 Library::~Library() {
   if (initialized_) Shutdown();
-  if (module_) FreeLibrary(module_);
 }
 
 NPError Library::GetEntryPoints(NPPluginFuncs* table) {
   auto entry = reinterpret_cast<decltype(&NP_GetEntryPoints)>(
-      reinterpret_cast<void*>(GetProcAddress(module_, "NP_GetEntryPoints")));
+      reinterpret_cast<void*>(GetProcAddress(module_.get(), "NP_GetEntryPoints")));
   return entry ? entry(table) : NPERR_INVALID_PLUGIN_ERROR;
 }
 
 NPError Library::Initialize(NPNetscapeFuncs* table) {
   auto entry = reinterpret_cast<decltype(&NP_Initialize)>(
-      reinterpret_cast<void*>(GetProcAddress(module_, "NP_Initialize")));
+      reinterpret_cast<void*>(GetProcAddress(module_.get(), "NP_Initialize")));
   const NPError result = entry ? entry(table) : NPERR_INVALID_PLUGIN_ERROR;
   initialized_ = initialized_ || result == NPERR_NO_ERROR;
   return result;
@@ -160,7 +159,7 @@ NPError Library::Initialize(NPNetscapeFuncs* table) {
 
 NPError Library::Shutdown() {
   auto entry = reinterpret_cast<decltype(&NP_Shutdown)>(
-      reinterpret_cast<void*>(GetProcAddress(module_, "NP_Shutdown")));
+      reinterpret_cast<void*>(GetProcAddress(module_.get(), "NP_Shutdown")));
   initialized_ = false;
   return entry ? entry() : NPERR_INVALID_PLUGIN_ERROR;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "np_types.h"
+#include "win/unique_handles.h"
 
 namespace nphost {
 
@@ -47,7 +48,7 @@ class Library {
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  HMODULE module() const { return module_; }
+  HMODULE module() const { return module_.get(); }
   DWORD loadError() const { return loadError_; }
 
   NPError GetEntryPoints(NPPluginFuncs* table);
@@ -60,7 +61,7 @@ class Library {
   const NPPluginFuncs& funcs() const { return funcs_; }
 
  private:
-  HMODULE module_ = nullptr;
+  zv::win::UniqueLibrary module_;
   DWORD loadError_ = 0;
   NPPluginFuncs funcs_{};
   NPNetscapeFuncs browser_{};

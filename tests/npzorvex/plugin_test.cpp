@@ -12,7 +12,7 @@ using namespace nphost;
 
 namespace {
 
-std::string PluginPath() { return zvtest::WinPath(ZV_NPZORVEX_MODULE); }
+std::string PluginPath() { return zv::test::WinPath(ZV_NPZORVEX_MODULE); }
 
 // Bytes a browser would notice being changed: the table is filled with
 // this before the plug-in sees it.

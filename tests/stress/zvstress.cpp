@@ -29,13 +29,20 @@
 #include <string>
 #include <vector>
 
+#include "com/com_ptr.h"
 #include "np_host.h"
 #include "standin_bind_info.h"
 #include "standin_browser.h"
 #include "zvbench.h"
+#include "win/unique_handles.h"
 #include "zvtest.h"
 
 namespace {
+
+using zv::com::ComPtr;
+using zv::com::UniqueVariant;
+using zv::win::UniqueHandle;
+using zv::win::UniqueLibrary;
 
 constexpr char kPage[] = "http://stress.example/downloads.html";
 const CLSID kHandlerClass = {0xE131C96E, 0x4DDB, 0x11D4, {0x84, 0xB8, 0x00, 0x80, 0x48, 0xB3, 0x3D, 0xEA}};
@@ -127,64 +134,55 @@ class ComModule {
   ComModule(const char* path, REFCLSID clsid) : module_(LoadLibraryA(path)) {
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto get = module_ ? reinterpret_cast<GetClassObject>(
-                             reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")))
+                             reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllGetClassObject")))
                        : nullptr;
-    if (get) get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory_));
+    if (get) get(clsid, IID_IClassFactory, factory_.put_void());
   }
-  ~ComModule() {
-    ReleaseFactory();
-    if (module_) FreeLibrary(module_);
-  }
-  IClassFactory* factory() const { return factory_; }
-  void ReleaseFactory() {
-    if (factory_) factory_->Release();
-    factory_ = nullptr;
-  }
+  // The factory goes before the module.
+  ~ComModule() { ReleaseFactory(); }
+  IClassFactory* factory() const { return factory_.get(); }
+  void ReleaseFactory() { factory_.reset(); }
   HRESULT CanUnloadNow() const {
     using CanUnload = HRESULT(STDAPICALLTYPE*)();
-    auto can = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+    auto can =
+        reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllCanUnloadNow")));
     return can ? can() : E_NOTIMPL;
   }
 
  private:
-  HMODULE module_;
-  IClassFactory* factory_ = nullptr;
+  UniqueLibrary module_;
+  ComPtr<IClassFactory> factory_;
 };
 
 // Initialize(protocol, url) through IDispatch on a new catcher; true when
 // it answers the stand-in's reply of 1.
 bool OfferToNavigatorCatcher(IClassFactory& factory, const std::string& url) {
-  IDispatch* catcher = nullptr;
-  if (FAILED(factory.CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&catcher)))) return false;
+  ComPtr<IDispatch> catcher;
+  if (FAILED(factory.CreateInstance(nullptr, IID_IDispatch, catcher.put_void()))) return false;
   LPOLESTR name = const_cast<LPOLESTR>(L"Initialize");
   DISPID id = DISPID_UNKNOWN;
   HRESULT hr = catcher->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-  VARIANT args[2], answer;  // arguments in reverse order
-  for (VARIANT* v : {&args[0], &args[1], &answer}) VariantInit(v);
-  V_VT(&args[1]) = VT_BSTR;
-  V_BSTR(&args[1]) = SysAllocString(L"http");
-  V_VT(&args[0]) = VT_BSTR;
-  V_BSTR(&args[0]) = SysAllocString(Wide(url).c_str());
+  UniqueVariant protocol, address, answer;
+  V_VT(protocol.get()) = VT_BSTR;
+  V_BSTR(protocol.get()) = SysAllocString(L"http");
+  V_VT(address.get()) = VT_BSTR;
+  V_BSTR(address.get()) = SysAllocString(Wide(url).c_str());
+  VARIANT args[2] = {*address.get(), *protocol.get()};  // shallow copies, in reverse order
   DISPPARAMS params{args, nullptr, 2, 0};
   if (SUCCEEDED(hr))
-    hr = catcher->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &answer, nullptr, nullptr);
-  const bool taken = SUCCEEDED(hr) && V_VT(&answer) == VT_I2 && V_I2(&answer) == 1;
-  for (VARIANT* v : {&args[0], &args[1], &answer}) VariantClear(v);
-  catcher->Release();
-  return taken;
+    hr = catcher->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, answer.get(), nullptr, nullptr);
+  return SUCCEEDED(hr) && answer.type() == VT_I2 && V_I2(answer.get()) == 1;
 }
 
 // Runs the module's DllRegisterServer or DllUnregisterServer: the catcher
 // is called by name through its registered type library.
 HRESULT RegisterModule(const std::string& path, bool registering) {
-  HMODULE module = LoadLibraryA(path.c_str());
+  const UniqueLibrary module(LoadLibraryA(path.c_str()));
   if (!module) return E_FAIL;
   using Entry = HRESULT(STDAPICALLTYPE*)();
   auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-      GetProcAddress(module, registering ? "DllRegisterServer" : "DllUnregisterServer")));
-  const HRESULT hr = entry ? entry() : E_FAIL;
-  FreeLibrary(module);
-  return hr;
+      GetProcAddress(module.get(), registering ? "DllRegisterServer" : "DllUnregisterServer")));
+  return entry ? entry() : E_FAIL;
 }
 
 // --- One host process ----------------------------------------------------------------------------
@@ -258,37 +256,33 @@ int Host(const std::string& kind, const char* module, int count, const char* res
     ComModule server(module, kHandlerClass);
     if ((loaded = server.factory() != nullptr)) {
       RunHandOffs(count, result, ready, go, [&](int i) {
-        IInternetProtocolRoot* protocol = nullptr;
-        if (FAILED(server.factory()->CreateInstance(nullptr, IID_IInternetProtocolRoot,
-                                                    reinterpret_cast<void**>(&protocol))))
+        ComPtr<IInternetProtocolRoot> protocol;
+        if (FAILED(server.factory()->CreateInstance(nullptr, IID_IInternetProtocolRoot, protocol.put_void())))
           return false;
-        zvtest::StandInBindInfo bindInfo;
-        const HRESULT hr = protocol->Start(Wide(HandOffUrl(kind, tag, i)).c_str(), nullptr, &bindInfo,
-                                           PI_FORCE_ASYNC, 0);
-        protocol->Release();
-        return hr == S_FALSE;  // claimed
+        zv::test::StandInBindInfo bindInfo;
+        return protocol->Start(Wide(HandOffUrl(kind, tag, i)).c_str(), nullptr, &bindInfo, PI_FORCE_ASYNC, 0) ==
+               S_FALSE;  // claimed
       });
       server.ReleaseFactory();
       result.canUnload = server.CanUnloadNow();
     }
   } else if (kind == "helper") {
     ComModule server(module, kCatcherClass);
-    IObjectWithSite* catcher = nullptr;
-    if (server.factory() &&
-        SUCCEEDED(server.factory()->CreateInstance(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(&catcher)))) {
+    ComPtr<IObjectWithSite> catcher;
+    if (server.factory() && SUCCEEDED(server.factory()->CreateInstance(nullptr, IID_IObjectWithSite, catcher.put_void()))) {
       loaded = true;
       {
-        zvtest::StandInBrowser browser;
+        zv::test::StandInBrowser browser;
         browser.SetLocation(Wide(kPage));
         catcher->SetSite(browser.site());
         RunHandOffs(count, result, ready, go, [&](int i) {
-          zvtest::Navigation navigation;
+          zv::test::Navigation navigation;
           navigation.url = Wide(HandOffUrl(kind, tag, i));
           return browser.BeforeNavigate2(navigation).cancel == VARIANT_TRUE;  // taken over
         });
         catcher->SetSite(nullptr);
       }
-      catcher->Release();
+      catcher.reset();
       server.ReleaseFactory();
       result.canUnload = server.CanUnloadNow();
     }
@@ -304,18 +298,16 @@ int Host(const std::string& kind, const char* module, int count, const char* res
     }
   } else if (kind == "watch") {
     ComModule server(module, kWatchClass);
-    IDownloadManager* manager = nullptr;
-    if (server.factory() &&
-        SUCCEEDED(server.factory()->CreateInstance(nullptr, kDownloadManagerIid, reinterpret_cast<void**>(&manager)))) {
+    ComPtr<IDownloadManager> manager;
+    if (server.factory() && SUCCEEDED(server.factory()->CreateInstance(nullptr, kDownloadManagerIid, manager.put_void()))) {
       loaded = true;
       RunHandOffs(count, result, ready, go, [&](int i) {
-        IMoniker* moniker = nullptr;
-        IBindCtx* context = nullptr;
-        HRESULT hr = CreateURLMonikerEx(nullptr, Wide(HandOffUrl(kind, tag, i)).c_str(), &moniker, URL_MK_UNIFORM);
-        if (SUCCEEDED(hr)) hr = CreateBindCtx(0, &context);
-        if (SUCCEEDED(hr)) hr = manager->Download(moniker, context, BINDVERB_GET, 0, nullptr, nullptr, nullptr, CP_ACP);
-        if (context) context->Release();
-        if (moniker) moniker->Release();
+        ComPtr<IMoniker> moniker;
+        ComPtr<IBindCtx> context;
+        HRESULT hr = CreateURLMonikerEx(nullptr, Wide(HandOffUrl(kind, tag, i)).c_str(), moniker.put(), URL_MK_UNIFORM);
+        if (SUCCEEDED(hr)) hr = CreateBindCtx(0, context.put());
+        if (SUCCEEDED(hr))
+          hr = manager->Download(moniker.get(), context.get(), BINDVERB_GET, 0, nullptr, nullptr, nullptr, CP_ACP);
         return hr == S_OK;
       });
       for (int i = 0; i < count; ++i) {
@@ -324,7 +316,7 @@ int Host(const std::string& kind, const char* module, int count, const char* res
         if (i + 1 == std::min(count, kLeakWindow)) result.floorEarly = CurrentUsage();
       }
       result.floorLate = SettledUsage(result.floorEarly);
-      manager->Release();
+      manager.reset();
       server.ReleaseFactory();
       result.canUnload = server.CanUnloadNow();
     }
@@ -360,7 +352,7 @@ std::vector<Received> ReceivedTexts(const std::string& log) {
     Received r;
     const size_t lock = line.find(" lock="), data = line.find(" data=");
     if (lock != std::string::npos && lock < data) r.lock = line.substr(lock + 6, line.find(' ', lock + 6) - lock - 6);
-    if (data != std::string::npos) r.bytes = zvtest::Unescape(line.substr(data + 6));
+    if (data != std::string::npos) r.bytes = zv::test::Unescape(line.substr(data + 6));
     texts.push_back(r);
   }
   return texts;
@@ -377,104 +369,139 @@ std::map<std::string, std::string> ReadResult(const std::string& path) {
   return values;
 }
 
-int Run(int argc, char** argv) {
+// What the run sets up and takes away again: the stand-in download manager,
+// the hosts to start, the component's copy beside its settings and the
+// Navigator catcher's registration.
+struct Rig {
+  std::vector<std::pair<std::string, std::string>> hosts;  // kind, module
+  int count = 0;
+  std::string base, log, watchFolder;
+  UniqueHandle manager;
+  bool registered = false;
+  std::vector<std::string> resultFiles;  // one per host started
+
+  ~Rig() {
+    if (manager) TerminateProcess(manager.get(), 0);
+    if (log.empty()) return;
+    DeleteFileA(log.c_str());
+    DeleteFileA((watchFolder + "\\DATA\\Settings.dat").c_str());
+    RemoveDirectoryA((watchFolder + "\\DATA").c_str());
+    DeleteFileA((watchFolder + "\\zvwatch.dll").c_str());
+    RemoveDirectoryA(watchFolder.c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quennet\\Zorvane");
+  }
+};
+
+// 0 when the rig stands, else the run's exit code.
+int SetUpRig(int argc, char** argv, Rig& rig) {
   const char* standIn = zvbench::Option(argc, argv, "--standin=");
   const char* countText = zvbench::Option(argc, argv, "--count=");
-  const int count = countText ? std::atoi(countText) : 250;
-  if (!standIn || count <= 0) {
+  rig.count = countText ? std::atoi(countText) : 250;
+  if (!standIn || rig.count <= 0) {
     std::fprintf(stderr, "usage: zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--count=N]\n");
     return 64;
   }
-  std::vector<std::pair<std::string, std::string>> hosts;
   for (const char* kind : {"handler", "helper", "plugin", "navigator", "watch"}) {
     if (const char* module = zvbench::Option(argc, argv, (std::string("--") + kind + "=").c_str()))
-      hosts.emplace_back(kind, WinPath(module));
+      rig.hosts.emplace_back(kind, WinPath(module));
   }
 
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   const std::string pid = std::to_string(GetCurrentProcessId());
-  const std::string base = std::string(temp) + "zvstress-" + pid;
-  const std::string log = base + ".log";
-  DeleteFileA(log.c_str());
+  rig.base = std::string(temp) + "zvstress-" + pid;
+  rig.log = rig.base + ".log";
+  rig.watchFolder = rig.base + "-watch";
+  DeleteFileA(rig.log.c_str());
   zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP"}});
   const std::string caption = "Zorvane stress " + pid;
-  HANDLE manager = zvbench::StartStandIn(WinPath(standIn), caption, "\"--log=" + log + "\" --lock-check --lifetime=900000");
-  for (int i = 0; i < 600 && manager && !FindWindowA("TMainForm", caption.c_str()); ++i) Sleep(100);
-  if (!manager || !FindWindowA("TMainForm", caption.c_str())) {
+  rig.manager.reset(
+      zvbench::StartStandIn(WinPath(standIn), caption, "\"--log=" + rig.log + "\" --lock-check --lifetime=900000"));
+  for (int i = 0; i < 600 && rig.manager && !FindWindowA("TMainForm", caption.c_str()); ++i) Sleep(100);
+  if (!rig.manager || !FindWindowA("TMainForm", caption.c_str())) {
     std::printf("FAIL: the stand-in download manager did not start\n");
     return 1;
   }
 
   // The component reads the caption to look for from "DATA\Settings.dat"
   // beside itself: it runs from a copy with such a file.
-  const std::string watchFolder = base + "-watch";
-  for (auto& [kind, module] : hosts) {
+  for (auto& [kind, module] : rig.hosts) {
     if (kind != "watch") continue;
-    CreateDirectoryA(watchFolder.c_str(), nullptr);
-    CreateDirectoryA((watchFolder + "\\DATA").c_str(), nullptr);
-    const std::string copy = watchFolder + "\\zvwatch.dll";
+    CreateDirectoryA(rig.watchFolder.c_str(), nullptr);
+    CreateDirectoryA((rig.watchFolder + "\\DATA").c_str(), nullptr);
+    const std::string copy = rig.watchFolder + "\\zvwatch.dll";
     CopyFileA(module.c_str(), copy.c_str(), FALSE);
     WritePrivateProfileStringA("SOFTWARE\\Quennet\\Zorvane", "ZVCaption", caption.c_str(),
-                               (watchFolder + "\\DATA\\Settings.dat").c_str());
+                               (rig.watchFolder + "\\DATA\\Settings.dat").c_str());
     module = copy;
   }
 
-  bool registered = false;
-  for (const auto& [kind, module] : hosts) {
+  for (const auto& [kind, module] : rig.hosts) {
     if (kind != "navigator") continue;
     if (FAILED(RegisterModule(module, true))) {
       std::printf("FAIL: the Navigator catcher's module did not register\n");
       return 1;
     }
-    registered = true;
+    rig.registered = true;
   }
+  return 0;
+}
 
+// Starts one process per host, lets them all go at once and waits for them
+// to end; the failures seen.
+int StartHosts(Rig& rig) {
+  const std::string pid = std::to_string(GetCurrentProcessId());
   const std::string readyName = "ZvStressReady-" + pid, goName = "ZvStressGo-" + pid;
-  HANDLE ready = CreateSemaphoreA(nullptr, 0, 64, readyName.c_str());
-  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, goName.c_str());
+  const UniqueHandle ready(CreateSemaphoreA(nullptr, 0, 64, readyName.c_str()));
+  const UniqueHandle go(CreateEventA(nullptr, TRUE, FALSE, goName.c_str()));
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::vector<HANDLE> processes;
-  std::vector<std::string> resultFiles;
-  for (size_t h = 0; h < hosts.size(); ++h) {
+  std::vector<UniqueHandle> processes;
+  for (size_t h = 0; h < rig.hosts.size(); ++h) {
     const std::string tag = "h" + std::to_string(h);
-    resultFiles.push_back(base + "-" + tag + ".txt");
-    std::string command = "\"" + std::string(self) + "\" host " + hosts[h].first + " \"" + hosts[h].second + "\" " +
-                          std::to_string(count) + " \"" + resultFiles.back() + "\" " + tag + " " + readyName + " " +
-                          goName;
+    rig.resultFiles.push_back(rig.base + "-" + tag + ".txt");
+    std::string command = "\"" + std::string(self) + "\" host " + rig.hosts[h].first + " \"" + rig.hosts[h].second +
+                          "\" " + std::to_string(rig.count) + " \"" + rig.resultFiles.back() + "\" " + tag + " " +
+                          readyName + " " + goName;
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-      CloseHandle(pi.hThread);
-      processes.push_back(pi.hProcess);
+      const UniqueHandle thread(pi.hThread);
+      processes.emplace_back(pi.hProcess);
     }
   }
   int failures = 0;
-  if (processes.size() != hosts.size() || hosts.empty()) {
-    std::printf("FAIL: %zu of %zu host processes started\n", processes.size(), hosts.size());
+  if (processes.size() != rig.hosts.size() || rig.hosts.empty()) {
+    std::printf("FAIL: %zu of %zu host processes started\n", processes.size(), rig.hosts.size());
     ++failures;
   }
-  for (size_t h = 0; h < processes.size(); ++h) WaitForSingleObject(ready, kRunBoundMs);
-  SetEvent(go);
+  for (size_t h = 0; h < processes.size(); ++h) WaitForSingleObject(ready.get(), kRunBoundMs);
+  SetEvent(go.get());
   bool hung = false;
-  for (HANDLE process : processes) {
-    hung = hung || WaitForSingleObject(process, kRunBoundMs) != WAIT_OBJECT_0;
+  for (const UniqueHandle& process : processes) {
+    hung = hung || WaitForSingleObject(process.get(), kRunBoundMs) != WAIT_OBJECT_0;
   }
-  for (const auto& [kind, module] : hosts)
-    if (registered && kind == "navigator") RegisterModule(module, false);
+  for (const auto& [kind, module] : rig.hosts)
+    if (rig.registered && kind == "navigator") RegisterModule(module, false);
   if (hung) {
     std::printf("FAIL: a host did not end within %lu s (deadlock?)\n", kRunBoundMs / 1000);
     ++failures;
   }
+  return failures;
+}
 
-  // Every expected text exactly once, nothing else, each sent under the lock.
+// Every expected text exactly once, nothing else, each sent under the lock;
+// each host's count, flat usage and unload answer. The failures seen.
+int CheckRun(const Rig& rig) {
+  const auto& hosts = rig.hosts;
+  const int count = rig.count;
+  int failures = 0;
   std::map<std::string, int> expected;
   for (size_t h = 0; h < hosts.size(); ++h)
     for (int i = 0; i < count; ++i)
       ++expected[ExpectedText(hosts[h].first, HandOffUrl(hosts[h].first, "h" + std::to_string(h), i))];
-  const std::vector<Received> received = ReceivedTexts(log);
+  const std::vector<Received> received = ReceivedTexts(rig.log);
   int unexpected = 0, unlocked = 0;
   for (const Received& r : received) {
     auto it = expected.find(r.bytes);
@@ -503,8 +530,8 @@ int Run(int argc, char** argv) {
 
   double longest = 0, elapsedMs = 0;
   for (size_t h = 0; h < hosts.size(); ++h) {
-    auto result = ReadResult(resultFiles[h]);
-    DeleteFileA(resultFiles[h].c_str());
+    auto result = ReadResult(rig.resultFiles[h]);
+    DeleteFileA(rig.resultFiles[h].c_str());
     longest = std::max(longest, std::atof(result["longest_ms"].c_str()));
     elapsedMs = std::max(elapsedMs, std::atof(result["elapsed_ms"].c_str()));
     if (std::atoi(result["done"].c_str()) != count) {
@@ -540,19 +567,18 @@ int Run(int argc, char** argv) {
       ++failures;
     }
   }
-  for (HANDLE process : processes) CloseHandle(process);
-  TerminateProcess(manager, 0);
-  CloseHandle(manager);
-  DeleteFileA(log.c_str());
-  DeleteFileA((watchFolder + "\\DATA\\Settings.dat").c_str());
-  RemoveDirectoryA((watchFolder + "\\DATA").c_str());
-  DeleteFileA((watchFolder + "\\zvwatch.dll").c_str());
-  RemoveDirectoryA(watchFolder.c_str());
-  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quennet\\Zorvane");
 
   std::printf("S1   %zu hosts x %d hand-offs, each text once, sent under the lock: %.1f hand-offs/s, longest wait %.1f ms\n",
               hosts.size(), count, elapsedMs > 0 ? 1000.0 * static_cast<double>(received.size()) / elapsedMs : 0.0,
               longest);
+  return failures;
+}
+
+int Run(int argc, char** argv) {
+  Rig rig;
+  if (const int status = SetUpRig(argc, argv, rig)) return status;
+  int failures = StartHosts(rig);
+  failures += CheckRun(rig);
   std::printf(failures ? "stress: FAILED\n" : "stress: passed\n");
   return failures ? 1 : 0;
 }
@@ -562,10 +588,10 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "run") == 0) return Run(argc, argv);
   if (argc == 9 && std::strcmp(argv[1], "host") == 0) {
-    HANDLE ready = OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, argv[7]);
-    HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, argv[8]);
+    const UniqueHandle ready(OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, argv[7]));
+    const UniqueHandle go(OpenEventA(SYNCHRONIZE, FALSE, argv[8]));
     if (!ready || !go) return 3;
-    return Host(argv[2], argv[3], std::atoi(argv[4]), argv[5], argv[6], ready, go);
+    return Host(argv[2], argv[3], std::atoi(argv[4]), argv[5], argv[6], ready.get(), go.get());
   }
   std::fprintf(stderr, "usage: zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--count=N]\n");
   return 64;

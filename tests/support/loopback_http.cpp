@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 
-namespace zvtest {
+namespace zv::test {
 namespace {
 
 bool SameText(const std::string& a, const std::string& b) {
@@ -198,4 +198,4 @@ void LoopbackHttpServer::Handle(SOCKET client) {
   }
 }
 
-}  // namespace zvtest
+}  // namespace zv::test

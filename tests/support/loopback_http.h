@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace zvtest {
+namespace zv::test {
 
 struct HttpResponse {
   int status = 200;
@@ -70,4 +70,5 @@ class LoopbackHttpServer {
   std::thread thread_;
 };
 
-}  // namespace zvtest
+}  // namespace zv::test
+

@@ -15,13 +15,13 @@
 namespace {
 
 TEST(LoopbackHttpServer, ServesUrlmonAndRecordsTheRequest) {
-  zvtest::LoopbackHttpServer server;
-  zvtest::HttpResponse response;
+  zv::test::LoopbackHttpServer server;
+  zv::test::HttpResponse response;
   response.headers = {{"Content-Type", "application/zip"}};
   response.body = std::string("PK\x03\x04 body \x00\xFF", 12);
   server.Serve("/files/a.zip?x=1", response);
 
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const std::string file = dir.File("a.zip");
   ASSERT_EQ(URLDownloadToFileA(nullptr, server.Url("/files/a.zip?x=1").c_str(), file.c_str(), 0, nullptr),
             S_OK);

@@ -1,6 +1,6 @@
 #include "message_box.h"
 
-namespace zvtest {
+namespace zv::test {
 namespace {
 
 BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
@@ -77,4 +77,4 @@ bool MessageBoxAnswerer::WaitForAnswers(size_t count, DWORD timeoutMs) const {
   return Texts().size() >= count;
 }
 
-}  // namespace zvtest
+}  // namespace zv::test

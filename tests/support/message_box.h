@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace zvtest {
+namespace zv::test {
 
 class MessageBoxAnswerer {
  public:
@@ -39,4 +39,4 @@ class MessageBoxAnswerer {
   std::thread thread_;
 };
 
-}  // namespace zvtest
+}  // namespace zv::test

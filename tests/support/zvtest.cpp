@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-namespace zvtest {
+namespace zv::test {
 namespace {
 
 constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
@@ -25,11 +25,10 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void EndProcess(DWORD pid) {
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  const win::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
   if (!process) return;
-  TerminateProcess(process, 0);
-  WaitForSingleObject(process, 5000);
-  CloseHandle(process);
+  TerminateProcess(process.get(), 0);
+  WaitForSingleObject(process.get(), 5000);
 }
 
 LRESULT CALLBACK PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
@@ -46,60 +45,6 @@ std::string WinPath(const std::string& unixPath) {
 std::string ToolExe(const char* name) { return WinPath(std::string(ZV_BUILD_DIR) + "/tools/" + name); }
 std::string StandInExe() { return ToolExe("zvstandin.exe"); }
 
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string full = path + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(full);
-      else
-        DeleteFileA(full.c_str());
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-ScratchDir::ScratchDir() {
-  static LONG counter = 0;
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  char name[MAX_PATH + 64];
-  std::snprintf(name, sizeof(name), "%szvtest-%lu-%ld", temp, GetCurrentProcessId(),
-                InterlockedIncrement(&counter));
-  path_ = name;
-  CreateDirectoryA(path_.c_str(), nullptr);
-}
-
-ScratchDir::~ScratchDir() { RemoveTree(path_); }
-
-void DeleteKeyTree(HKEY root, const char* path) {
-  RegDeleteTreeA(root, path);
-  RegDeleteKeyA(root, path);
-}
-
-void SetRegText(HKEY root, const char* path, const char* name, const std::string& value) {
-  HKEY key;
-  if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return;
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(key);
-}
-
-std::optional<std::string> GetRegText(HKEY root, const char* path, const char* name) {
-  char buffer[4096];
-  DWORD size = sizeof(buffer);
-  if (RegGetValueA(root, path, name, RRF_RT_ANY, nullptr, buffer, &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  std::string text(buffer, size);
-  return text.substr(0, text.find('\0'));
-}
-
 ManagerRegistry::ManagerRegistry() {
   DeleteKeyTree(HKEY_CURRENT_USER, kSettingsKey);
   DeleteKeyTree(HKEY_LOCAL_MACHINE, kAppPathsKey);
@@ -114,12 +59,7 @@ void ManagerRegistry::Set(const char* name, const std::string& value) {
   SetRegText(HKEY_CURRENT_USER, kSettingsKey, name, value);
 }
 
-void ManagerRegistry::Remove(const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
-  RegDeleteValueA(key, name);
-  RegCloseKey(key);
-}
+void ManagerRegistry::Remove(const char* name) { RemoveRegValue(HKEY_CURRENT_USER, kSettingsKey, name); }
 
 void ManagerRegistry::SetAppPath(const std::string& programPath) {
   SetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "", programPath);
@@ -174,8 +114,7 @@ std::vector<std::string> StandIn::ArgLines() const {
 void StandIn::Launch() {
   std::string commandLine = "\"" + StandInExe() + "\"";
   for (const std::string& arg : ArgLines()) commandLine += " \"" + arg + "\"";
-  HANDLE process = StartProgram(commandLine);
-  if (process) CloseHandle(process);
+  StartProgram(commandLine);
   if (options_.window && options_.delayMs == 0 && !WaitForWindow(kStartBoundMs))
     ADD_FAILURE() << "the stand-in's window \"" << options_.caption << "\" did not appear within "
                   << kStartBoundMs / 1000 << " s";
@@ -225,6 +164,35 @@ std::vector<Received> StandIn::Texts() const {
   return texts;
 }
 
+std::vector<Received> StandIn::TextsThroughMarker() const {
+  const HWND window = WaitForWindow();
+  if (!window) {
+    ADD_FAILURE() << "no window \"" << options_.caption << "\" to hand the marker to";
+    return Texts();
+  }
+  COPYDATASTRUCT data{0, static_cast<DWORD>(sizeof(kMarkerText) - 1), const_cast<char*>(kMarkerText)};
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 10000, &answer);
+  // The stand-in records a text before it answers; the poll covers a
+  // stand-in that answers late.
+  const DWORD start = GetTickCount();
+  std::vector<Received> texts;
+  do {
+    texts = Texts();
+    for (const Received& text : texts)
+      if (text.bytes == kMarkerText) return texts;
+    Sleep(20);
+  } while (GetTickCount() - start < 10000);
+  ADD_FAILURE() << "the marker did not arrive";
+  return texts;
+}
+
+std::vector<std::string> BytesOf(const std::vector<Received>& texts) {
+  std::vector<std::string> bytes;
+  for (const Received& text : texts) bytes.push_back(text.bytes);
+  return bytes;
+}
+
 std::vector<bool> StandIn::ForegroundQueries() const {
   std::vector<bool> queries;
   for (const std::string& record : Records("FGQUERY")) queries.push_back(record == "fg=1");
@@ -250,26 +218,24 @@ ForegroundWindow::ForegroundWindow() {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = "ZvTestForeground";
   RegisterClassA(&wc);
-  hwnd_ = CreateWindowExA(0, wc.lpszClassName, "test foreground", WS_OVERLAPPEDWINDOW, 0, 0, 200,
-                          100, nullptr, nullptr, wc.hInstance, nullptr);
-  ShowWindow(hwnd_, SW_SHOW);
+  window_.reset(CreateWindowExA(0, wc.lpszClassName, "test foreground", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                                100, nullptr, nullptr, wc.hInstance, nullptr));
+  ShowWindow(window_.get(), SW_SHOW);
   Activate();
 }
 
-ForegroundWindow::~ForegroundWindow() { DestroyWindow(hwnd_); }
+void ForegroundWindow::Activate() { SetForegroundWindow(window_.get()); }
 
-void ForegroundWindow::Activate() { SetForegroundWindow(hwnd_); }
-
-HANDLE StartProgram(const std::string& commandLine) {
+win::UniqueHandle StartProgram(const std::string& commandLine) {
   STARTUPINFOA si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
   std::string mutableLine = commandLine;
   if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                       &pi))
-    return nullptr;
-  CloseHandle(pi.hThread);
-  return pi.hProcess;
+    return {};
+  const win::UniqueHandle thread(pi.hThread);
+  return win::UniqueHandle(pi.hProcess);
 }
 
 namespace {
@@ -280,54 +246,50 @@ ProgramResult RunWithPipes(const std::string& commandLine, const std::string* in
                            DWORD timeoutMs, HANDLE job = nullptr) {
   ProgramResult result;
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr, inRead = nullptr, inWrite = nullptr;
-  CreatePipe(&readEnd, &writeEnd, &sa, 0);
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  win::UniqueHandle readEnd, writeEnd, inRead, inWrite;
+  CreatePipe(readEnd.put(), writeEnd.put(), &sa, 0);
+  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
   if (input) {
-    CreatePipe(&inRead, &inWrite, &sa, 0);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    CreatePipe(inRead.put(), inWrite.put(), &sa, 0);
+    SetHandleInformation(inWrite.get(), HANDLE_FLAG_INHERIT, 0);
   }
   STARTUPINFOA si{};
   si.cb = sizeof(si);
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = mergeErrors ? writeEnd : GetStdHandle(STD_ERROR_HANDLE);
-  si.hStdInput = input ? inRead : GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = writeEnd.get();
+  si.hStdError = mergeErrors ? writeEnd.get() : GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdInput = input ? inRead.get() : GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   std::string mutableLine = commandLine;
   // Put into the job before it runs a single instruction.
   const BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
                                       job ? CREATE_SUSPENDED : 0, nullptr, nullptr, &si, &pi);
+  const win::UniqueHandle process(started ? pi.hProcess : nullptr), thread(started ? pi.hThread : nullptr);
   if (started && job) {
-    AssignProcessToJobObject(job, pi.hProcess);
-    ResumeThread(pi.hThread);
+    AssignProcessToJobObject(job, process.get());
+    ResumeThread(thread.get());
   }
-  CloseHandle(writeEnd);
-  if (inRead) CloseHandle(inRead);
+  // Only the child keeps its ends: the reads below end when it does.
+  writeEnd.reset();
+  inRead.reset();
   if (!started) {
-    CloseHandle(readEnd);
-    if (inWrite) CloseHandle(inWrite);
     result.exitCode = static_cast<DWORD>(-1);
     return result;
   }
   std::thread writer;
   if (input)
-    writer = std::thread([inWrite, input] {
+    writer = std::thread([in = std::move(inWrite), input] {
       DWORD put = 0;
       for (size_t at = 0; at < input->size(); at += put)
-        if (!WriteFile(inWrite, input->data() + at, static_cast<DWORD>(input->size() - at), &put, nullptr))
+        if (!WriteFile(in.get(), input->data() + at, static_cast<DWORD>(input->size() - at), &put, nullptr))
           break;
-      CloseHandle(inWrite);
     });
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got) result.output.append(buffer, got);
-  CloseHandle(readEnd);
+  while (ReadFile(readEnd.get(), buffer, sizeof(buffer), &got, nullptr) && got) result.output.append(buffer, got);
   if (writer.joinable()) writer.join();
-  WaitForSingleObject(pi.hProcess, timeoutMs);
-  GetExitCodeProcess(pi.hProcess, &result.exitCode);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  WaitForSingleObject(process.get(), timeoutMs);
+  GetExitCodeProcess(process.get(), &result.exitCode);
   return result;
 }
 
@@ -342,4 +304,4 @@ ProgramResult RunProgramWithInput(const std::string& commandLine, const std::str
   return RunWithPipes(commandLine, &input, false, timeoutMs, job);
 }
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -1,6 +1,6 @@
 // Test support for the Windows test programs: the stand-in download
 // manager in its own process, the download manager's registry keys, the
-// keyboard state of the test thread, and scratch folders.
+// keyboard state of the test thread, and programs run by the test.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
-namespace zvtest {
+#include "files.h"
+#include "registry.h"
+#include "win/unique_handles.h"
+
+namespace zv::test {
 
 // A Linux path of the build tree as Wine sees it (drive Z:).
 std::string WinPath(const std::string& unixPath);
@@ -18,28 +22,6 @@ std::string WinPath(const std::string& unixPath);
 // Paths of the build's tool programs.
 std::string StandInExe();
 std::string ToolExe(const char* name);  // e.g. "zvsend.exe"
-
-// Deletes a folder with everything in it (absent is fine).
-void RemoveTree(const std::string& path);
-
-// A fresh folder under the Wine temp folder, removed on destruction.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "\\" + name; }
-
- private:
-  std::string path_;
-};
-
-// Recursively deletes a registry key (absent is fine).
-void DeleteKeyTree(HKEY root, const char* path);
-void SetRegText(HKEY root, const char* path, const char* name, const std::string& value);
-std::optional<std::string> GetRegText(HKEY root, const char* path, const char* name);
 
 // The download manager's settings key and App Paths entry, cleared before
 // and after each test.
@@ -56,6 +38,13 @@ class ManagerRegistry {
 // every other key is up (GetKeyState and GetKeyboardState read it).
 void HoldKeys(std::initializer_list<int> keys);
 void ReleaseAllKeys();
+
+// A text no module sends: the test's own, after the module's calls.
+inline constexpr char kMarkerText[] = "URL=zvtest:marker\nPostData=";
+
+// The bytes of each text, in the order received.
+struct Received;
+std::vector<std::string> BytesOf(const std::vector<Received>& texts);
 
 struct Received {
   unsigned long dwData = 0;
@@ -100,6 +89,11 @@ class StandIn {
   int Starts() const;                           // processes started so far
   // Waits until at least `count` texts arrived.
   std::vector<Received> WaitForTexts(size_t count, DWORD timeoutMs = 10000) const;
+  // Hands the window kMarkerText the way the modules hand off and waits
+  // until it is recorded. The hand-offs are synchronous, so whatever a
+  // module sent before has arrived by then: the texts returned end with
+  // the marker, and a test that expects nothing expects the marker alone.
+  std::vector<Received> TextsThroughMarker() const;
 
  private:
   std::vector<std::string> Records(const char* kind) const;
@@ -115,12 +109,11 @@ class StandIn {
 class ForegroundWindow {
  public:
   ForegroundWindow();
-  ~ForegroundWindow();
-  HWND get() const { return hwnd_; }
+  HWND get() const { return window_.get(); }
   void Activate();
 
  private:
-  HWND hwnd_ = nullptr;
+  win::UniqueWindow window_;
 };
 
 // Runs a program and waits for it; returns its exit code and output.
@@ -135,10 +128,11 @@ ProgramResult RunProgram(const std::string& commandLine, DWORD timeoutMs = 60000
 ProgramResult RunProgramWithInput(const std::string& commandLine, const std::string& input,
                                   DWORD timeoutMs = 60000, HANDLE job = nullptr);
 
-// Starts a program without waiting; the handle is the process.
-HANDLE StartProgram(const std::string& commandLine);
+// Starts a program without waiting; the handle is the process (empty when
+// it did not start).
+win::UniqueHandle StartProgram(const std::string& commandLine);
 
 // Decodes \xHH escapes of a stand-in record.
 std::string Unescape(const std::string& text);
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -18,7 +18,7 @@ struct ComRelease {
 };
 
 TEST(TypeLibrary, LoadsFromTheModuleResource) {
-  const std::string module = zvtest::WinPath(ZV_TYPELIB_PROBE_MODULE);
+  const std::string module = zv::test::WinPath(ZV_TYPELIB_PROBE_MODULE);
   std::wstring path(module.begin(), module.end());
   ITypeLib* lib = nullptr;
   ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib), S_OK);

@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "message_box.h"
-#include "registry_dump.h"
+#include "registry.h"
 #include "zorvex_rig.h"
 
-using namespace zvtest;
+using namespace zv::test;
 using testing::IsEmpty;
 
 namespace {
@@ -54,13 +54,15 @@ TEST_P(ContextMenuScripts, SendWhatThePageGaveAfterTheSwitchAllowsIt) {
       RunJScript(std::string("var o = new ActiveXObject(\"") + c.progId + "\");\n" + c.calls + "\n");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
 
+  standIn.WaitForTexts(c.texts.size());
   std::vector<std::string> received;
-  for (const Received& r : standIn.WaitForTexts(c.texts.size())) {
+  for (const Received& r : standIn.TextsThroughMarker()) {
     received.push_back(r.bytes);
     EXPECT_EQ(r.cbData, r.bytes.size());
   }
-  if (c.texts.empty()) Sleep(100);
-  EXPECT_EQ(received, c.texts);
+  std::vector<std::string> expected = c.texts;
+  expected.push_back(kMarkerText);
+  EXPECT_EQ(received, expected);
   EXPECT_EQ(answerer.Texts(), std::vector<std::string>(c.questions, kQuestion));
   EXPECT_EQ(GetRegText(HKEY_CURRENT_USER, kSettingsKey, kSwitch), c.switchAfter);
   if (c.switchAfter == std::string("TRUE")) {
@@ -132,10 +134,8 @@ TEST_F(ContextMenuTest, NullArgumentsSendNothingButANullReferer) {
   SysFreeString(comment);
   menu->Release();
   CoUninitialize();
-  const auto texts = standIn.WaitForTexts(1);
-  Sleep(100);
-  ASSERT_EQ(standIn.Texts().size(), 1u);
-  EXPECT_EQ(texts[0].bytes, kLink);
+  standIn.WaitForTexts(1);
+  EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), testing::ElementsAre(kLink, kMarkerText));
 }
 
 TEST_F(ContextMenuTest, NotRunningDownloadManagerIsStartedForTheLink) {

@@ -7,10 +7,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "registry_dump.h"
+#include "registration.h"
 #include "zorvex_rig.h"
 
-using namespace zvtest;
+using namespace zv::test;
+using zv::com::ComPtr;
+using zv::com::UniqueBstr;
 using testing::IsEmpty;
 
 namespace {
@@ -35,12 +37,8 @@ std::string ShortPath(const std::string& path) {
 }
 
 std::vector<std::string> Registration(const ClassScript& c) {
-  std::vector<std::string> lines;
-  for (const std::string& key : {std::string(c.progId) + ".1", std::string(c.progId), "CLSID\\" + std::string(c.clsid)}) {
-    const auto part = DumpRegistry(HKEY_CLASSES_ROOT, "HKCR", key);
-    lines.insert(lines.end(), part.begin(), part.end());
-  }
-  return lines;
+  return DumpKeys(HKEY_CLASSES_ROOT, "HKCR",
+                  {std::string(c.progId) + ".1", std::string(c.progId), "CLSID\\" + std::string(c.clsid)});
 }
 
 std::vector<std::string> Expected(const ClassScript& c, const std::string& module) {
@@ -70,25 +68,16 @@ std::vector<std::string> Expected(const ClassScript& c, const std::string& modul
 std::string ClassIdOf(const wchar_t* progId) {
   CLSID clsid{};
   if (FAILED(CLSIDFromProgID(progId, &clsid))) return "(none)";
-  wchar_t text[40] = {};
-  StringFromGUID2(clsid, text, 40);
-  return std::string(text, text + lstrlenW(text));
+  return GuidText(clsid);
 }
 
-class ZorvexRegistration : public testing::Test {
+class ZorvexRegistration : public RegistrationTest {
  protected:
-  void SetUp() override {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    RunRegsvr32(kZorvexModule, true);
-  }
-  void TearDown() override {
-    RunRegsvr32(kZorvexModule, true);
-    CoUninitialize();
-  }
+  ZorvexRegistration() : RegistrationTest(kZorvexModule) {}
 };
 
 TEST_F(ZorvexRegistration, WritesBothScriptsWithTheShortModulePath) {
-  ASSERT_EQ(RunRegsvr32(kZorvexModule), 0u);
+  ASSERT_EQ(Register(), 0u);
   const std::string module = ShortPath(kZorvexModule);
   ASSERT_FALSE(module.empty());
   for (const ClassScript& c : kScripts) EXPECT_EQ(Registration(c), Expected(c, module)) << c.progId;
@@ -103,17 +92,17 @@ TEST_F(ZorvexRegistration, WritesBothScriptsWithTheShortModulePath) {
 }
 
 TEST_F(ZorvexRegistration, UnregistrationKeepsTheTypeLibraryAndRegistrationRewrites) {
-  ASSERT_EQ(RunRegsvr32(kZorvexModule), 0u);
-  ASSERT_EQ(RunRegsvr32(kZorvexModule, true), 0u);
+  ASSERT_EQ(Register(), 0u);
+  ASSERT_EQ(Unregister(), 0u);
   for (const ClassScript& c : kScripts) EXPECT_THAT(Registration(c), IsEmpty()) << c.progId;
-  EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID"));
-  ITypeLib* library = nullptr;
-  ASSERT_EQ(LoadRegTypeLib(LIBID_ZORVEXLib, 1, 0, 0x409, &library), S_OK);
-  library->Release();
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID"));
+  HRESULT loaded = E_FAIL;
+  EXPECT_TRUE(RegisteredLibrary(LIBID_ZORVEXLib, &loaded));
+  ASSERT_EQ(loaded, S_OK);
   // Unregistering twice is still a success.
-  EXPECT_EQ(RunRegsvr32(kZorvexModule, true), 0u);
+  EXPECT_EQ(Unregister(), 0u);
 
-  ASSERT_EQ(RunRegsvr32(kZorvexModule), 0u);
+  ASSERT_EQ(Register(), 0u);
   for (const ClassScript& c : kScripts) EXPECT_EQ(Registration(c), Expected(c, ShortPath(kZorvexModule)));
 }
 
@@ -128,14 +117,13 @@ TEST_P(ZorvexInAnOddFolder, RegistersAShortPathThatLoads) {
 
   ASSERT_EQ(RunRegsvr32(copy), 0u);
   for (const ClassScript& c : kScripts) {
-    const auto server = GetRegText(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + c.clsid + "\\InprocServer32").c_str(), "");
+    const auto server = GetRegText(HKEY_CLASSES_ROOT, std::string("CLSID\\") + c.clsid + "\\InprocServer32", "");
     ASSERT_TRUE(server);
     EXPECT_EQ(*server, ShortPath(copy));
     EXPECT_EQ(server->find(' '), std::string::npos);
     // The path names the copy: it loads.
-    HMODULE loaded = LoadLibraryExA(server->c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    EXPECT_NE(loaded, nullptr) << *server;
-    if (loaded) FreeLibrary(loaded);
+    const zv::win::UniqueLibrary loaded(LoadLibraryExA(server->c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    EXPECT_TRUE(loaded) << *server;
   }
   ASSERT_EQ(RunRegsvr32(copy, true), 0u);
 }
@@ -145,13 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, ZorvexInAnOddFolder, testing::Values("it's min
                            return std::string(info.index == 0 ? "Quote" : info.index == 1 ? "Space" : "TwoQuotes");
                          });
 
-std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
-
-std::string Guid(const GUID& guid) {
-  wchar_t text[40] = {};
-  StringFromGUID2(guid, text, 40);
-  return std::string(text, text + lstrlenW(text));
-}
+std::wstring Text(const UniqueBstr& text) { return text.get() ? std::wstring(text.get(), text.Length()) : L""; }
 
 struct Method {
   const wchar_t* name;
@@ -169,21 +151,12 @@ struct LibraryType {
 };
 
 TEST_F(ZorvexRegistration, TypeLibraryDescribesBothDualInterfaces) {
-  ASSERT_EQ(RunRegsvr32(kZorvexModule), 0u);
-  ITypeLib* library = nullptr;
-  ASSERT_EQ(LoadRegTypeLib(LIBID_ZORVEXLib, 1, 0, 0x409, &library), S_OK);
-  BSTR name = nullptr, help = nullptr;
-  ASSERT_EQ(library->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
-  EXPECT_EQ(Text(name), L"ZORVEXLib");
-  EXPECT_EQ(Text(help), L"Zorvex 1.0 Type Library");
-  SysFreeString(name);
-  SysFreeString(help);
-  TLIBATTR* attr = nullptr;
-  ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
-  EXPECT_EQ(attr->lcid, 0x409u);
-  EXPECT_EQ(attr->wMajorVerNum, 1);
-  EXPECT_EQ(attr->wMinorVerNum, 0);
-  library->ReleaseTLibAttr(attr);
+  ASSERT_EQ(Register(), 0u);
+  HRESULT loaded = E_FAIL;
+  const ComPtr<ITypeLib> library = RegisteredLibrary(LIBID_ZORVEXLib, &loaded);
+  ASSERT_EQ(loaded, S_OK);
+  EXPECT_EQ(FactsOf(library.get()), (LibraryFacts{"{B4B3E981-B797-11D2-A832-006052058FA5}", 0x409, 1, 0,
+                                                   {L"ZORVEXLib", L"Zorvex 1.0 Type Library"}}));
 
   const USHORT in = PARAMFLAG_FIN, none = PARAMFLAG_NONE, outRet = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
   const std::vector<LibraryType> types = {
@@ -200,41 +173,33 @@ TEST_F(ZorvexRegistration, TypeLibraryDescribesBothDualInterfaces) {
   for (UINT index = 0; index < types.size(); ++index) {
     const LibraryType& expected = types[index];
     SCOPED_TRACE(testing::Message() << "type " << index);
-    ITypeInfo* info = nullptr;
-    ASSERT_EQ(library->GetTypeInfo(index, &info), S_OK);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(library->GetTypeInfo(index, info.put()), S_OK);
     TYPEATTR* typeAttr = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&typeAttr), S_OK);
     EXPECT_EQ(typeAttr->typekind, expected.kind);
-    EXPECT_EQ(Guid(typeAttr->guid), expected.guid);
+    EXPECT_EQ(GuidText(typeAttr->guid), expected.guid);
     const WORD dualFlags = TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE;
     if (expected.kind == TKIND_DISPATCH) {
       EXPECT_EQ(typeAttr->wTypeFlags & dualFlags, dualFlags);
     }
     info->ReleaseTypeAttr(typeAttr);
-    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
-    EXPECT_EQ(Text(name), expected.name);
-    EXPECT_EQ(Text(help), expected.help);
-    SysFreeString(name);
-    SysFreeString(help);
+    EXPECT_EQ(DocumentationOf(info.get()), (Documentation{expected.name, expected.help}));
     if (expected.kind == TKIND_COCLASS) {
       // The default interface is the next type.
       HREFTYPE ref = 0;
-      ITypeInfo* dual = nullptr;
+      ComPtr<ITypeInfo> dual;
       ASSERT_EQ(info->GetRefTypeOfImplType(0, &ref), S_OK);
-      ASSERT_EQ(info->GetRefTypeInfo(ref, &dual), S_OK);
-      ASSERT_EQ(dual->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
-      EXPECT_EQ(Text(name), types[index + 1].name);
-      SysFreeString(name);
-      dual->Release();
-      info->Release();
+      ASSERT_EQ(info->GetRefTypeInfo(ref, dual.put()), S_OK);
+      EXPECT_EQ(DocumentationOf(dual.get()).name, types[index + 1].name);
       continue;
     }
 
     // The interface half of the dual interface: its vtable slots after IDispatch's seven.
     HREFTYPE ref = 0;
-    ITypeInfo* vtable = nullptr;
+    ComPtr<ITypeInfo> vtable;
     ASSERT_EQ(info->GetRefTypeOfImplType(-1, &ref), S_OK);
-    ASSERT_EQ(info->GetRefTypeInfo(ref, &vtable), S_OK);
+    ASSERT_EQ(info->GetRefTypeInfo(ref, vtable.put()), S_OK);
     ASSERT_EQ(vtable->GetTypeAttr(&typeAttr), S_OK);
     EXPECT_EQ(typeAttr->typekind, TKIND_INTERFACE);
     EXPECT_EQ(typeAttr->wTypeFlags & (dualFlags | TYPEFLAG_FOLEAUTOMATION), dualFlags | TYPEFLAG_FOLEAUTOMATION);
@@ -248,9 +213,11 @@ TEST_F(ZorvexRegistration, TypeLibraryDescribesBothDualInterfaces) {
       EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_HRESULT);
       EXPECT_EQ(func->oVft, static_cast<SHORT>((7 + f) * sizeof(void*)));
       ASSERT_EQ(func->cParams, static_cast<SHORT>(method.params.size()));
-      BSTR names[4] = {};
+      UniqueBstr names[4];
+      BSTR raw[4] = {};
       UINT got = 0;
-      ASSERT_EQ(vtable->GetNames(func->memid, names, 4, &got), S_OK);
+      ASSERT_EQ(vtable->GetNames(func->memid, raw, 4, &got), S_OK);
+      for (UINT n = 0; n < got; ++n) names[n].reset(raw[n]);
       ASSERT_EQ(got, method.params.size() + 1);
       EXPECT_EQ(Text(names[0]), method.name);
       for (UINT p = 0; p < method.params.size(); ++p) {
@@ -264,16 +231,10 @@ TEST_F(ZorvexRegistration, TypeLibraryDescribesBothDualInterfaces) {
           EXPECT_EQ(type, VT_BSTR);
         }
       }
-      for (UINT n = 0; n < got; ++n) SysFreeString(names[n]);
       vtable->ReleaseFuncDesc(func);
-      ASSERT_EQ(info->GetDocumentation(method.id, nullptr, &help, nullptr, nullptr), S_OK);
-      EXPECT_EQ(Text(help), method.help);
-      SysFreeString(help);
+      EXPECT_EQ(DocumentationOf(info.get(), method.id).help, method.help);
     }
-    vtable->Release();
-    info->Release();
   }
-  library->Release();
 }
 
 std::string VersionText(const std::vector<char>& info, const char* name) {
@@ -285,14 +246,14 @@ std::string VersionText(const std::vector<char>& info, const char* name) {
 }
 
 TEST(ZorvexModule, CarriesItsStringsVersionAndResources) {
-  HMODULE module = LoadLibraryExA(kZorvexModule.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(module, nullptr);
+  const zv::win::UniqueLibrary library(LoadLibraryExA(kZorvexModule.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(library);
+  const HMODULE module = library.get();
   for (int id : {101, 102}) EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(id), "REGISTRY"), nullptr) << id;
   EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), "TYPELIB"), nullptr);
   char text[64] = {};
   EXPECT_EQ(LoadStringA(module, 100, text, sizeof(text)), 6);
   EXPECT_STREQ(text, "Zorvex");
-  FreeLibrary(module);
 
   const DWORD size = GetFileVersionInfoSizeA(kZorvexModule.c_str(), nullptr);
   ASSERT_GT(size, 0u);

@@ -1,6 +1,6 @@
 #include "standin_navigator.h"
 
-namespace zvtest {
+namespace zv::test {
 
 NavigatorCall OfferUrl(const std::wstring& progId, const std::wstring& protocol, const std::wstring& url) {
   NavigatorCall call;
@@ -38,4 +38,4 @@ NavigatorCall OfferUrl(const std::wstring& progId, const std::wstring& protocol,
   return call;
 }
 
-}  // namespace zvtest
+}  // namespace zv::test

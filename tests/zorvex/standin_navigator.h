@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace zvtest {
+namespace zv::test {
 
 struct NavigatorCall {
   HRESULT created = E_FAIL;  // creation by ProgID
@@ -22,4 +22,4 @@ struct NavigatorCall {
 // One URL offered as Navigator offers it: Initialize(protocol, url).
 NavigatorCall OfferUrl(const std::wstring& progId, const std::wstring& protocol, const std::wstring& url);
 
-}  // namespace zvtest
+}  // namespace zv::test

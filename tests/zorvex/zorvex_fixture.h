@@ -5,27 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include "registry_dump.h"
+#include "registration.h"
 #include "zorvex_rig.h"
 
-namespace zvtest {
+namespace zv::test {
 
-class ZorvexTest : public testing::Test {
+class ZorvexTest : public InProcessModuleTest {
  protected:
-  void SetUp() override {
-    ReleaseAllKeys();
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(registration_.result(), S_OK);
-    registry_.Set("ZVCaption", StandInOptions().caption);
-    registry_.Set("AcceptingTypes", "ZIP,EXE");
-  }
-  void TearDown() override {
-    ReleaseAllKeys();
-    CoUninitialize();
-  }
-
-  InProcessRegistration registration_{kZorvexModule};
-  ManagerRegistry registry_;
+  ZorvexTest() : InProcessModuleTest(kZorvexModule) {}
 };
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-namespace zvtest {
+namespace zv::test {
 
 ProgramResult RunJScript(const std::string& script) {
   ScratchDir dir;
@@ -14,4 +14,4 @@ ProgramResult RunJScript(const std::string& script) {
   return RunProgram("cscript.exe //nologo \"" + file + "\"");
 }
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -9,7 +9,7 @@
 #include "Zorvex.h"
 #include "zvtest.h"
 
-namespace zvtest {
+namespace zv::test {
 
 inline const std::string kZorvexModule = WinPath(ZV_ZORVEX_MODULE);
 inline constexpr char kCatcherClsid[] = "{B4B3E98F-B797-11D2-A832-006052058FA5}";
@@ -19,4 +19,4 @@ inline constexpr char kQuestion[] = "Integration with MS IE context menu is disa
 // Runs `script` (JScript) with cscript //nologo from a scratch file.
 ProgramResult RunJScript(const std::string& script);
 
-}  // namespace zvtest
+}  // namespace zv::test

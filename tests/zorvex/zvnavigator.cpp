@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc && i < wideCount; ++i) {
     const std::wstring url = wide[i];
     const std::wstring scheme = url.substr(0, url.find(L':'));
-    const zvtest::NavigatorCall call = zvtest::OfferUrl(L"Zorvex.NNCatcher.1", scheme, url);
+    const zv::test::NavigatorCall call = zv::test::OfferUrl(L"Zorvex.NNCatcher.1", scheme, url);
     if (FAILED(call.created) || FAILED(call.named) || FAILED(call.invoked)) {
       std::printf("%-45s call failed (create 0x%08lX, name 0x%08lX, invoke 0x%08lX)\n", argv[i],
                   static_cast<unsigned long>(call.created), static_cast<unsigned long>(call.named),

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,9 @@
 #include "section_bytes.h"
 
 namespace zvadmtest {
+
+// The registry and file helpers are the shared ones.
+using namespace zv::test;
 
 std::string HelperExe();
 
@@ -25,31 +27,6 @@ zv::jobs::ChannelOutcome RunSection(const Bytes& bytes, size_t sectionSize);
 
 zv::jobs::Job MakeJob(uint8_t kind, std::string param1 = {}, std::string param2 = {}, int32_t result = 0,
                     uint32_t tag = 0);
-
-// A key name of this test program's own under Software, removed (with its
-// subkeys) on construction and destruction.
-class TestKey {
- public:
-  explicit TestKey(HKEY root, const std::string& parent = "Software");
-  ~TestKey();
-  TestKey(const TestKey&) = delete;
-  TestKey& operator=(const TestKey&) = delete;
-  const std::string& path() const { return path_; }  // e.g. Software\ZvAdmTest-12-3
-
- private:
-  HKEY root_;
-  std::string path_;
-};
-
-struct RegValue {
-  DWORD type = 0;
-  std::string bytes;
-  bool operator==(const RegValue& other) const { return type == other.type && bytes == other.bytes; }
-};
-std::optional<RegValue> QueryValue(HKEY root, const std::string& key, const std::string& name);
-bool KeyExists(HKEY root, const std::string& key);
-void PutValue(HKEY root, const std::string& key, const std::string& name, const std::string& text);
-void PutKey(HKEY root, const std::string& key);
 
 // A copy of the helper, alone in a folder of its own, under a name that
 // Wine's per-program settings give the version `version` ("win98": the 9x
@@ -66,29 +43,10 @@ class HelperCopy {
   zv::jobs::JobsOutcome Run(const std::vector<zv::jobs::Job>& jobs) const { return RunJobsWith(path_, jobs); }
 
  private:
-  zvtest::ScratchDir folder_;
+  zv::test::ScratchDir folder_;
   std::string path_;
   std::string appDefaults_;
   bool win9x_;
-};
-
-// Files as a peer sees them.
-void WriteBytes(const std::string& path, const std::string& bytes);
-std::optional<std::string> ReadBytes(const std::string& path);
-bool Exists(const std::string& path);
-
-// A file kept open by this process with the given sharing.
-class HeldFile {
- public:
-  HeldFile(const std::string& path, DWORD share);
-  ~HeldFile();
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
-  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
-  void Release();
-
- private:
-  HANDLE handle_;
 };
 
 // The restart renames NT keeps (source, target) as the system lists them:

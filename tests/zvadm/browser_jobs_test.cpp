@@ -5,7 +5,7 @@
 
 #include "adm_test_support.h"
 #include "message_box.h"
-#include "registry_dump.h"
+#include "registry.h"
 #include "zvtest.h"
 
 #include <sddl.h>
@@ -14,6 +14,7 @@
 #include <cstring>
 
 using namespace zvadmtest;
+using zv::win::UniqueHkey;
 
 namespace {
 
@@ -77,15 +78,17 @@ uint64_t LastWrittenInView(REGSAM view, const std::string& key) {
 }
 
 std::string BareKeySecurity() {
-  HKEY key;
+  UniqueHkey key;
   std::string text;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kHelperObjects) + "\\" + kBare).c_str(), 0, READ_CONTROL, &key) !=
-      ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kHelperObjects) + "\\" + kBare).c_str(), 0, READ_CONTROL,
+                    key.put()) != ERROR_SUCCESS) {
+    key.release();
     return text;
+  }
   DWORD size = 0;
-  RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+  RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
   std::string descriptor(size, '\0');
-  if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor.data(), &size) == ERROR_SUCCESS) {
+  if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.data(), &size) == ERROR_SUCCESS) {
     char* sddl = nullptr;
     if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.data(), SDDL_REVISION_1,
                                                              DACL_SECURITY_INFORMATION, &sddl, nullptr)) {
@@ -93,26 +96,24 @@ std::string BareKeySecurity() {
       LocalFree(sddl);
     }
   }
-  RegCloseKey(key);
   return text;
 }
 
 void PutBareHelperObject() {
   const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects\\" +
                            std::wstring(kBare, kBare + strlen(kBare));
-  HKEY opened, sub;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr),
+  UniqueHkey opened, sub;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr),
             ERROR_SUCCESS);
   const std::string large(70000, '\x5A');
-  RegSetValueExW(opened, L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(large.data()), static_cast<DWORD>(large.size()));
-  RegSetValueExW(opened, kWideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
-  ASSERT_EQ(RegCreateKeyExW(opened, kWideName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_SUCCESS);
-  RegCloseKey(sub);
+  RegSetValueExW(opened.get(), L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(large.data()), static_cast<DWORD>(large.size()));
+  RegSetValueExW(opened.get(), kWideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+  ASSERT_EQ(RegCreateKeyExW(opened.get(), kWideName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(), nullptr),
+            ERROR_SUCCESS);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(kBareSecurity, SDDL_REVISION_1, &descriptor, nullptr));
-  EXPECT_EQ(RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetKeySecurity(opened.get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
   LocalFree(descriptor);
-  RegCloseKey(opened);
 }
 
 std::string HelperObject(const std::string& id) { return std::string(kHelperObjects) + "\\" + id; }
@@ -121,26 +122,27 @@ std::string HelperObject(const std::string& id) { return std::string(kHelperObje
 void PutHelperObject(const std::string& id) {
   if (id == kBare) return PutBareHelperObject();
   const std::string key = HelperObject(id);
-  PutValue(HKEY_LOCAL_MACHINE, key, "", "object " + id);
-  PutValue(HKEY_LOCAL_MACHINE, key + "\\Settings\\Deep", "Mode", "deep " + id);
-  HKEY opened;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &opened), ERROR_SUCCESS);
+  SetRegText(HKEY_LOCAL_MACHINE, key, "", "object " + id);
+  SetRegText(HKEY_LOCAL_MACHINE, key + "\\Settings\\Deep", "Mode", "deep " + id);
+  UniqueHkey opened;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, opened.put()), ERROR_SUCCESS);
   const DWORD one = 1;
-  RegSetValueExA(opened, "NoExplorer", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
-  RegCloseKey(opened);
+  RegSetValueExA(opened.get(), "NoExplorer", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
 }
 
 std::vector<std::string> Dump(const std::string& id) {
-  return zvtest::DumpRegistry(HKEY_LOCAL_MACHINE, "HKLM", HelperObject(id));
+  return zv::test::DumpRegistry(HKEY_LOCAL_MACHINE, "HKLM", HelperObject(id));
 }
 
 uint64_t LastWritten(const std::string& id) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, HelperObject(id).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  UniqueHkey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, HelperObject(id).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    key.release();
+    return 0;
+  }
   FILETIME written{};
-  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+  RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                    &written);
-  RegCloseKey(key);
   return (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
 }
 
@@ -158,7 +160,7 @@ class HelperObjectOrder : public testing::TestWithParam<OrderCase> {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
-    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
+    zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
     if (OtherView()) DeleteInView(OtherView(), kHelperObjects);
   }
 };
@@ -190,16 +192,15 @@ TEST_P(HelperObjectOrder, TheNamedObjectIsMadeFirstAndTheOthersKeepEverything) {
     // key's own permissions; and no default value where it had none.
     const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects\\" +
                              std::wstring(kBare, kBare + strlen(kBare));
-    HKEY opened, sub;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened), ERROR_SUCCESS);
+    UniqueHkey opened, sub;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, opened.put()), ERROR_SUCCESS);
     wchar_t text[8] = {};
     DWORD size = sizeof(text);
-    EXPECT_EQ(RegQueryValueExW(opened, kWideName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(opened.get(), kWideName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size),
+              ERROR_SUCCESS);
     EXPECT_STREQ(text, L"x");
-    EXPECT_EQ(RegOpenKeyExW(opened, kWideName.c_str(), 0, KEY_READ, &sub), ERROR_SUCCESS);
-    RegCloseKey(sub);
-    EXPECT_EQ(RegQueryValueExW(opened, L"", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-    RegCloseKey(opened);
+    EXPECT_EQ(RegOpenKeyExW(opened.get(), kWideName.c_str(), 0, KEY_READ, sub.put()), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(opened.get(), L"", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(bareSecurity.empty());
     EXPECT_EQ(BareKeySecurity(), bareSecurity);
   }
@@ -236,7 +237,7 @@ TEST_F(HelperObjectOrder, TheNamedObjectComesFirstInBothRegistryViews) {
 }
 
 TEST(HelperObjectOrderWithoutList, NothingIsCreated) {
-  zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
+  zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
   const auto outcome = RunJobs({MakeJob(kPutHelperObjectFirst, kFirst, "", 5)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_TRUE(outcome.readBack);
@@ -264,16 +265,16 @@ class LowRightsPolicy : public testing::TestWithParam<PolicyCase> {
   void TearDown() override { Clean(); }
   void Clean() {
     for (const char* policy : kPolicies) {
-      zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
+      zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
       if (OtherView()) DeleteInView(OtherView(), std::string(kLowRights) + policy);
     }
-    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (kAppPaths + GetParam().program).c_str());
+    zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (kAppPaths + GetParam().program).c_str());
   }
 };
 
 TEST_P(LowRightsPolicy, BothPoliciesNameTheProgram) {
   const PolicyCase& test = GetParam();
-  if (!test.registered.empty()) PutValue(HKEY_LOCAL_MACHINE, kAppPaths + test.program, "", test.registered);
+  if (!test.registered.empty()) SetRegText(HKEY_LOCAL_MACHINE, kAppPaths + test.program, "", test.registered);
   const auto outcome = RunJobs({MakeJob(kAllowLowRightsLaunch, test.program)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
@@ -300,23 +301,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LowRightsBroker, TheBrokerProcessIsEnded) {
   // A stand-in process under the broker's name that would run for minutes.
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const std::string broker = dir.File("IEUser.exe");
-  ASSERT_TRUE(CopyFileA(zvtest::StandInExe().c_str(), broker.c_str(), FALSE));
-  HANDLE process = zvtest::StartProgram("\"" + broker + "\" --no-window --log=- --lifetime=300000");
-  ASSERT_NE(process, nullptr);
-  EXPECT_EQ(WaitForSingleObject(process, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+  ASSERT_TRUE(CopyFileA(zv::test::StandInExe().c_str(), broker.c_str(), FALSE));
+  const zv::win::UniqueHandle process =
+      zv::test::StartProgram("\"" + broker + "\" --no-window --log=- --lifetime=300000");
+  ASSERT_TRUE(process);
+  EXPECT_EQ(WaitForSingleObject(process.get(), 1000), static_cast<DWORD>(WAIT_TIMEOUT));
 
   const auto outcome = RunJobs({MakeJob(kAllowLowRightsLaunch, "zvtest-broker.exe")});
-  EXPECT_EQ(WaitForSingleObject(process, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(process.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
   DWORD exitCode = STILL_ACTIVE;
-  GetExitCodeProcess(process, &exitCode);
-  if (exitCode == STILL_ACTIVE) TerminateProcess(process, 1);
-  CloseHandle(process);
+  GetExitCodeProcess(process.get(), &exitCode);
+  if (exitCode == STILL_ACTIVE) TerminateProcess(process.get(), 1);
   EXPECT_EQ(exitCode, 0u);
   EXPECT_EQ(outcome.exitCode, 0u);
   for (const char* policy : kPolicies) {
-    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
+    zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
     if (OtherView()) DeleteInView(OtherView(), std::string(kLowRights) + policy);
   }
 }
@@ -356,19 +357,19 @@ void PrintTo(const MethodCase& test, std::ostream* out) { *out << test.label; }
 // In this process: regsvr32 may start Wine's services, which would keep
 // its output pipe open.
 void Unregister(const std::string& module) {
-  HMODULE loaded = LoadLibraryA(module.c_str());
+  const zv::win::UniqueLibrary loaded(LoadLibraryA(module.c_str()));
   if (!loaded) return;
   using Export = HRESULT(WINAPI*)();
-  if (auto unregister = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(loaded, "DllUnregisterServer"))))
+  if (auto unregister =
+          reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(loaded.get(), "DllUnregisterServer"))))
     unregister();
-  FreeLibrary(loaded);
 }
 
 class IntegrationMethod : public testing::TestWithParam<MethodCase> {
  protected:
   void SetUp() override {
     for (const Module& module : kModules) {
-      const std::string built = zvtest::WinPath(module.built);
+      const std::string built = zv::test::WinPath(module.built);
       copies_.push_back(modules_.File(built.substr(built.rfind('\\') + 1)));
       ASSERT_TRUE(CopyFileA(built.c_str(), copies_.back().c_str(), FALSE)) << built;
     }
@@ -377,32 +378,32 @@ class IntegrationMethod : public testing::TestWithParam<MethodCase> {
   void TearDown() override { Clean(); }
   void Clean() {
     for (const std::string& copy : copies_) Unregister(copy);
-    for (const Module& module : kModules) zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, module.progId);
-    for (const char* key : kHandlerKeys) zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
-    zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClass).c_str());
-    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
+    for (const Module& module : kModules) zv::test::DeleteKeyTree(HKEY_CLASSES_ROOT, module.progId);
+    for (const char* key : kHandlerKeys) zv::test::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
+    zv::test::DeleteKeyTree(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClass).c_str());
+    zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
   }
-  zvtest::ScratchDir modules_;
+  zv::test::ScratchDir modules_;
   std::vector<std::string> copies_;
 };
 
 TEST_P(IntegrationMethod, AsksOnlyWhenOthersExistAndRegistersTheMissingModule) {
   const MethodCase& test = GetParam();
   if (test.others == kHttpHandler)
-    for (const char* key : kHandlerKeys) PutValue(HKEY_CLASSES_ROOT, std::string(key) + "\\other", "CLSID", kForeignObject);
-  if (test.others == kHelperObject) PutValue(HKEY_LOCAL_MACHINE, HelperObject(kForeignObject), "", "");
+    for (const char* key : kHandlerKeys) SetRegText(HKEY_CLASSES_ROOT, std::string(key) + "\\other", "CLSID", kForeignObject);
+  if (test.others == kHelperObject) SetRegText(HKEY_LOCAL_MACHINE, HelperObject(kForeignObject), "", "");
   const int method = test.method == "1" || test.method == "2" ? std::stoi(test.method) : 0;
   if (test.progIdPresent) {
-    PutValue(HKEY_CLASSES_ROOT, kModules[method].progId, "", "registered elsewhere");
-    PutValue(HKEY_CLASSES_ROOT, std::string(kModules[method].progId) + "\\CLSID", "", kHandlerClass);
+    SetRegText(HKEY_CLASSES_ROOT, kModules[method].progId, "", "registered elsewhere");
+    SetRegText(HKEY_CLASSES_ROOT, std::string(kModules[method].progId) + "\\CLSID", "", kHandlerClass);
   }
   if (test.classInThisView)
-    PutValue(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kHandlerClass + "\\InprocServer32", "", kElsewhere);
+    SetRegText(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kHandlerClass + "\\InprocServer32", "", kElsewhere);
 
   const std::string caption = "Zorvane setup " + std::to_string(GetCurrentProcessId());
   const std::string setup = "Owner=0\r\nCaption=" + caption + "\r\nPath=" + (test.samePath ? modules_.path() : "") +
                             "\r\nIntegrationMethod=" + test.method + "\r\n";
-  zvtest::MessageBoxAnswerer answerer(caption, test.answer);
+  zv::test::MessageBoxAnswerer answerer(caption, test.answer);
   const auto outcome = RunJobs({MakeJob(kSetIntegrationMethod, setup, "Remove the other download catchers?")});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_TRUE(outcome.readBack);
@@ -418,12 +419,12 @@ TEST_P(IntegrationMethod, AsksOnlyWhenOthersExistAndRegistersTheMissingModule) {
 
   for (int i = 0; i < 3; ++i) {
     const bool expected = i == test.registered || (test.progIdPresent && i == method);
-    EXPECT_EQ(zvtest::GetRegText(HKEY_CLASSES_ROOT, kModules[i].progId, "").has_value(), expected) << kModules[i].progId;
+    EXPECT_EQ(zv::test::GetRegText(HKEY_CLASSES_ROOT, kModules[i].progId, "").has_value(), expected) << kModules[i].progId;
   }
   if (test.progIdPresent) {
     // Registered in this view already: left as it was. Only the other
     // build's: this build's module is registered.
-    const auto server = zvtest::GetRegText(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClass + "\\InprocServer32").c_str(), "");
+    const auto server = zv::test::GetRegText(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClass + "\\InprocServer32").c_str(), "");
     if (test.classInThisView)
       EXPECT_EQ(server, std::optional<std::string>(kElsewhere));
     else

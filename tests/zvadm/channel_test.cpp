@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(JobChannel, ZvjobsRunsATextListAndPrintsTheResults) {
   TestKey key(HKEY_CURRENT_USER);
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const std::string list = dir.File("jobs.txt");
   {
     std::ofstream out(list, std::ios::binary);
@@ -245,7 +245,7 @@ TEST(JobChannel, ZvjobsRunsATextListAndPrintsTheResults) {
         << "2 0x12 \"hkcu\\" << key.path() << "\\Lower\" \"\"\n"
         << "9 0x13 \"\" \"\" 3010\n";
   }
-  const auto run = zvtest::RunProgram("\"" + zvtest::ToolExe("zvjobs.exe") + "\" --helper=\"" + HelperExe() +
+  const auto run = zv::test::RunProgram("\"" + zv::test::ToolExe("zvjobs.exe") + "\" --helper=\"" + HelperExe() +
                                       "\" \"" + list + "\"");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_NE(run.output.find("0    2   jkWriteRegSz              0x00000010 0"), std::string::npos) << run.output;

@@ -12,7 +12,7 @@ using namespace zvadmtest;
 namespace {
 
 TEST(CallExportJob, ReturnsTheExportsValueOrTheLoadersError) {
-  const std::string probe = zvtest::WinPath(ZV_EXPORT_PROBE_MODULE);
+  const std::string probe = zv::test::WinPath(ZV_EXPORT_PROBE_MODULE);
   const auto outcome = RunJobs({
       MakeJob(0, probe, "ReturnZero", 77),
       MakeJob(0, probe, "ReturnFive"),
@@ -34,7 +34,7 @@ TEST(CallExportJob, ReturnsTheExportsValueOrTheLoadersError) {
 }
 
 TEST(CallExportJob, ASuccessfulCallAfterFailuresKeepsTheLastFailure) {
-  const std::string probe = zvtest::WinPath(ZV_EXPORT_PROBE_MODULE);
+  const std::string probe = zv::test::WinPath(ZV_EXPORT_PROBE_MODULE);
   const auto outcome = RunJobs({MakeJob(0, probe, "ReturnFive"), MakeJob(0, probe, "ReturnZero")});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.jobs[1].result, 0);
@@ -45,8 +45,8 @@ TEST(CallExportJob, ASuccessfulCallAfterFailuresKeepsTheLastFailure) {
 // a folder on PATH is never loaded; a system library under a bare name and
 // a module named by its full path still are.
 TEST(CallExportJob, BareNamesComeFromTheSystemFolderOnly) {
-  zvtest::ScratchDir current, onPath;
-  const std::string probe = zvtest::WinPath(ZV_EXPORT_PROBE_MODULE);
+  zv::test::ScratchDir current, onPath;
+  const std::string probe = zv::test::WinPath(ZV_EXPORT_PROBE_MODULE);
   ASSERT_TRUE(CopyFileA(probe.c_str(), current.File("zvplanted.dll").c_str(), FALSE));
   ASSERT_TRUE(CopyFileA(probe.c_str(), onPath.File("zvonpath.dll").c_str(), FALSE));
   char path[32768];
@@ -92,8 +92,8 @@ const PlantedPath kPlantedPaths[] = {
 };
 
 TEST(CallExportJob, PathsResolvedAgainstTheCurrentFolderAreRefusedUnloaded) {
-  zvtest::ScratchDir current;
-  const std::string probe = zvtest::WinPath(ZV_EXPORT_PROBE_MODULE);
+  zv::test::ScratchDir current;
+  const std::string probe = zv::test::WinPath(ZV_EXPORT_PROBE_MODULE);
   ASSERT_TRUE(CreateDirectoryA(current.File("sub").c_str(), nullptr));
   for (const char* planted : {"zvplanted.dll", "sub\\zvplanted.dll"})
     ASSERT_TRUE(CopyFileA(probe.c_str(), current.File(planted).c_str(), FALSE));

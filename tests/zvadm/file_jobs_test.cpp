@@ -61,7 +61,7 @@ void PrintTo(const Family& family, std::ostream* out) { *out << family.version; 
 class FileJobsOn : public testing::TestWithParam<Family> {
  protected:
   ~FileJobsOn() override { ClearPendingRenamesFrom(dir_.path()); }
-  zvtest::ScratchDir dir_;
+  zv::test::ScratchDir dir_;
   HelperCopy helper_{GetParam().version};
 };
 
@@ -98,7 +98,7 @@ TEST_P(FileJobsOn, DeleteNowOrAtRestart) {
 }
 
 TEST_P(FileJobsOn, ReplaceAtOnceOrANewerVersionAtRestart) {
-  const std::string v20 = zvtest::WinPath(ZV_VERSION_2_0_MODULE), v21 = zvtest::WinPath(ZV_VERSION_2_1_MODULE);
+  const std::string v20 = zv::test::WinPath(ZV_VERSION_2_0_MODULE), v21 = zv::test::WinPath(ZV_VERSION_2_1_MODULE);
   const std::string bytes20 = ReadBytes(v20).value_or(""), bytes21 = ReadBytes(v21).value_or("");
   ASSERT_NE(bytes20, bytes21);
   struct Case {
@@ -215,7 +215,7 @@ class WininitEdit : public testing::TestWithParam<WininitCase> {};
 TEST_P(WininitEdit, EntryGoesAfterEveryRenameSectionLine) {
   const WininitCase& c = GetParam();
   HelperCopy helper("win98");
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const std::string held = dir.File("in use.txt");
   WriteBytes(held, "data");
   HeldFile hold(held, kShareNoDelete);
@@ -244,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<WininitCase>& info) { return std::string(info.param.name); });
 
 TEST(FolderJobs, CreateAndRemove) {
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const auto at = [&](const char* name) { return dir.File(name); };
   CreateDirectoryA(at("a").c_str(), nullptr);
   CreateDirectoryA(at("empty").c_str(), nullptr);
@@ -284,7 +284,7 @@ TEST(FolderJobs, CreateAndRemove) {
 }
 
 TEST(ShellFileOperationJob, ListsOfTwoNames) {
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const auto at = [&](const std::string& name) { return dir.File(name); };
   for (const char* folder : {"copy", "del", "copied", "moved", "move", "move\\a", "move\\b", "files"})
     CreateDirectoryA(at(folder).c_str(), nullptr);
@@ -339,7 +339,7 @@ TEST(ShellFileOperationJob, ListsOfTwoNames) {
 }
 
 TEST(WriteIniStringJob, SetAndDelete) {
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const std::string before = "[Keep]\r\nK=keep\r\n[S]\r\nK=old\r\nOther=other\r\n";
   struct Case {
     const char* name;

@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
 
-std::string ProbeExe() { return zvtest::WinPath(ZV_INTEGRITY_PROBE_MODULE); }
+std::string ProbeExe() { return zv::test::WinPath(ZV_INTEGRITY_PROBE_MODULE); }
 
 std::string ReadFileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -141,7 +141,7 @@ TEST(IntegrityLevel, QueryOnSystemsWithoutLevelsIsUnknown) {
 }
 
 TEST(IntegrityLevel, LaunchAtMediumStartsTheProgramWithALoweredToken) {
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const std::string log = dir.File("probe.log");
   const std::string commandLine = "\"" + ProbeExe() + "\" \"" + log + "\"";
   HANDLE process = LaunchAtIntegrityLevel(nullptr, ProbeExe().c_str(), ilMedium, commandLine.c_str());
@@ -178,7 +178,7 @@ TEST(IntegrityLevel, TheRestrictedCopyOnlyDeniesAsAdministratorAndHoldsNoPrivile
 
 TEST(IntegrityLevel, LaunchDoesNotSearchForTheProgram) {
   // "cmd.exe" lies on the search path, not in the current folder.
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   char previous[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, previous);
   SetCurrentDirectoryA(dir.path().c_str());
@@ -195,7 +195,7 @@ TEST(IntegrityLevel, LaunchDoesNotSearchForTheProgram) {
 // belongs to another user's browser. Wine runs every process in one
 // session, so the other session is named rather than made.
 TEST(ProcessSession, OnlyAProcessOfTheNamedSessionCounts) {
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   std::string commandLine = "\"" + ProbeExe() + "\" \"" + dir.File("probe.log") + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
@@ -212,18 +212,18 @@ TEST(ProcessSession, OnlyAProcessOfTheNamedSessionCounts) {
 
 class NoJobChannel : public testing::Test {
  protected:
-  void SetUp() override { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
-  void TearDown() override { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
+  void SetUp() override { zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
+  void TearDown() override { zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
 
   // The stand-in installed as kestrix.exe in `dir`.
-  std::string InstallPortable(const zvtest::ScratchDir& dir) {
+  std::string InstallPortable(const zv::test::ScratchDir& dir) {
     const std::string program = dir.File("kestrix.exe");
     EXPECT_TRUE(CopyFileA(ProbeExe().c_str(), program.c_str(), FALSE));
     return program;
   }
   void RegisterPortable(const std::string& program) {
-    zvtest::SetRegText(HKEY_LOCAL_MACHINE, kPortableAppPaths, "", program);
-    zvtest::SetRegText(HKEY_LOCAL_MACHINE, kPortableAppPaths, "Path", program.substr(0, program.rfind('\\')));
+    zv::test::SetRegText(HKEY_LOCAL_MACHINE, kPortableAppPaths, "", program);
+    zv::test::SetRegText(HKEY_LOCAL_MACHINE, kPortableAppPaths, "Path", program.substr(0, program.rfind('\\')));
   }
 };
 
@@ -231,7 +231,7 @@ TEST_F(NoJobChannel, StartsTheRegisteredPortableEditionNeverTheOneInTheCurrentFo
   // At high integrity the program is started unelevated: with the shell's
   // token where there is one (Wine has none to give), else a medium copy
   // of ours. A kestrix.exe in the current folder is planted, not ours.
-  zvtest::ScratchDir portable, current;
+  zv::test::ScratchDir portable, current;
   const std::string program = InstallPortable(portable);
   const std::string planted = InstallPortable(current);
   RegisterPortable(program);
@@ -247,7 +247,7 @@ TEST_F(NoJobChannel, ASectionThatExistsButDoesNotOpenEndsTheHelperWithNothingSta
   // An object of another type under the section's name: the open fails
   // with a refusal, not with "not found" (as an access-denied section does
   // on Windows), so there is a job list the helper cannot read.
-  zvtest::ScratchDir portable, current;
+  zv::test::ScratchDir portable, current;
   const std::string program = InstallPortable(portable);
   RegisterPortable(program);
   zv::jobs::ChannelLock lock;
@@ -264,7 +264,7 @@ TEST_F(NoJobChannel, ASectionThatExistsButDoesNotOpenEndsTheHelperWithNothingSta
 }
 
 TEST_F(NoJobChannel, WithoutAnAppPathsEntryNothingStarts) {
-  zvtest::ScratchDir current;
+  zv::test::ScratchDir current;
   const std::string planted = InstallPortable(current);
   EXPECT_EQ(RunWithoutChannel(HelperExe(), current.path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(WaitForRecord(planted + ".log", 2000), "");
@@ -273,15 +273,15 @@ TEST_F(NoJobChannel, WithoutAnAppPathsEntryNothingStarts) {
 TEST_F(NoJobChannel, WithoutIntegrityLevelsTheShellFindsItThroughAppPaths) {
   // Wine reports Windows XP (5.1, no integrity levels) to this copy of the
   // helper; its current folder does not hold kestrix.exe.
-  zvtest::ScratchDir portable, elsewhere;
+  zv::test::ScratchDir portable, elsewhere;
   const std::string program = InstallPortable(portable);
   RegisterPortable(program);
   const std::string helper = elsewhere.File("zvadm-xp-" + std::to_string(GetCurrentProcessId()) + ".exe");
   ASSERT_TRUE(CopyFileA(HelperExe().c_str(), helper.c_str(), FALSE));
   const std::string appDefaults = "Software\\Wine\\AppDefaults\\" + helper.substr(helper.rfind('\\') + 1);
-  zvtest::SetRegText(HKEY_CURRENT_USER, appDefaults.c_str(), "Version", "winxp");
+  zv::test::SetRegText(HKEY_CURRENT_USER, appDefaults.c_str(), "Version", "winxp");
   const DWORD exitCode = RunWithoutChannel(helper, elsewhere.path());
-  zvtest::DeleteKeyTree(HKEY_CURRENT_USER, appDefaults.c_str());
+  zv::test::DeleteKeyTree(HKEY_CURRENT_USER, appDefaults.c_str());
   EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   const std::string record = WaitForRecord(program + ".log");
   EXPECT_NE(record, "") << "kestrix.exe was not started through App Paths";

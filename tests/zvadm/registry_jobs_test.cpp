@@ -45,8 +45,8 @@ TEST_P(WriteJobsUnder, StoreExactlyTheBytesWithTheKindsType) {
 TEST_P(WriteJobsUnder, DeleteAValueThenTheKey) {
   const Root& root = GetParam();
   TestKey key(root.key, root.parent);
-  PutValue(root.key, key.path() + "\\Sub", "V", "v");
-  PutValue(root.key, key.path(), "W", "w");
+  SetRegText(root.key, key.path() + "\\Sub", "V", "v");
+  SetRegText(root.key, key.path(), "W", "w");
   const std::string at = std::string(root.name) + "\\" + key.path() + "\\";
   auto outcome = RunJobs({MakeJob(1, at + "W")});
   ASSERT_TRUE(outcome.ran) << outcome.error;
@@ -96,7 +96,7 @@ TEST(RegistryPathJobs, UnusablePathsGive1010AndTouchNothing) {
 
 TEST(RegistryPathJobs, HkeuIsAcceptedAndDoesNothing) {
   TestKey key(HKEY_CURRENT_USER);
-  PutValue(HKEY_CURRENT_USER, key.path(), "Kept", "k");
+  SetRegText(HKEY_CURRENT_USER, key.path(), "Kept", "k");
   std::vector<zv::jobs::Job> jobs = {MakeJob(1, "HKEU\\" + key.path() + "\\Kept"), MakeJob(1, "HKEU\\" + key.path() + "\\")};
   for (uint8_t kind = 2; kind <= 5; ++kind) jobs.push_back(MakeJob(kind, "HKEU\\" + key.path() + "\\New", "x"));
   const auto outcome = RunJobs(jobs);
@@ -139,10 +139,10 @@ TEST(RegistryPathJobs, RegistryErrorsArePassedOn) {
 
 TEST(DeleteRegistryJob, EmptyParam2DeletesTheWholeTree) {
   TestKey key(HKEY_CURRENT_USER);
-  PutValue(HKEY_CURRENT_USER, key.path() + "\\A\\B\\C", "V", "v");
-  PutValue(HKEY_CURRENT_USER, key.path() + "\\A\\D", "V", "v");
-  PutValue(HKEY_CURRENT_USER, key.path() + "\\E", "V", "v");
-  PutValue(HKEY_CURRENT_USER, key.path(), "Kept", "k");
+  SetRegText(HKEY_CURRENT_USER, key.path() + "\\A\\B\\C", "V", "v");
+  SetRegText(HKEY_CURRENT_USER, key.path() + "\\A\\D", "V", "v");
+  SetRegText(HKEY_CURRENT_USER, key.path() + "\\E", "V", "v");
+  SetRegText(HKEY_CURRENT_USER, key.path(), "Kept", "k");
   const auto outcome = RunJobs({MakeJob(1, "HKCU\\" + key.path() + "\\A\\", "")});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
@@ -153,9 +153,9 @@ TEST(DeleteRegistryJob, EmptyParam2DeletesTheWholeTree) {
 
 TEST(DeleteRegistryJob, NonEmptyParam2DeletesOnlyAKeyWithoutSubkeys) {
   TestKey key(HKEY_CURRENT_USER);
-  PutValue(HKEY_CURRENT_USER, key.path() + "\\Parent\\Child", "V", "v");
-  PutValue(HKEY_CURRENT_USER, key.path() + "\\Parent", "V", "v");
-  PutValue(HKEY_CURRENT_USER, key.path() + "\\Leaf", "V", "v");
+  SetRegText(HKEY_CURRENT_USER, key.path() + "\\Parent\\Child", "V", "v");
+  SetRegText(HKEY_CURRENT_USER, key.path() + "\\Parent", "V", "v");
+  SetRegText(HKEY_CURRENT_USER, key.path() + "\\Leaf", "V", "v");
   const auto outcome = RunJobs({MakeJob(1, "HKCU\\" + key.path() + "\\Parent\\", "only if empty"),
                                 MakeJob(1, "HKCU\\" + key.path() + "\\Leaf\\", "x")});
   ASSERT_TRUE(outcome.ran) << outcome.error;

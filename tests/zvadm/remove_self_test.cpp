@@ -173,15 +173,15 @@ TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {
   // A temporary folder with a blank and a variable's name in it, and beside
   // it a program that an unquoted command line would start instead of the
   // batch.
-  zvtest::ScratchDir tempRoot;
+  zv::test::ScratchDir tempRoot;
   const std::string temp = tempRoot.File(nt ? "temp dir %OS%" : "temp dir");
   CreateDirectoryA(temp.c_str(), nullptr);
-  CopyFileA(zvtest::WinPath(ZV_INTEGRITY_PROBE_MODULE).c_str(), tempRoot.File("temp.exe").c_str(), FALSE);
+  CopyFileA(zv::test::WinPath(ZV_INTEGRITY_PROBE_MODULE).c_str(), tempRoot.File("temp.exe").c_str(), FALSE);
   if (nt) PlantEveryBatchName(temp);
   TempFolderOfChildren children(temp);
 
   const std::string caption = "Zorvane setup " + std::to_string(GetCurrentProcessId());
-  zvtest::MessageBoxAnswerer answerer(caption);
+  zv::test::MessageBoxAnswerer answerer(caption);
   HeldFile hold(helper.path(), FILE_SHARE_READ);  // the batch waits for it
   ASSERT_TRUE(hold.held());
   const auto outcome = helper.Run({MakeJob(9, "", "", c.earlierRestart ? kRestart : 0),
@@ -281,11 +281,11 @@ TEST(MessageBoxJob, CaptionTextAndStyleAsShownAndResultZeroWhateverTheAnswer) {
       {MB_OKCANCEL | MB_ICONWARNING, IDCANCEL, {IDOK, IDCANCEL}},
       {MB_ABORTRETRYIGNORE, IDABORT, {IDABORT, IDRETRY, IDIGNORE}},
   };
-  std::vector<std::unique_ptr<zvtest::MessageBoxAnswerer>> answerers;
+  std::vector<std::unique_ptr<zv::test::MessageBoxAnswerer>> answerers;
   std::vector<zv::jobs::Job> jobs;
   for (size_t i = 0; i < cases.size(); ++i) {
     const std::string caption = "Zorvane message " + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(i);
-    answerers.push_back(std::make_unique<zvtest::MessageBoxAnswerer>(caption, cases[i].answer));
+    answerers.push_back(std::make_unique<zv::test::MessageBoxAnswerer>(caption, cases[i].answer));
     jobs.push_back(MakeJob(14, caption, "Message " + std::to_string(i), static_cast<int32_t>(cases[i].style)));
   }
   const auto outcome = RunJobs(jobs);

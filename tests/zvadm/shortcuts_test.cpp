@@ -115,7 +115,7 @@ struct UserFolders {
 class CurrentUserFolders {
  public:
   explicit CurrentUserFolders(const UserFolders& folders) {
-    for (const char* name : {"Programs", "Desktop", "AppData"}) saved_[name] = zvtest::GetRegText(HKEY_CURRENT_USER, kShellFolders, name);
+    for (const char* name : {"Programs", "Desktop", "AppData"}) saved_[name] = zv::test::GetRegText(HKEY_CURRENT_USER, kShellFolders, name);
     Set("Programs", folders.programs);
     Set("Desktop", folders.desktop);
     Set("AppData", folders.appData);
@@ -128,13 +128,8 @@ class CurrentUserFolders {
         Remove(name.c_str());
     }
   }
-  void Set(const char* name, const std::string& value) { zvtest::SetRegText(HKEY_CURRENT_USER, kShellFolders, name, value); }
-  void Remove(const char* name) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueA(key, name);
-    RegCloseKey(key);
-  }
+  void Set(const char* name, const std::string& value) { zv::test::SetRegText(HKEY_CURRENT_USER, kShellFolders, name, value); }
+  void Remove(const char* name) { zv::test::RemoveRegValue(HKEY_CURRENT_USER, kShellFolders, name); }
 
  private:
   std::map<std::string, std::optional<std::string>> saved_;
@@ -171,8 +166,8 @@ class UserShortcuts : public testing::Test {
     WriteBytes(intl_.File("bare.int"), LanguageFile("bare", false));
   }
   void TearDown() override {
-    zvtest::RemoveTree(CommonPrograms() + "\\" + group_);
-    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kSettingsKey);
+    zv::test::RemoveTree(CommonPrograms() + "\\" + group_);
+    zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kSettingsKey);
   }
   std::string Setup(int deskTop, int quickLaunch, const std::string& group) const {
     return "InstPath=" + std::string(kInstall) + "\r\nAppGroup=" + group + "\r\nIntlFolder=" + intl_.path() +
@@ -182,8 +177,8 @@ class UserShortcuts : public testing::Test {
   std::string Log() const { return scratch_.File("Install.alg"); }
 
   const std::string group_ = "Quennet Kestrix " + std::to_string(GetCurrentProcessId());
-  zvtest::ScratchDir intl_, scratch_;
-  zvtest::ManagerRegistry settings_;
+  zv::test::ScratchDir intl_, scratch_;
+  zv::test::ManagerRegistry settings_;
 };
 
 TEST_F(UserShortcuts, EveryProfileGetsTheShortcutsInItsUsersLanguage) {
@@ -199,8 +194,8 @@ TEST_F(UserShortcuts, EveryProfileGetsTheShortcutsInItsUsersLanguage) {
   }
   // A missing file of the user's choice: the machine's, which is missing
   // too, so English.
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kSettingsKey, "CurrentLanguage", "zv_xx.int");
-  zvtest::ScratchDir current;
+  zv::test::SetRegText(HKEY_LOCAL_MACHINE, kSettingsKey, "CurrentLanguage", "zv_xx.int");
+  zv::test::ScratchDir current;
   const UserFolders currentFolders(current.path() + "\\");
   CurrentUserFolders redirect(currentFolders);
   settings_.Set("CurrentLanguage", "zv_fr.int");
@@ -261,7 +256,7 @@ class DesktopAndQuickLaunch : public UserShortcuts, public testing::WithParamInt
 
 TEST_P(DesktopAndQuickLaunch, LinksAreAddedWhenAskedAndRefreshedWhenPresent) {
   const ExtraRule& rule = GetParam();
-  zvtest::ScratchDir root;
+  zv::test::ScratchDir root;
   const UserFolders folders(root.path() + "\\");
   CurrentUserFolders redirect(folders);
   if (!rule.desktopFolderKnown) redirect.Remove("Desktop");
@@ -301,7 +296,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ExtraRule>& info) { return std::string(info.param.label); });
 
 TEST_F(UserShortcuts, TheOldGroupIsClearedAndItsLogEntriesDropped) {
-  zvtest::ScratchDir root;
+  zv::test::ScratchDir root;
   const UserFolders folders(root.path() + "\\");
   CurrentUserFolders redirect(folders);
   settings_.Set("CurrentLanguage", "zv_de.int");
@@ -331,7 +326,7 @@ TEST_F(UserShortcuts, TheOldGroupIsClearedAndItsLogEntriesDropped) {
 }
 
 TEST_F(UserShortcuts, WithoutAGroupNameNothingIsClearedAndTheLinksGoIntoThePrograms) {
-  zvtest::ScratchDir root;
+  zv::test::ScratchDir root;
   const UserFolders folders(root.path() + "\\");
   CurrentUserFolders redirect(folders);
   settings_.Set("CurrentLanguage", "zv_de.int");
@@ -353,7 +348,7 @@ TEST_F(UserShortcuts, WithoutAGroupNameNothingIsClearedAndTheLinksGoIntoTheProgr
 }
 
 TEST_F(UserShortcuts, ALanguageFileWithoutStringsGivesEmptyNames) {
-  zvtest::ScratchDir root;
+  zv::test::ScratchDir root;
   const UserFolders folders(root.path() + "\\");
   CurrentUserFolders redirect(folders);
   settings_.Set("CurrentLanguage", "bare.int");
@@ -411,14 +406,14 @@ class HostileShortcutData : public UserShortcuts, public testing::WithParamInter
   void TearDown() override {
     char own[MAX_PATH] = {};
     SHGetSpecialFolderPathA(nullptr, own, CSIDL_PROGRAMS, FALSE);
-    zvtest::RemoveTree(std::string(own) + "\\" + group_);
+    zv::test::RemoveTree(std::string(own) + "\\" + group_);
     UserShortcuts::TearDown();
   }
 };
 
 TEST_P(HostileShortcutData, NothingIsWrittenOrDeletedOutsideTheProfile) {
   const HostileUserData& c = GetParam();
-  zvtest::ScratchDir outsideRoot, currentRoot;
+  zv::test::ScratchDir outsideRoot, currentRoot;
   const std::string outside = outsideRoot.path();
   const UserFolders outsideFolders(outside + "\\");
   // Somebody else's group of the same name, and a link of somebody else's.
@@ -447,7 +442,7 @@ TEST_P(HostileShortcutData, NothingIsWrittenOrDeletedOutsideTheProfile) {
                 {kShellFolders, "AppData", fill(c.appData)},
                 {kSettingsKey, "CurrentLanguage", fill(c.language)}},
                name);
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kSettingsKey, "CurrentLanguage", "zv_en.int");
+  zv::test::SetRegText(HKEY_LOCAL_MACHINE, kSettingsKey, "CurrentLanguage", "zv_en.int");
   const UserFolders currentFolders(currentRoot.path() + "\\");
   CurrentUserFolders redirect(currentFolders);
   settings_.Set("CurrentLanguage", "zv_de.int");

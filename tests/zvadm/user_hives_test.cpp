@@ -27,9 +27,9 @@ std::string Lines(const std::vector<std::string>& lines) {
 class UserHiveJobs : public testing::Test {
  protected:
   // The portable edition's install folder, holding the main install log.
-  zvtest::ScratchDir install_;
+  zv::test::ScratchDir install_;
   InstallFolderEntry entry_{install_.path() + "\\"};
-  zvtest::ManagerRegistry currentUser_;  // the current user is walked too
+  zv::test::ManagerRegistry currentUser_;  // the current user is walked too
   TestProfiles profiles_;
 
   std::string MainLog() const { return install_.File("Install.alg"); }
@@ -154,10 +154,10 @@ TEST_F(UserHiveJobs, WithoutAReadableMainLogNothingChanges) {
   EXPECT_FALSE(Exists(MainLog()));
 
   WriteBytes(MainLog(), "main\r\n");
-  HANDLE locked = CreateFileA(MainLog().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  HeldFile locked(MainLog(), 0);
+  ASSERT_TRUE(locked.held());
   outcome = RunJobs({MakeJob(kRemoveUserIntegration)});
-  CloseHandle(locked);
+  locked.Release();
   EXPECT_EQ(outcome.exitCode, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 
   EXPECT_TRUE(QueryValue(HKEY_USERS, user + "\\" + protocols, "http"));
@@ -229,7 +229,7 @@ TEST_F(UserHiveJobs, WriteUserValueWritesInEveryHive) {
 // too large to read. What lies outside stays, and only the user's own lines
 // reach the main log that a later elevated uninstall trusts.
 TEST_F(UserHiveJobs, OnlyWhatAUsersOwnProfileHoldsIsReadOrRemoved) {
-  zvtest::ScratchDir outside;
+  zv::test::ScratchDir outside;
   WriteBytes(outside.File("Install.alg"), "C:\\Windows\\System32\\\r\n");
   for (const char* file : kDataFiles) WriteBytes(outside.File(file), "another user's data");
   const std::string elsewhere = profiles_.Add({{kSettingsKey, "AppDataPath", outside.path()}});
@@ -246,14 +246,13 @@ TEST_F(UserHiveJobs, OnlyWhatAUsersOwnProfileHoldsIsReadOrRemoved) {
 
   const std::string huge = AddUser();
   {
-    HANDLE file = CreateFileA((DataFolder(huge) + "Install.alg").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                              nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const zv::win::UniqueFile file(CreateFileA((DataFolder(huge) + "Install.alg").c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
     LARGE_INTEGER size;
     size.QuadPart = 3LL << 30;  // sparse: nothing is written
-    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-    CloseHandle(file);
+    SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN);
+    SetEndOfFile(file.get());
   }
   WriteBytes(MainLog(), "main\r\n");
 
@@ -271,21 +270,17 @@ TEST_F(UserHiveJobs, OnlyWhatAUsersOwnProfileHoldsIsReadOrRemoved) {
 // list, with no "DefaultUserProfile": the walk finds it there.
 TEST_F(UserHiveJobs, TheDefaultUserIsFoundWhereTheListRecordsIt) {
   constexpr char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-  ASSERT_FALSE(zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileList, "DefaultUserProfile"));
-  ASSERT_FALSE(zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileList, "Default"));
-  zvtest::ScratchDir folder;
+  ASSERT_FALSE(zv::test::GetRegText(HKEY_LOCAL_MACHINE, kProfileList, "DefaultUserProfile"));
+  ASSERT_FALSE(zv::test::GetRegText(HKEY_LOCAL_MACHINE, kProfileList, "Default"));
+  zv::test::ScratchDir folder;
   const std::string data = folder.File("Data");
   CreateFolders(data);
   WriteBytes(data + "\\Install.alg", data + "\\default.lnk\r\n");
   WriteHiveFile(folder.File("NTUser.dat"), {{kSettingsKey, "AppDataPath", data}});
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kProfileList, "Default", folder.path());
+  zv::test::SetRegText(HKEY_LOCAL_MACHINE, kProfileList, "Default", folder.path());
   WriteBytes(MainLog(), "main\r\n");
   const auto outcome = RunJobs({MakeJob(kRemoveUserIntegration)});
-  HKEY list;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_SET_VALUE, &list) == ERROR_SUCCESS) {
-    RegDeleteValueA(list, "Default");
-    RegCloseKey(list);
-  }
+  zv::test::RemoveRegValue(HKEY_LOCAL_MACHINE, kProfileList, "Default");
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_EQ(ReadBytes(MainLog()), "main\r\n" + data + "\\default.lnk\r\n");
@@ -294,17 +289,16 @@ TEST_F(UserHiveJobs, TheDefaultUserIsFoundWhereTheListRecordsIt) {
 
 // Makes `key` a registry link to the machine's key `machineKey`.
 void PutLink(HKEY root, const std::string& key, const std::string& machineKey) {
-  HKEY link = nullptr;
+  zv::win::UniqueHkey link;
   ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
-                            nullptr, &link, nullptr),
+                            nullptr, link.put(), nullptr),
             ERROR_SUCCESS)
       << key;
   const std::string target = "\\Registry\\Machine\\" + machineKey;
   const std::wstring wide(target.begin(), target.end());
-  EXPECT_EQ(RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(wide.data()),
+  EXPECT_EQ(RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(wide.data()),
                            static_cast<DWORD>(wide.size() * sizeof(wchar_t))),
             ERROR_SUCCESS);
-  RegCloseKey(link);
 }
 
 // A user can make any key of the hive a link into the machine's keys (or
@@ -313,8 +307,8 @@ void PutLink(HKEY root, const std::string& key, const std::string& machineKey) {
 TEST_F(UserHiveJobs, KeysThatLinkElsewhereAreNeitherFollowedNorDeletedThrough) {
   TestKey settingsTarget(HKEY_LOCAL_MACHINE), optionsTarget(HKEY_LOCAL_MACHINE);
   for (const TestKey* target : {&settingsTarget, &optionsTarget}) {
-    PutValue(HKEY_LOCAL_MACHINE, target->path(), "Kept", "machine");
-    PutValue(HKEY_LOCAL_MACHINE, target->path() + "\\Sub", "Kept", "machine");
+    SetRegText(HKEY_LOCAL_MACHINE, target->path(), "Kept", "machine");
+    SetRegText(HKEY_LOCAL_MACHINE, target->path() + "\\Sub", "Kept", "machine");
   }
   const std::string settingsLinked = profiles_.Add({{"SOFTWARE\\Quennet", "", "", true}});
   const std::string optionsLinked = profiles_.Add({{kSettingsKey, "ZVCaption", "x"}});
@@ -346,9 +340,9 @@ TEST_F(UserHiveJobs, KeysThatLinkElsewhereAreNeitherFollowedNorDeletedThrough) {
 // version: the test lends it to the helper.
 class Win9xUserHiveJobs : public testing::Test {
  protected:
-  zvtest::ScratchDir install_;
+  zv::test::ScratchDir install_;
   InstallFolderEntry entry_{install_.path()};
-  zvtest::ManagerRegistry currentUser_;
+  zv::test::ManagerRegistry currentUser_;
   HelperCopy helper_{"win98"};
 };
 
@@ -379,7 +373,7 @@ TEST_F(Win9xUserHiveJobs, ProfilesAreReadFromUserDat) {
 
 TEST_F(Win9xUserHiveJobs, WithoutProfilesTheCurrentUserIsTheOnlyOne) {
   ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, TestProfiles(Family::Win9x).ListKey()));
-  zvtest::ScratchDir data;
+  zv::test::ScratchDir data;
   currentUser_.Set("AppDataPath", data.path());
   WriteBytes(data.File("Install.alg"), data.File("current user.lnk") + "\r\n");
   WriteBytes(install_.File("Install.alg"), "main\r\n");

@@ -13,15 +13,14 @@ constexpr char kProfileList9x[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
 
 void SetPrivilege(const std::string& name, bool enabled) {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+  zv::win::UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return;
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   if (LookupPrivilegeValueA(nullptr, name.c_str(), &privileges.Privileges[0].Luid)) {
     privileges.Privileges[0].Attributes = enabled ? SE_PRIVILEGE_ENABLED : 0;
-    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
   }
-  CloseHandle(token);
 }
 
 std::string Expanded(const std::string& text) {
@@ -31,19 +30,13 @@ std::string Expanded(const std::string& text) {
 }
 
 void SetExpandText(HKEY root, const std::string& key, const char* name, const std::string& text) {
-  HKEY opened;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
+  zv::win::UniqueHkey opened;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, opened.put(), nullptr) != ERROR_SUCCESS) {
+    opened.release();
     return;
-  RegSetValueExA(opened, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+  }
+  RegSetValueExA(opened.get(), name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                  static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(opened);
-}
-
-void DeleteValue(HKEY root, const std::string& key, const char* name) {
-  HKEY opened;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS) return;
-  RegDeleteValueA(opened, name);
-  RegCloseKey(opened);
 }
 
 
@@ -66,14 +59,13 @@ void WriteHiveFile(const std::string& file, const HiveSeed& seed) {
     if (entry.keyOnly)
       PutKey(HKEY_CURRENT_USER, key);
     else
-      PutValue(HKEY_CURRENT_USER, key, entry.name, entry.text);
+      SetRegText(HKEY_CURRENT_USER, key, entry.name, entry.text);
   }
-  HKEY opened;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, scratch.path().c_str(), 0, KEY_READ, &opened), ERROR_SUCCESS);
+  zv::win::UniqueHkey opened;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, scratch.path().c_str(), 0, KEY_READ, opened.put()), ERROR_SUCCESS);
   DeleteFileA(file.c_str());
   PrivilegeScope backup({"SeBackupPrivilege"});
-  EXPECT_EQ(RegSaveKeyA(opened, file.c_str(), nullptr), ERROR_SUCCESS) << file;
-  RegCloseKey(opened);
+  EXPECT_EQ(RegSaveKeyA(opened.get(), file.c_str(), nullptr), ERROR_SUCCESS) << file;
 }
 
 bool HiveLoaded(const std::string& name) { return KeyExists(HKEY_USERS, name); }
@@ -93,13 +85,13 @@ TestProfiles::~TestProfiles() {
     if (HiveLoaded(kDefaultUserHive)) RegUnLoadKeyA(HKEY_USERS, kDefaultUserHive);
   }
   if (createdListKey_) {
-    zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, ListKey());
+    zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, ListKey());
   } else {
-    for (const std::string& name : names_) zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(ListKey()) + "\\" + name).c_str());
+    for (const std::string& name : names_) zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(ListKey()) + "\\" + name).c_str());
   }
   if (setDefaultUser_) {
-    DeleteValue(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile");
-    zvtest::RemoveTree(defaultFolder_.substr(0, defaultFolder_.size() - 1));
+    RemoveRegValue(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile");
+    zv::test::RemoveTree(defaultFolder_.substr(0, defaultFolder_.size() - 1));
   }
 }
 
@@ -129,21 +121,21 @@ std::string TestProfiles::Add(const HiveSeed& seed, std::string name, const char
 }
 
 std::string TestProfiles::PlannedDefaultUserFolder() const {
-  const auto directory = zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "ProfilesDirectory");
+  const auto directory = zv::test::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "ProfilesDirectory");
   return Expanded(directory.value_or("")) + "\\ZvTestDefault-" + std::to_string(GetCurrentProcessId()) + "\\";
 }
 
 void TestProfiles::AddDefaultUser(const HiveSeed& seed) {
-  const auto directory = zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "ProfilesDirectory");
+  const auto directory = zv::test::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "ProfilesDirectory");
   ASSERT_TRUE(directory);
-  ASSERT_FALSE(zvtest::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile"))
+  ASSERT_FALSE(zv::test::GetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile"))
       << "this prefix has a default user already";
   const std::string name = "ZvTestDefault-" + std::to_string(GetCurrentProcessId());
   defaultFolder_ = PlannedDefaultUserFolder();
   setDefaultUser_ = true;
   CreateDirectoryA(defaultFolder_.c_str(), nullptr);
   WriteHiveFile(defaultFolder_ + "NTUser.dat", seed);
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile", name);
+  zv::test::SetRegText(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile", name);
 }
 
 void TestProfiles::LogOn(const std::string& name) {
@@ -154,29 +146,25 @@ void TestProfiles::LogOn(const std::string& name) {
 
 std::vector<std::string> TestProfiles::EnumerationOrder(bool all) const {
   std::vector<std::string> order;
-  HKEY list;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ListKey(), 0, KEY_READ, &list) != ERROR_SUCCESS) return order;
+  zv::win::UniqueHkey list;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ListKey(), 0, KEY_READ, list.put()) != ERROR_SUCCESS) {
+    list.release();
+    return order;
+  }
   char name[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof(name);
-    if (RegEnumKeyExA(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumKeyExA(list.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     if (all || std::find(names_.begin(), names_.end(), name) != names_.end()) order.push_back(name);
   }
-  RegCloseKey(list);
   return order;
 }
 
-void CreateFolders(const std::string& path) {
-  const size_t last = path.find_last_of('\\', path.size() - 2);
-  if (last != std::string::npos && last > 2) CreateFolders(path.substr(0, last));
-  CreateDirectoryA(path.c_str(), nullptr);
-}
-
 InstallFolderEntry::InstallFolderEntry(const std::string& folder) {
-  zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths);
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kPortableAppPaths, "Path", folder);
+  zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths);
+  zv::test::SetRegText(HKEY_LOCAL_MACHINE, kPortableAppPaths, "Path", folder);
 }
 
-InstallFolderEntry::~InstallFolderEntry() { zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
+InstallFolderEntry::~InstallFolderEntry() { zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
 
 }  // namespace zvadmtest

@@ -71,7 +71,7 @@ class TestProfiles {
 
  private:
   Family family_;
-  zvtest::ScratchDir dir_;
+  zv::test::ScratchDir dir_;
   std::vector<std::string> names_;
   std::vector<std::string> loggedOn_;
   std::string defaultFolder_;
@@ -83,9 +83,6 @@ class TestProfiles {
 // Writes a hive file holding `seed`.
 void WriteHiveFile(const std::string& file, const HiveSeed& seed);
 bool HiveLoaded(const std::string& name);
-
-// Creates a folder and its missing parents.
-void CreateFolders(const std::string& path);
 
 constexpr char kDefaultUserHive[] = "{02144A0E-F3A2-42D4-A7D6-1B29CA99B15F}";
 constexpr char kSettingsKey[] = "SOFTWARE\\Quennet\\Zorvane";

@@ -18,10 +18,10 @@ namespace {
 
 using nlohmann::json;
 using zv::bridge::Frame;
-using zvtest::ManagerRegistry;
-using zvtest::StandIn;
+using zv::test::ManagerRegistry;
+using zv::test::StandIn;
 
-std::string HostExe() { return zvtest::WinPath(ZV_BRIDGE_MODULE); }
+std::string HostExe() { return zv::test::WinPath(ZV_BRIDGE_MODULE); }
 
 struct PortResult {
   DWORD exitCode = STILL_ACTIVE;
@@ -33,8 +33,8 @@ struct PortResult {
 // reply until the host ends.
 PortResult RunPort(const std::string& input, const std::string& args = "chrome-extension://x/",
                    HANDLE job = nullptr) {
-  const zvtest::ProgramResult run =
-      zvtest::RunProgramWithInput("\"" + HostExe() + "\" " + args, input, 30000, job);
+  const zv::test::ProgramResult run =
+      zv::test::RunProgramWithInput("\"" + HostExe() + "\" " + args, input, 30000, job);
   const std::string& output = run.output;
   PortResult result;
   result.exitCode = run.exitCode;
@@ -154,7 +154,7 @@ TEST_F(BridgeHostTest, BadInputGetsAnErrorReplyAndNeverACrash) {
 TEST_F(BridgeHostTest, TheBrowserKeepsWhatTheDownloadManagerDidNotTake) {
   registry_.Set("AcceptingTypes", "ZIP");
   {
-    StandIn refusing([] { zvtest::StandInOptions o; o.reply = 0; return o; }());
+    StandIn refusing([] { zv::test::StandInOptions o; o.reply = 0; return o; }());
     refusing.Launch();
     const PortResult port = RunPort(Download(1, "http://h/a.zip", "a.zip"));
     ASSERT_EQ(port.replies.size(), 1u);
@@ -188,7 +188,7 @@ TEST_F(BridgeHostTest, StartsTheDownloadManagerOutsideTheBrowsersJobAndRepliesPe
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    zvtest::StandInOptions options;
+    zv::test::StandInOptions options;
     options.delayMs = c.windowDelayMs;
     StandIn standIn(options);
     registry_.SetAppPath(standIn.Install());
@@ -340,18 +340,18 @@ class BridgeRegistrationTest : public ::testing::Test {
       for (const BrowserKey& key : kKeys) RegDeleteKeyA(hive, key.path);
   }
   DWORD Run(const char* args) {
-    const zvtest::ProgramResult run = zvtest::RunProgram("\"" + host_ + "\" " + args);
+    const zv::test::ProgramResult run = zv::test::RunProgram("\"" + host_ + "\" " + args);
     if (run.exitCode != 0) std::printf("%s: %s", args, run.output.c_str());
     return run.exitCode;
   }
 
-  zvtest::ScratchDir dir_;
+  zv::test::ScratchDir dir_;
   std::string host_;
 };
 
 TEST_F(BridgeRegistrationTest, PerUserWritesTheManifestsInTheUsersFolderAndEveryBrowsersKeyThenRemovesExactlyThat) {
-  zvtest::SetRegText(HKEY_CURRENT_USER, "Software\\Mozilla", "Kept", "yes");  // someone else's
-  zvtest::SetRegText(HKEY_CURRENT_USER, "Software\\Google", "Kept", "yes");
+  zv::test::SetRegText(HKEY_CURRENT_USER, "Software\\Mozilla", "Kept", "yes");  // someone else's
+  zv::test::SetRegText(HKEY_CURRENT_USER, "Software\\Google", "Kept", "yes");
   const std::string product = LocalAppData() + "\\Quennet\\Zorvane";
   const std::string folder = product + "\\NativeMessagingHosts";
   const std::string kept = product + "\\kept.txt";  // the download manager's own
@@ -372,7 +372,7 @@ TEST_F(BridgeRegistrationTest, PerUserWritesTheManifestsInTheUsersFolderAndEvery
   EXPECT_EQ(firefox, expectFirefox);
   EXPECT_EQ(GetFileAttributesA(dir_.File("com.quennet.zorvane.chromium.json").c_str()), INVALID_FILE_ATTRIBUTES);
   for (const BrowserKey& key : kKeys) {
-    EXPECT_EQ(zvtest::GetRegText(HKEY_CURRENT_USER, key.path, ""),
+    EXPECT_EQ(zv::test::GetRegText(HKEY_CURRENT_USER, key.path, ""),
               std::optional<std::string>(key.firefox ? firefoxPath : chromiumPath))
         << key.path;
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.path)) << key.path;
@@ -381,8 +381,8 @@ TEST_F(BridgeRegistrationTest, PerUserWritesTheManifestsInTheUsersFolderAndEvery
   ASSERT_EQ(Run("--unregister"), 0u);
   for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mozilla\\NativeMessagingHosts"));
-  EXPECT_EQ(zvtest::GetRegText(HKEY_CURRENT_USER, "Software\\Mozilla", "Kept"), std::optional<std::string>("yes"));
-  EXPECT_EQ(zvtest::GetRegText(HKEY_CURRENT_USER, "Software\\Google", "Kept"), std::optional<std::string>("yes"));
+  EXPECT_EQ(zv::test::GetRegText(HKEY_CURRENT_USER, "Software\\Mozilla", "Kept"), std::optional<std::string>("yes"));
+  EXPECT_EQ(zv::test::GetRegText(HKEY_CURRENT_USER, "Software\\Google", "Kept"), std::optional<std::string>("yes"));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Google\\Chrome"));
   EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA(kept.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -472,7 +472,7 @@ TEST_F(BridgeRegistrationTest, CheckTellsEachBrokenRegistrationWithItsFix) {
     SCOPED_TRACE(c.what);
     ASSERT_EQ(Run("--register"), 0u);
     c.breakIt();
-    const zvtest::ProgramResult check = zvtest::RunProgram("\"" + host_ + "\" --check");
+    const zv::test::ProgramResult check = zv::test::RunProgram("\"" + host_ + "\" --check");
     EXPECT_EQ(check.exitCode, c.line ? 1u : 0u) << check.output;
     if (c.line) {
       EXPECT_NE(("\n" + check.output).find(std::string("\n") + c.line), std::string::npos) << check.output;
@@ -485,7 +485,7 @@ TEST_F(BridgeRegistrationTest, CheckTellsEachBrokenRegistrationWithItsFix) {
   }
   ASSERT_EQ(Run("--register"), 0u);
   DeleteFileA(chromium.c_str());
-  const json report = json::parse(zvtest::RunProgram("\"" + host_ + "\" --check --json").output, nullptr, false);
+  const json report = json::parse(zv::test::RunProgram("\"" + host_ + "\" --check --json").output, nullptr, false);
   ASSERT_TRUE(report.is_array());
   EXPECT_EQ(report[0]["check"], "Chrome registration");
   EXPECT_EQ(report[0]["ok"], false);
@@ -507,7 +507,7 @@ TEST_F(BridgeRegistrationTest, AProgramInAFolderNamedOutsideAsciiIsTheOneItsMani
       ReadFileText(LocalAppData() + "\\Quennet\\Zorvane\\NativeMessagingHosts\\com.quennet.zorvane.chromium.json"),
       nullptr, false);
   EXPECT_EQ(manifest.value("path", ""), dir_.File("Caf\xC3\xA9\\zvbridge.exe"));
-  const zvtest::ProgramResult check = zvtest::RunProgram("\"" + host_ + "\" --check");
+  const zv::test::ProgramResult check = zv::test::RunProgram("\"" + host_ + "\" --check");
   EXPECT_EQ(check.exitCode, 0u) << check.output;
   ASSERT_EQ(Run("--unregister"), 0u);
   DeleteFileA(host_.c_str());

@@ -11,7 +11,7 @@ namespace {
 
 using namespace zv::bridge;
 using nlohmann::json;
-using zvtest::MapSettings;
+using zv::test::MapSettings;
 
 // A byte source that hands out at most `chunk` bytes per read, as a pipe may.
 ReadBytes Source(const std::string& bytes, size_t chunk = 3) {

@@ -1,6 +1,6 @@
 #include "async_bind.h"
 
-namespace zvtest {
+namespace zv::test {
 
 HRESULT BindAsync(const std::string& url, BindCallback& callback, IMoniker** moniker, IBindCtx** context) {
   const std::wstring wide(url.begin(), url.end());
@@ -26,4 +26,4 @@ void PumpMessagesFor(DWORD ms, const std::function<bool()>& done) {
   }
 }
 
-}  // namespace zvtest
+}  // namespace zv::test

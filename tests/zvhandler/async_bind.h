@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-namespace zvtest {
+namespace zv::test {
 
 // The browser's side of a binding: asynchronous, no cache, data pulled.
 class BindCallback final : public IBindStatusCallback {
@@ -75,4 +75,4 @@ HRESULT BindAsync(const std::string& url, BindCallback& callback, IMoniker** mon
 // or `ms` milliseconds.
 void PumpMessagesFor(DWORD ms, const std::function<bool()>& done);
 
-}  // namespace zvtest
+}  // namespace zv::test

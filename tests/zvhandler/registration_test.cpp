@@ -7,11 +7,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "registry_dump.h"
+#include "registration.h"
 #include "zvhandler.h"
 #include "zvtest.h"
 
-using namespace zvtest;
+using namespace zv::test;
+using zv::com::ComPtr;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
@@ -21,63 +22,48 @@ constexpr char kClsid[] = "{E131C96E-4DDB-11D4-84B8-008048B33DEA}";
 const char* const kSchemes[] = {"http", "https", "ftp"};
 constexpr char kForeignNameSpace[] = "PROTOCOLS\\Name-Space Handler\\http\\OtherCatcher";
 
-std::vector<std::string> Dump(const std::string& path) { return DumpRegistry(HKEY_CLASSES_ROOT, "HKCR", path); }
-
 std::vector<std::string> ClassKeys() {
-  std::vector<std::string> lines;
-  for (const std::string& key :
-       {std::string("zvhandler.HTTPPlugProt.1"), std::string("zvhandler.HTTPPlugProt"), std::string("CLSID\\") + kClsid}) {
-    const auto part = Dump(key);
-    lines.insert(lines.end(), part.begin(), part.end());
-  }
-  return lines;
+  return DumpKeys(HKEY_CLASSES_ROOT, "HKCR",
+                  {"zvhandler.HTTPPlugProt.1", "zvhandler.HTTPPlugProt", std::string("CLSID\\") + kClsid});
+}
+
+// One key per scheme under `parent`, `leaf` below it when given.
+std::vector<std::string> SchemeKeys(const std::string& parent, const std::string& leaf = {}) {
+  std::vector<std::string> keys;
+  for (const char* scheme : kSchemes) keys.push_back(parent + scheme + (leaf.empty() ? "" : "\\" + leaf));
+  return DumpKeys(HKEY_CLASSES_ROOT, "HKCR", keys);
 }
 
 std::vector<std::string> NameSpaceEntries() {
-  std::vector<std::string> lines;
-  for (const char* scheme : kSchemes) {
-    const auto part = Dump(std::string("PROTOCOLS\\Name-Space Handler\\") + scheme + "\\HIEClickCatcher");
-    lines.insert(lines.end(), part.begin(), part.end());
-  }
-  return lines;
+  return SchemeKeys("PROTOCOLS\\Name-Space Handler\\", "HIEClickCatcher");
 }
 
-std::vector<std::string> HandlerEntries() {
-  std::vector<std::string> lines;
-  for (const char* scheme : kSchemes) {
-    const auto part = Dump(std::string("PROTOCOLS\\Handler\\") + scheme);
-    lines.insert(lines.end(), part.begin(), part.end());
-  }
-  return lines;
-}
+std::vector<std::string> HandlerEntries() { return SchemeKeys("PROTOCOLS\\Handler\\"); }
 
 // The classes Windows registers for its schemes, each its own.
 constexpr const char* kSystemClasses[][2] = {{"https", "{79eac9e5-baf9-11ce-8c82-00aa004ba90b}"},
                                               {"ftp", "{79eac9e3-baf9-11ce-8c82-00aa004ba90b}"}};
 
-class HandlerRegistration : public testing::Test {
+class HandlerRegistration : public RegistrationTest {
  protected:
+  HandlerRegistration() : RegistrationTest(WinPath(ZV_HANDLER_MODULE)) {}
   void SetUp() override {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    RunRegsvr32(module_, true);
-    DeleteKeyTree(HKEY_CLASSES_ROOT, kForeignNameSpace);
+    RegistrationTest::SetUp();
     for (const auto& entry : kSystemClasses)
-      SetRegText(HKEY_CLASSES_ROOT, (std::string("PROTOCOLS\\Handler\\") + entry[0]).c_str(), "CLSID", entry[1]);
+      SetRegText(HKEY_CLASSES_ROOT, std::string("PROTOCOLS\\Handler\\") + entry[0], "CLSID", entry[1]);
     systemHandlers_ = HandlerEntries();
     ASSERT_THAT(systemHandlers_, testing::Contains(std::string("HKCR\\PROTOCOLS\\Handler\\https CLSID = '") +
                                                    kSystemClasses[0][1] + "'"));
   }
-  void TearDown() override {
-    RunRegsvr32(module_, true);
+  void Clean() override {
+    RegistrationTest::Clean();
     DeleteKeyTree(HKEY_CLASSES_ROOT, kForeignNameSpace);
-    CoUninitialize();
   }
-  std::string module_ = WinPath(ZV_HANDLER_MODULE);
   std::vector<std::string> systemHandlers_;  // before registration
 };
 
 TEST_F(HandlerRegistration, WritesTheScriptAndTheTypeLibrary) {
-  ASSERT_EQ(RunRegsvr32(module_), 0u);
+  ASSERT_EQ(Register(), 0u);
   const std::string clsid = std::string("HKCR\\CLSID\\") + kClsid;
   EXPECT_EQ(ClassKeys(),
             std::vector<std::string>({
@@ -113,57 +99,46 @@ TEST_F(HandlerRegistration, WritesTheScriptAndTheTypeLibrary) {
   EXPECT_EQ(NameSpaceEntries(), nameSpace);
   EXPECT_EQ(HandlerEntries(), systemHandlers_);  // neither rewritten nor removed
 
-  ITypeLib* library = nullptr;
-  ASSERT_EQ(LoadRegTypeLib(LIBID_ZVHANDLERLib, 1, 0, 0x409, &library), S_OK);
-  BSTR name = nullptr, doc = nullptr;
-  ASSERT_EQ(library->GetDocumentation(-1, &name, &doc, nullptr, nullptr), S_OK);
-  EXPECT_STREQ(name, L"ZVHANDLERLib");
-  EXPECT_STREQ(doc, L"zvhandler 1.0 Type Library");
-  SysFreeString(name);
-  SysFreeString(doc);
-  library->Release();
+  HRESULT loaded = E_FAIL;
+  const ComPtr<ITypeLib> library = RegisteredLibrary(LIBID_ZVHANDLERLib, &loaded);
+  ASSERT_EQ(loaded, S_OK);
+  EXPECT_EQ(FactsOf(library.get()), (LibraryFacts{"{E131C961-4DDB-11D4-84B8-008048B33DEA}", 0x409, 1, 0,
+                                                   {L"ZVHANDLERLib", L"zvhandler 1.0 Type Library"}}));
 
   // Created by its ProgID, as a script would; IDispatch answers from the library.
   CLSID byProgId{};
   ASSERT_EQ(CLSIDFromProgID(L"zvhandler.HTTPPlugProt", &byProgId), S_OK);
   EXPECT_TRUE(IsEqualCLSID(byProgId, CLSID_HTTPPlugProt));
-  IDispatch* dispatch = nullptr;
-  ASSERT_EQ(CoCreateInstance(byProgId, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             reinterpret_cast<void**>(&dispatch)),
-            S_OK);
-  ITypeInfo* info = nullptr;
-  ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &info), S_OK);
-  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr), S_OK);
-  EXPECT_STREQ(name, L"IHTTPPlugProt");
-  EXPECT_STREQ(doc, L"IHTTPPlugProt Interface");
-  SysFreeString(name);
-  SysFreeString(doc);
-  info->Release();
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(CoCreateInstance(byProgId, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, dispatch.put_void()), S_OK);
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
+  EXPECT_EQ(DocumentationOf(info.get()), (Documentation{L"IHTTPPlugProt", L"IHTTPPlugProt Interface"}));
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
             DISP_E_MEMBERNOTFOUND);
-  dispatch->Release();
 }
 
 TEST_F(HandlerRegistration, UnregistrationKeepsTheSystemHandlerEntries) {
-  ASSERT_EQ(RunRegsvr32(module_), 0u);
+  ASSERT_EQ(Register(), 0u);
   SetRegText(HKEY_CLASSES_ROOT, kForeignNameSpace, "CLSID", "{5A3C1E01-3333-4C2B-9A10-2F6E3B7C0101}");
 
-  ASSERT_EQ(RunRegsvr32(module_, true), 0u);
+  ASSERT_EQ(Unregister(), 0u);
   EXPECT_THAT(ClassKeys(), IsEmpty());
   EXPECT_THAT(NameSpaceEntries(), IsEmpty());
   // The schemes' name-space keys stay, with whatever else lives there.
   EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, kForeignNameSpace, "CLSID"), "{5A3C1E01-3333-4C2B-9A10-2F6E3B7C0101}");
   for (const char* scheme : kSchemes)
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, std::string("PROTOCOLS\\Name-Space Handler\\") + scheme));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::string("PROTOCOLS\\Name-Space Handler\\") + scheme));
   // The system's own handlers are registered for the three schemes as before.
   EXPECT_EQ(HandlerEntries(), systemHandlers_);
-  EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID"));
 
-  ITypeLib* library = nullptr;
-  EXPECT_EQ(LoadRegTypeLib(LIBID_ZVHANDLERLib, 1, 0, 0x409, &library), TYPE_E_LIBNOTREGISTERED);
-  EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "Interface\\{E131C96D-4DDB-11D4-84B8-008048B33DEA}"));
-  EXPECT_EQ(RunRegsvr32(module_, true), 0u);
+  HRESULT loaded = S_OK;
+  EXPECT_FALSE(RegisteredLibrary(LIBID_ZVHANDLERLib, &loaded));
+  EXPECT_EQ(loaded, TYPE_E_LIBNOTREGISTERED);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Interface\\{E131C96D-4DDB-11D4-84B8-008048B33DEA}"));
+  EXPECT_EQ(Unregister(), 0u);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace zvtest {
+namespace zv::test {
 
 StandInBindInfo::~StandInBindInfo() {
   for (HGLOBAL block : blocks_) GlobalFree(block);
@@ -63,4 +63,4 @@ STDMETHODIMP StandInBindInfo::GetBindInfo(DWORD* flags, BINDINFO* info) {
   return S_OK;
 }
 
-}  // namespace zvtest
+}  // namespace zv::test

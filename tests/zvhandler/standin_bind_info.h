@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace zvtest {
+namespace zv::test {
 
 struct BindRequest {
   enum class Medium { kGlobal, kNullGlobal, kStream, kNone };
@@ -61,4 +61,4 @@ class StandInBindInfo final : public IInternetBindInfo {
   std::vector<HGLOBAL> blocks_;
 };
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -1,6 +1,6 @@
 #include "standin_frame.h"
 
-namespace zvtest {
+namespace zv::test {
 namespace {
 
 LRESULT CALLBACK PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
@@ -38,4 +38,4 @@ StandInFrame::~StandInFrame() { DestroyWindow(frame_); }
 
 void StandInFrame::Activate() const { SetForegroundWindow(frame_); }
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace zvtest {
+namespace zv::test {
 
 class StandInFrame {
  public:
@@ -23,4 +23,4 @@ class StandInFrame {
   HWND frame_ = nullptr;
 };
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -9,13 +9,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "com/com_ptr.h"
 #include "debug_output.h"
 #include "standin_bind_info.h"
 #include "standin_frame.h"
 #include "zvhandler.h"
 #include "zvtest.h"
 
-using namespace zvtest;
+using namespace zv::test;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::IsEmpty;
@@ -36,29 +37,28 @@ class HandlerStartTest : public testing::Test {
  protected:
   void SetUp() override {
     ReleaseAllKeys();
-    module_ = LoadLibraryA(kModule.c_str());
-    ASSERT_NE(module_, nullptr);
+    module_.reset(LoadLibraryA(kModule.c_str()));
+    ASSERT_TRUE(module_);
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+    auto get =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllGetClassObject")));
     ASSERT_NE(get, nullptr);
-    ASSERT_EQ(get(CLSID_HTTPPlugProt, IID_IClassFactory, reinterpret_cast<void**>(&factory_)), S_OK);
+    ASSERT_EQ(get(CLSID_HTTPPlugProt, IID_IClassFactory, factory_.put_void()), S_OK);
     registry_.Set("ZVCaption", StandInOptions().caption);
     registry_.Set("AcceptingTypes", "ZIP,EXE");
   }
   void TearDown() override {
-    if (factory_) factory_->Release();
+    factory_.reset();
     ReleaseAllKeys();
-    if (module_) FreeLibrary(module_);
+    module_.reset();
   }
 
   HRESULT Start(const wchar_t* url, IInternetBindInfo* bindInfo = nullptr) {
-    IInternetProtocolRoot* protocol = nullptr;
-    HRESULT hr = factory_->CreateInstance(nullptr, IID_IInternetProtocolRoot, reinterpret_cast<void**>(&protocol));
+    zv::com::ComPtr<IInternetProtocolRoot> protocol;
+    const HRESULT hr = factory_->CreateInstance(nullptr, IID_IInternetProtocolRoot, protocol.put_void());
     if (FAILED(hr)) return hr;
     traces_.Clear();
-    hr = protocol->Start(url, nullptr, bindInfo, PI_FORCE_ASYNC, 0);
-    protocol->Release();
-    return hr;
+    return protocol->Start(url, nullptr, bindInfo, PI_FORCE_ASYNC, 0);
   }
 
   HRESULT Start(const wchar_t* url, const BindRequest& request) {
@@ -68,8 +68,8 @@ class HandlerStartTest : public testing::Test {
 
   std::vector<std::string> Traces() const { return traces_.Lines(); }
 
-  HMODULE module_ = nullptr;
-  IClassFactory* factory_ = nullptr;
+  zv::win::UniqueLibrary module_;
+  zv::com::ComPtr<IClassFactory> factory_;
   ManagerRegistry registry_;
   DebugOutputCapture traces_;
   std::unique_ptr<StandInBindInfo> bindInfo_;
@@ -90,8 +90,7 @@ TEST_F(HandlerStartTest, OrdinaryPagePassesAtTheTypeFilter) {
   EXPECT_EQ(Start(L"http://example.org/news/index.html", &bindInfo), INET_E_USE_DEFAULT_PROTOCOLHANDLER);
   EXPECT_THAT(Traces(), ElementsAre(kBegin, "1\n", "2\n", "3\n", "4\n", "6\n", "This extention is not accepting\n"));
   EXPECT_EQ(bindInfo.calls(), 0);
-  Sleep(100);
-  EXPECT_THAT(standIn.Texts(), IsEmpty());
+  EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), ElementsAre(kMarkerText));
 }
 
 TEST_F(HandlerStartTest, AcceptedGetIsClaimedWithTheUrlAlone) {
@@ -203,8 +202,7 @@ TEST_F(HandlerStartTest, OtherPostsPassAfterTheBindInformation) {
   EXPECT_EQ(Start(L"http://dl1.filedepot.net/get/a.zip", Post("dl.start=PREMIUM&x=1")),
             INET_E_USE_DEFAULT_PROTOCOLHANDLER);
   EXPECT_EQ(bindInfo_->outstanding(), 0);
-  Sleep(100);
-  EXPECT_THAT(standIn.Texts(), IsEmpty());
+  EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), ElementsAre(kMarkerText));
 }
 
 TEST_F(HandlerStartTest, CtrlAltCatchesAnyRequestAndKeepsItsBody) {
@@ -370,8 +368,7 @@ TEST_P(HandlerHostileUrls, AreSentWholeOrLeftToTheBrowser) {
     EXPECT_EQ(texts[0].cbData, h.text->size());
     EXPECT_TRUE(texts[0].bytes == *h.text) << "bytes differ; " << texts[0].bytes.size() << " received";
   } else {
-    Sleep(200);
-    EXPECT_THAT(standIn.Texts(), IsEmpty());
+    EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), ElementsAre(kMarkerText));
   }
 }
 
@@ -388,8 +385,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<HostileUrl>& info) { return std::string(info.param.name); });
 
 TEST_F(HandlerStartTest, TheOtherProtocolMethodsDoNothing) {
-  IInternetProtocol* protocol = nullptr;
-  ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IInternetProtocol, reinterpret_cast<void**>(&protocol)), S_OK);
+  zv::com::ComPtr<IInternetProtocol> protocol;
+  ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IInternetProtocol, protocol.put_void()), S_OK);
   char buffer[16];
   ULONG read = 0;
   LARGE_INTEGER move{};
@@ -403,14 +400,13 @@ TEST_F(HandlerStartTest, TheOtherProtocolMethodsDoNothing) {
   EXPECT_EQ(protocol->LockRequest(0), S_OK);
   EXPECT_EQ(protocol->UnlockRequest(), S_OK);
   for (const IID* iid : {&IID_IHTTPPlugProt, &IID_IDispatch, &IID_IInternetProtocolRoot, &IID_IUnknown}) {
-    IUnknown* answer = nullptr;
-    EXPECT_EQ(protocol->QueryInterface(*iid, reinterpret_cast<void**>(&answer)), S_OK);
-    if (answer) answer->Release();
+    zv::com::ComPtr<IUnknown> answer;
+    EXPECT_EQ(protocol->QueryInterface(*iid, answer.put_void()), S_OK);
   }
   IUnknown* none = reinterpret_cast<IUnknown*>(1);
   EXPECT_EQ(protocol->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&none)), E_NOINTERFACE);
   EXPECT_EQ(none, nullptr);
-  protocol->Release();
+  protocol.reset();
   EXPECT_THAT(Traces(), IsEmpty());
 }
 

@@ -14,10 +14,10 @@
 #include "async_bind.h"
 #include "debug_output.h"
 #include "loopback_http.h"
-#include "registry_dump.h"
+#include "registry.h"
 #include "zvtest.h"
 
-using namespace zvtest;
+using namespace zv::test;
 using testing::IsEmpty;
 
 namespace {

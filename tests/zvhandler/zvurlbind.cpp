@@ -35,21 +35,21 @@ int main(int argc, char** argv) {
     std::printf("the protocol handler is not registered\n");
     return 1;
   }
-  zvtest::LoopbackHttpServer server;
-  zvtest::DebugOutputCapture traces;
+  zv::test::LoopbackHttpServer server;
+  zv::test::DebugOutputCapture traces;
   for (int i = 1; i < argc; ++i) {
-    zvtest::HttpResponse response;
+    zv::test::HttpResponse response;
     response.body = "served by the web server";
     server.Serve(argv[i], response);
     const std::string url = server.Url(argv[i]);
     traces.Clear();
 
-    zvtest::BindCallback callback;
+    zv::test::BindCallback callback;
     IMoniker* moniker = nullptr;
     IBindCtx* context = nullptr;
-    const HRESULT hr = zvtest::BindAsync(url, callback, &moniker, &context);
+    const HRESULT hr = zv::test::BindAsync(url, callback, &moniker, &context);
     // A claimed request gets no data: the handler ends its binding itself.
-    zvtest::PumpMessagesFor(15000, [&] { return callback.stopped || FAILED(hr); });
+    zv::test::PumpMessagesFor(15000, [&] { return callback.stopped || FAILED(hr); });
     const bool claimed = Claimed(traces.Lines());
     const HRESULT reached = FAILED(hr) ? hr : callback.stopResult;
     if (context) context->Release();

@@ -11,11 +11,11 @@
 
 #include "ZVHelper.h"
 #include "message_box.h"
-#include "registry_dump.h"
+#include "registration.h"
 #include "standin_browser.h"
 #include "zvtest.h"
 
-using namespace zvtest;
+using namespace zv::test;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
@@ -24,36 +24,23 @@ namespace {
 const std::string kModule = WinPath(ZV_HELPER_MODULE);
 constexpr char kPage[] = "http://example.org/downloads.html";
 
-class IECatcherTest : public testing::Test {
+class IECatcherTest : public InProcessModuleTest {
  protected:
-  void SetUp() override {
-    ReleaseAllKeys();
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(registration_.result(), S_OK);
-    registry_.Set("ZVCaption", StandInOptions().caption);
-    registry_.Set("AcceptingTypes", "ZIP,EXE");
-  }
+  IECatcherTest() : InProcessModuleTest(kModule) {}
   void TearDown() override {
     catcher_.reset();
-    CoUninitialize();
+    InProcessModuleTest::TearDown();
   }
 
   // As Internet Explorer loads a helper object into a window.
   void Load(StandInBrowser& browser) {
-    IObjectWithSite* site = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
-                               reinterpret_cast<void**>(&site)),
+                               catcher_.put_void()),
               S_OK);
-    catcher_.reset(site);
-    ASSERT_EQ(site->SetSite(browser.site()), S_OK);
+    ASSERT_EQ(catcher_->SetSite(browser.site()), S_OK);
   }
 
-  struct Releaser {
-    void operator()(IUnknown* p) const { p->Release(); }
-  };
-  InProcessRegistration registration_{kModule};
-  ManagerRegistry registry_;
-  std::unique_ptr<IObjectWithSite, Releaser> catcher_;
+  zv::com::ComPtr<IObjectWithSite> catcher_;
 };
 
 Navigation Click(const wchar_t* url) {
@@ -146,8 +133,7 @@ TEST_P(IECatcherRefusals, LeaveTheCancelFlagAndSendNothing) {
   ReleaseAllKeys();
   EXPECT_EQ(result.hr, S_OK);
   EXPECT_EQ(result.cancel, VARIANT_TRUE);
-  Sleep(100);
-  EXPECT_THAT(standIn.Texts(), IsEmpty());
+  EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), ElementsAre(kMarkerText));
   EXPECT_THAT(standIn.ForegroundQueries(), IsEmpty());
 }
 
@@ -219,8 +205,7 @@ TEST_F(IECatcherTest, MalformedEventsAreIgnored) {
   EXPECT_EQ(browser.BeforeNavigate2(plainUrl).hr, S_OK);
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   EXPECT_EQ(browser.InvokeRaw(DISPID_DOCUMENTCOMPLETE, &none), S_OK);
-  Sleep(100);
-  EXPECT_THAT(standIn.Texts(), IsEmpty());
+  EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), ElementsAre(kMarkerText));
 }
 
 // BeforeNavigate2's seven arguments as a browser with other ideas of their
@@ -277,8 +262,7 @@ TEST_P(IECatcherOddNavigations, AreIgnoredUnlessTheyCarryALink) {
     EXPECT_EQ(texts[0].bytes, std::string("URL=http://example.org/files/setup.zip\nReferer=") + kPage + o.tail);
     EXPECT_EQ(navigation.cancel, VARIANT_TRUE);
   } else {
-    Sleep(200);
-    EXPECT_THAT(standIn.Texts(), IsEmpty());
+    EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), ElementsAre(kMarkerText));
     EXPECT_EQ(navigation.cancel, VARIANT_FALSE);
   }
 }
@@ -366,7 +350,7 @@ TEST_P(IECatcherLetsGo, OfTheBrowserAndItsConnection) {
   Load(browser);
   EXPECT_EQ(browser.BeforeNavigate2(Click(L"http://example.org/a.zip")).cancel, VARIANT_TRUE);
 
-  EXPECT_EQ(GetParam().end(browser, *catcher_), S_OK);
+  EXPECT_EQ(GetParam().end(browser, *catcher_.get()), S_OK);
   EXPECT_EQ(browser.Unadvises(), 1);
   EXPECT_EQ(browser.Connected(), 0);
   EXPECT_EQ(browser.References(), before);

@@ -8,10 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "ZVHelper.h"
-#include "registry_dump.h"
+#include "registration.h"
 #include "zvtest.h"
 
-using namespace zvtest;
+using namespace zv::test;
+using zv::com::ComPtr;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
@@ -23,14 +24,8 @@ constexpr char kInterface[] = "Interface\\{B930BA62-9E5A-11D3-A288-0000E80E2EDE}
 constexpr char kForeignClass[] = "CLSID\\{5A3C1E01-2222-4C2B-9A10-2F6E3B7C0101}";
 
 std::vector<std::string> ClassRegistration() {
-  std::vector<std::string> lines;
-  for (const char* key : {"ZVHelper.IECatcher.1", "ZVHelper.IECatcher"}) {
-    const auto part = DumpRegistry(HKEY_CLASSES_ROOT, "HKCR", key);
-    lines.insert(lines.end(), part.begin(), part.end());
-  }
-  const auto part = DumpRegistry(HKEY_CLASSES_ROOT, "HKCR", std::string("CLSID\\") + kClsid);
-  lines.insert(lines.end(), part.begin(), part.end());
-  return lines;
+  return DumpKeys(HKEY_CLASSES_ROOT, "HKCR",
+                  {"ZVHelper.IECatcher.1", "ZVHelper.IECatcher", std::string("CLSID\\") + kClsid});
 }
 
 std::vector<std::string> ExpectedClassRegistration(const std::string& module) {
@@ -56,97 +51,74 @@ std::vector<std::string> ExpectedClassRegistration(const std::string& module) {
   };
 }
 
-HRESULT LoadLibraryById(ITypeLib** library) {
-  return LoadRegTypeLib(LIBID_ZVHELPERLib, 1, 0, 0x409, library);
-}
-
-class HelperRegistration : public testing::Test {
+class HelperRegistration : public RegistrationTest {
  protected:
+  HelperRegistration() : RegistrationTest(WinPath(ZV_HELPER_MODULE)) {}
   void SetUp() override {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    RunRegsvr32(module_, true);
+    RegistrationTest::SetUp();
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
+  }
+  void Clean() override {
+    RegistrationTest::Clean();
     DeleteKeyTree(HKEY_CLASSES_ROOT, kForeignClass);
   }
-  void TearDown() override {
-    RunRegsvr32(module_, true);
-    DeleteKeyTree(HKEY_CLASSES_ROOT, kForeignClass);
-    CoUninitialize();
-  }
-  std::string module_ = WinPath(ZV_HELPER_MODULE);
 };
 
 TEST_F(HelperRegistration, WritesTheScriptAndTheTypeLibrary) {
-  ASSERT_EQ(RunRegsvr32(module_), 0u);
+  ASSERT_EQ(Register(), 0u);
   EXPECT_EQ(ClassRegistration(), ExpectedClassRegistration(module_));
   // The helper-object key exists, without an entry for the class.
   EXPECT_THAT(DumpRegistry(HKEY_LOCAL_MACHINE, "HKLM", kHelperObjects),
               ElementsAre(std::string("HKLM\\") + kHelperObjects));
 
-  ITypeLib* library = nullptr;
-  ASSERT_EQ(LoadLibraryById(&library), S_OK);
-  TLIBATTR* attr = nullptr;
-  ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
-  EXPECT_EQ(attr->lcid, 0x409u);
-  EXPECT_EQ(attr->wMajorVerNum, 1);
-  library->ReleaseTLibAttr(attr);
-  BSTR name = nullptr, doc = nullptr;
-  ASSERT_EQ(library->GetDocumentation(-1, &name, &doc, nullptr, nullptr), S_OK);
-  EXPECT_STREQ(name, L"ZVHELPERLib");
-  EXPECT_STREQ(doc, L"ZVHelper 1.0 Type Library");
-  SysFreeString(name);
-  SysFreeString(doc);
-  library->Release();
+  HRESULT loaded = E_FAIL;
+  const ComPtr<ITypeLib> library = RegisteredLibrary(LIBID_ZVHELPERLib, &loaded);
+  ASSERT_EQ(loaded, S_OK);
+  EXPECT_EQ(FactsOf(library.get()), (LibraryFacts{"{3F9A5301-9E5A-11D3-A288-0000E80E2EDE}", 0x409, 1, 0,
+                                                   {L"ZVHELPERLib", L"ZVHelper 1.0 Type Library"}}));
   // The dual interface is registered with the library, for marshalling.
   EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, kInterface, ""), "IIECatcher");
 
   // Created as Internet Explorer creates it; its IDispatch describes IIECatcher.
-  IDispatch* dispatch = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             reinterpret_cast<void**>(&dispatch)),
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, dispatch.put_void()),
             S_OK);
   UINT count = 0;
   EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
-  ITypeInfo* info = nullptr;
-  ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &info), S_OK);
-  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr), S_OK);
-  EXPECT_STREQ(name, L"IIECatcher");
-  EXPECT_STREQ(doc, L"IIECatcher Interface");
-  SysFreeString(name);
-  SysFreeString(doc);
-  info->Release();
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
+  EXPECT_EQ(DocumentationOf(info.get()), (Documentation{L"IIECatcher", L"IIECatcher Interface"}));
   LPOLESTR unknown = const_cast<LPOLESTR>(L"Download");
   DISPID id = 0;
   EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME);
-  EXPECT_EQ(dispatch->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
-  dispatch->Release();
+  EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
 }
 
 TEST_F(HelperRegistration, UnregistrationRemovesWhatTheModuleOwnsOnly) {
-  ASSERT_EQ(RunRegsvr32(module_), 0u);
+  ASSERT_EQ(Register(), 0u);
   // What others keep beside the module's keys.
   SetRegText(HKEY_CLASSES_ROOT, kForeignClass, "", "Another Class");
-  SetRegText(HKEY_LOCAL_MACHINE, (std::string(kHelperObjects) + "\\" + kClsid).c_str(), "", "");
+  SetRegText(HKEY_LOCAL_MACHINE, std::string(kHelperObjects) + "\\" + kClsid, "", "");
 
-  ASSERT_EQ(RunRegsvr32(module_, true), 0u);
+  ASSERT_EQ(Unregister(), 0u);
   EXPECT_THAT(ClassRegistration(), IsEmpty());
-  EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID"));
   EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, kForeignClass, ""), "Another Class");
   // The helper-object entry belongs to the administrative helper.
-  EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(kHelperObjects) + "\\" + kClsid));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kHelperObjects) + "\\" + kClsid));
 
-  ITypeLib* library = nullptr;
-  EXPECT_EQ(LoadLibraryById(&library), TYPE_E_LIBNOTREGISTERED);
-  EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{3F9A5301-9E5A-11D3-A288-0000E80E2EDE}"));
-  EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kInterface));
-  IUnknown* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                             reinterpret_cast<void**>(&object)),
+  HRESULT loaded = S_OK;
+  EXPECT_FALSE(RegisteredLibrary(LIBID_ZVHELPERLib, &loaded));
+  EXPECT_EQ(loaded, TYPE_E_LIBNOTREGISTERED);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{3F9A5301-9E5A-11D3-A288-0000E80E2EDE}"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kInterface));
+  ComPtr<IUnknown> object;
+  EXPECT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.put_void()),
             REGDB_E_CLASSNOTREG);
 
   // Unregistering again finds nothing to do and succeeds.
-  EXPECT_EQ(RunRegsvr32(module_, true), 0u);
+  EXPECT_EQ(Unregister(), 0u);
 }
 
 TEST_F(HelperRegistration, ModuleInAFolderWithAQuoteRegistersItsPath) {
@@ -157,15 +129,16 @@ TEST_F(HelperRegistration, ModuleInAFolderWithAQuoteRegistersItsPath) {
   ASSERT_TRUE(CopyFileA(module_.c_str(), copy.c_str(), FALSE));
 
   ASSERT_EQ(RunRegsvr32(copy), 0u);
-  EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kClsid + "\\InprocServer32").c_str(), ""),
-            copy);
+  EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid + "\\InprocServer32", ""), copy);
   ASSERT_EQ(RunRegsvr32(copy, true), 0u);
   EXPECT_THAT(ClassRegistration(), IsEmpty());
 }
 
 TEST(HelperModule, CarriesItsScriptTypeLibraryAndStrings) {
-  HMODULE module = LoadLibraryExA(WinPath(ZV_HELPER_MODULE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(module, nullptr);
+  const zv::win::UniqueLibrary library(
+      LoadLibraryExA(WinPath(ZV_HELPER_MODULE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(library);
+  const HMODULE module = library.get();
   EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(102), "REGISTRY"), nullptr);
   EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), "TYPELIB"), nullptr);
   char text[64] = {};
@@ -173,7 +146,6 @@ TEST(HelperModule, CarriesItsScriptTypeLibraryAndStrings) {
   EXPECT_STREQ(text, "ZVHelper");
   EXPECT_EQ(LoadStringA(module, 101, text, sizeof(text)), 15);
   EXPECT_STREQ(text, "IECatcher Class");
-  FreeLibrary(module);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <map>
 
-namespace zvtest {
+namespace zv::test {
 namespace {
 
 // Every IWebBrowser2 method the helper object has no business calling.
@@ -315,4 +315,4 @@ NavigationResult StandInBrowser::BeforeNavigate2(const Navigation& n) {
 
 IUnknown* NewPlainSite() { return new PlainSite(); }
 
-}  // namespace zvtest
+}  // namespace zv::test

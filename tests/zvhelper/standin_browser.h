@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-namespace zvtest {
+namespace zv::test {
 
 enum class EventSource {
   kConnects,      // a working DWebBrowserEvents2 connection point
@@ -70,4 +70,4 @@ class StandInBrowser {
 // A site that is no browser at all.
 IUnknown* NewPlainSite();
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   }
   int status = 0;
   {
-    zvtest::StandInBrowser browser;
+    zv::test::StandInBrowser browser;
     helper->SetSite(browser.site());
     std::optional<std::string> post;
     for (int i = 1; i < argc; ++i) {
@@ -49,11 +49,11 @@ int main(int argc, char** argv) {
         post = std::string(argv[i] + 7);
         continue;
       }
-      zvtest::Navigation navigation;
+      zv::test::Navigation navigation;
       navigation.url = Wide(argv[i]);
       navigation.postData = post;
       post.reset();
-      const zvtest::NavigationResult result = browser.BeforeNavigate2(navigation);
+      const zv::test::NavigationResult result = browser.BeforeNavigate2(navigation);
       if (!result.fired) {
         std::printf("  no event sink connected\n");
         status = 1;

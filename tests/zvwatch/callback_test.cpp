@@ -26,25 +26,20 @@ class CallbackTest : public testing::Test {
  protected:
   std::string Serve(const std::string& fileName, std::vector<std::pair<std::string, std::string>> headers,
                     const std::string& body = "twelve bytes") {
-    const std::string path = UniquePath(fileName);
-    zvtest::HttpResponse response;
-    response.headers = std::move(headers);
-    response.body = body;
-    server_.Serve(path, response);
-    return server_.Url(path);
+    return ServeAtUniquePath(server_, fileName, std::move(headers), body);
   }
 
   // A binding of `url` whose callback is `callback`, as the browser binds.
   HRESULT Bind(const std::string& url, IBindStatusCallback* callback) {
-    Com<IBindCtx> context = NewBindContext();
+    ComPtr<IBindCtx> context = NewBindContext();
     RegisterBindStatusCallback(context.get(), callback, nullptr, 0);
-    Com<IMoniker> moniker = UrlMoniker(url);
-    Com<IUnknown> stream;
+    ComPtr<IMoniker> moniker = UrlMoniker(url);
+    ComPtr<IUnknown> stream;
     return moniker->BindToStorage(context.get(), nullptr, IID_IStream, stream.put_void());
   }
 
   ComApartment apartment_;
-  zvtest::LoopbackHttpServer server_;
+  zv::test::LoopbackHttpServer server_;
 };
 
 TEST_F(CallbackTest, CollectsTheRequestAndResponseHeadersOfTheBinding) {
@@ -52,7 +47,7 @@ TEST_F(CallbackTest, CollectsTheRequestAndResponseHeadersOfTheBinding) {
                                             {"Content-Disposition", "attachment; FILENAME=\"Data.bin\""},
                                             {"Date", kDate}});
   ASSERT_TRUE(InternetSetCookieA(url.c_str(), nullptr, "pref=dark"));
-  Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
+  ComPtr<TBindStatusCallBack> ours = ComPtr<TBindStatusCallBack>::Share(new TBindStatusCallBack);
   NegotiatingCallback browser(ours.get(), kReferer);
   ASSERT_EQ(Bind(url, &browser), S_OK);
 
@@ -72,7 +67,7 @@ TEST_F(CallbackTest, CollectsTheRequestAndResponseHeadersOfTheBinding) {
 TEST_F(CallbackTest, HeadersThatAreAbsentLeaveTheirFieldsEmpty) {
   const std::string stem = UniqueStem("plain");
   const std::string url = Serve(stem + ".txt", {});
-  Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
+  ComPtr<TBindStatusCallBack> ours = ComPtr<TBindStatusCallBack>::Share(new TBindStatusCallBack);
   ASSERT_EQ(Bind(url, ours.get()), S_OK);
 
   EXPECT_EQ(ours->Details().referer, "");
@@ -84,7 +79,7 @@ TEST_F(CallbackTest, HeadersThatAreAbsentLeaveTheirFieldsEmpty) {
 
 TEST_F(CallbackTest, ContentDispositionTheHeadersGaveWinsOverTheCacheFile) {
   const std::string url = Serve("download.php?id=3", {{"Content-Disposition", "attachment;filename = 50%25.pdf"}});
-  Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
+  ComPtr<TBindStatusCallBack> ours = ComPtr<TBindStatusCallBack>::Share(new TBindStatusCallBack);
   ASSERT_EQ(Bind(url, ours.get()), S_OK);
   EXPECT_EQ(ours->Details().fileName, "50%.pdf");
 }
@@ -93,7 +88,7 @@ TEST_F(CallbackTest, ContentDispositionTheHeadersGaveWinsOverTheCacheFile) {
 
 TEST(BindStatusCallBack, DoesNotPassTheContentDispositionStatusOn) {
   BrowserCallback browser;
-  Com<TBindStatusCallBack> ours(new TBindStatusCallBack);
+  ComPtr<TBindStatusCallBack> ours = ComPtr<TBindStatusCallBack>::Share(new TBindStatusCallBack);
   ours->StandInFor(zv::com::ComPtr<IBindStatusCallback>::Share(&browser), nullptr);
   EXPECT_EQ(ours->OnProgress(0, 0, BINDSTATUS_CONTENTDISPOSITIONATTACH, L"attachment"), S_OK);
   EXPECT_EQ(ours->OnProgress(1, 2, BINDSTATUS_REDIRECTING, L"http://h/"), S_OK);
@@ -105,7 +100,7 @@ TEST(BindStatusCallBack, WithoutAPreviousCallbackStartAndStopTouchOnlyTheBinding
   known.fileName = "old.bin";
   known.referer = "http://r/";
   known.size = 5;
-  Com<TBindStatusCallBack> ours(new TBindStatusCallBack(known));
+  ComPtr<TBindStatusCallBack> ours = ComPtr<TBindStatusCallBack>::Share(new TBindStatusCallBack(known));
   EXPECT_EQ(ours->OnStartBinding(0, nullptr), S_OK);
   EXPECT_EQ(ours->Details().fileName, "");
   EXPECT_EQ(ours->Details().referer, "http://r/");
@@ -123,7 +118,7 @@ NegotiatingCallback* g_negotiating = nullptr;
 
 HRESULT STDAPICALLTYPE RegisterAsTheBrowserDoes(IBindCtx* context, IBindStatusCallback* callback,
                                                IBindStatusCallback** previous, DWORD reserved) {
-  if (Com<IUnknown> held = HeldCallback(context)) {
+  if (ComPtr<IUnknown> held = HeldCallback(context)) {
     held->QueryInterface(IID_IBindStatusCallback, reinterpret_cast<void**>(previous));
     return E_FAIL;
   }
@@ -134,13 +129,13 @@ HRESULT STDAPICALLTYPE RegisterAsTheBrowserDoes(IBindCtx* context, IBindStatusCa
 class StandInForTest : public CallbackTest {
  protected:
   StandInForTest() : standIn_(Options()), negotiating_(nullptr, kReferer) {}
-  static zvtest::StandInOptions Options() {
-    zvtest::StandInOptions options;
+  static zv::test::StandInOptions Options() {
+    zv::test::StandInOptions options;
     options.caption = "Kestrix host test " + std::to_string(GetCurrentProcessId());
     return options;
   }
   void SetUp() override {
-    zvtest::ReleaseAllKeys();
+    zv::test::ReleaseAllKeys();
     zv::watch::SettingsFileName = dir_.File("Settings.dat");
     WriteSettings(zv::watch::SettingsFileName, {{"ZVCaption", Options().caption}});
     standIn_.Launch();
@@ -148,8 +143,8 @@ class StandInForTest : public CallbackTest {
   }
   void TearDown() override { g_negotiating = nullptr; }
 
-  zvtest::ScratchDir dir_;
-  zvtest::StandIn standIn_;
+  zv::test::ScratchDir dir_;
+  zv::test::StandIn standIn_;
   NegotiatingCallback negotiating_;
 };
 
@@ -159,9 +154,9 @@ TEST_F(StandInForTest, PassesProgressToTheBrowsersCallbackAndPutsItBack) {
                                               {"Date", kDate}});
   ASSERT_TRUE(InternetSetCookieA(url.c_str(), nullptr, "visit=1"));
   BrowserCallback browser;
-  Com<IBindCtx> context = NewBindContext();
+  ComPtr<IBindCtx> context = NewBindContext();
   HoldCallback(context.get(), &browser);
-  Com<IMoniker> moniker = UrlMoniker(url);
+  ComPtr<IMoniker> moniker = UrlMoniker(url);
 
   ASSERT_EQ(zv::watch::Download(moniker.get(), context.get(), BINDVERB_GET, nullptr, &RegisterAsTheBrowserDoes),
             S_OK);
@@ -179,7 +174,7 @@ TEST_F(StandInForTest, PassesProgressToTheBrowsersCallbackAndPutsItBack) {
   EXPECT_EQ(at(BINDSTATUS_CONTENTDISPOSITIONATTACH), statuses.end());
 
   // The browser's callback is back under its key.
-  Com<IUnknown> browserIdentity;
+  ComPtr<IUnknown> browserIdentity;
   browser.QueryInterface(IID_IUnknown, browserIdentity.put_void());
   EXPECT_EQ(HeldCallback(context.get()).get(), browserIdentity.get());
 

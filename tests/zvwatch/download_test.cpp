@@ -23,20 +23,20 @@ class DownloadTest : public testing::Test {
  protected:
   DownloadTest() : module_(dir_.path()), standIn_(Options()) {}
 
-  static zvtest::StandInOptions Options() {
-    zvtest::StandInOptions options;
+  static zv::test::StandInOptions Options() {
+    zv::test::StandInOptions options;
     options.caption = Caption();
     return options;
   }
 
   void SetUp() override {
-    zvtest::ReleaseAllKeys();
+    zv::test::ReleaseAllKeys();
     ASSERT_TRUE(module_.handle()) << module_.path();
     manager_ = module_.NewManager();
     ASSERT_TRUE(manager_);
     Settings({{"ZVCaption", Caption()}});
   }
-  void TearDown() override { zvtest::ReleaseAllKeys(); }
+  void TearDown() override { zv::test::ReleaseAllKeys(); }
 
   // The carried layout: the settings lie in DATA beside the module.
   void Settings(const std::vector<std::pair<std::string, std::string>>& values) {
@@ -46,12 +46,7 @@ class DownloadTest : public testing::Test {
   // A file the server answers with the given headers.
   std::string Serve(const std::string& fileName, std::vector<std::pair<std::string, std::string>> headers,
                     const std::string& body = "0123456789") {
-    const std::string path = UniquePath(fileName);
-    zvtest::HttpResponse response;
-    response.headers = std::move(headers);
-    response.body = body;
-    server_.Serve(path, response);
-    return server_.Url(path);
+    return ServeAtUniquePath(server_, fileName, std::move(headers), body);
   }
 
   HRESULT Download(const std::string& url, IBindCtx* context = nullptr, DWORD verb = BINDVERB_GET,
@@ -60,11 +55,11 @@ class DownloadTest : public testing::Test {
   }
 
   ComApartment apartment_;
-  zvtest::ScratchDir dir_;
+  zv::test::ScratchDir dir_;
   WatchModule module_;
-  zvtest::LoopbackHttpServer server_;
-  zvtest::StandIn standIn_;
-  Com<IDownloadManager> manager_;
+  zv::test::LoopbackHttpServer server_;
+  zv::test::StandIn standIn_;
+  ComPtr<IDownloadManager> manager_;
 };
 
 // --- What the binding tells --------------------------------------------------------------
@@ -142,7 +137,7 @@ TEST_F(DownloadTest, AContentDispositionWithoutFileNameLeavesTheCacheFileName) {
 TEST_F(DownloadTest, AResponseWithoutContentLengthGivesNoSizeLine) {
   standIn_.Launch();
   const std::string path = UniquePath("stream.bin");
-  zvtest::HttpResponse response;
+  zv::test::HttpResponse response;
   response.headers = {{"Content-Type", "application/octet-stream"}};
   response.body = "streamed until the connection closes";
   response.contentLength = false;
@@ -171,9 +166,9 @@ TEST_F(DownloadTest, ABindingThatFailsLeavesOnlyTheUrlAndAnEmptyReferer) {
 }
 
 TEST_F(DownloadTest, ACaptionLongerThanTheFirstBufferIsReadWhole) {
-  zvtest::StandInOptions options;
+  zv::test::StandInOptions options;
   options.caption = "Kestrix " + std::string(300, 'k') + " " + std::to_string(GetCurrentProcessId());
-  zvtest::StandIn longCaption(options);
+  zv::test::StandIn longCaption(options);
   longCaption.Launch();
   Settings({{"ZVCaption", options.caption}});
   const std::string url = UnreachableUrl("long.zip");
@@ -269,7 +264,7 @@ TEST_P(DecisionTest, TakesTheDownloadOnlyAsTheKeysAndTheSettingSay) {
   SetKeyboardState(state);
 
   const HRESULT hr = Download(url);
-  zvtest::ReleaseAllKeys();
+  zv::test::ReleaseAllKeys();
   EXPECT_EQ(hr, GetParam().taken ? S_OK : E_NOTIMPL) << GetParam().what;
   EXPECT_EQ(standIn_.Texts().size(), GetParam().taken ? 1u : 0u) << GetParam().what;
   if (!GetParam().taken) {
@@ -312,7 +307,7 @@ INSTANTIATE_TEST_SUITE_P(
 // --- Finding or starting the download manager --------------------------------------------------------
 
 TEST_F(DownloadTest, WithoutACaptionNothingIsFoundOrStarted) {
-  zvtest::StandIn portable(Options());
+  zv::test::StandIn portable(Options());
   PortableAppPath appPath(InstallPortable(portable));
   standIn_.Launch();
   Settings({});
@@ -357,9 +352,9 @@ TEST_F(DownloadTest, AProgramThatCannotStartGivesTheDownloadBack) {
 }
 
 TEST_F(DownloadTest, StartsThePortableEditionAndDeliversToIt) {
-  zvtest::StandInOptions options = Options();
+  zv::test::StandInOptions options = Options();
   options.delayMs = 1500;  // the window comes well after the input-idle wait
-  zvtest::StandIn portable(options);
+  zv::test::StandIn portable(options);
   PortableAppPath appPath(InstallPortable(portable));
   const std::string url = UnreachableUrl("started.zip");
 
@@ -369,7 +364,7 @@ TEST_F(DownloadTest, StartsThePortableEditionAndDeliversToIt) {
 }
 
 TEST_F(DownloadTest, ARunningDownloadManagerIsNotStartedAgain) {
-  zvtest::StandIn portable(Options());
+  zv::test::StandIn portable(Options());
   PortableAppPath appPath(InstallPortable(portable));
   standIn_.Launch();
   const DWORD start = GetTickCount();
@@ -382,10 +377,10 @@ TEST_F(DownloadTest, ARunningDownloadManagerIsNotStartedAgain) {
 // A download manager that stopped pumping messages (5 s make it hung to
 // the system) does not freeze the browser's thread: the download goes back.
 TEST_F(DownloadTest, AHungDownloadManagerGivesTheDownloadBack) {
-  zvtest::StandInOptions options = Options();
+  zv::test::StandInOptions options = Options();
   options.hang = true;
   options.lifetimeMs = 60000;  // an unbounded send would wait this long
-  zvtest::StandIn hung(options);
+  zv::test::StandIn hung(options);
   hung.Launch();
   Sleep(6500);
   const DWORD start = GetTickCount();
@@ -396,9 +391,9 @@ TEST_F(DownloadTest, AHungDownloadManagerGivesTheDownloadBack) {
 // The started program never shows its window: the look-ups end after 30 s
 // instead of freezing the browser's thread for hours.
 TEST_F(DownloadTest, TheWindowPollOfAStartedProgramEndsAfterThirtySeconds) {
-  zvtest::StandInOptions options = Options();
+  zv::test::StandInOptions options = Options();
   options.window = false;
-  zvtest::StandIn portable(options);
+  zv::test::StandIn portable(options);
   PortableAppPath appPath(InstallPortable(portable));
 
   const DWORD start = GetTickCount();
@@ -416,7 +411,7 @@ TEST_F(DownloadTest, TheWindowPollOfAStartedProgramEndsAfterThirtySeconds) {
 TEST_F(DownloadTest, ABrowserCallbackThatWasReplacedIsNotStoodInFor) {
   standIn_.Launch();
   BrowserCallback browser;
-  Com<IBindCtx> context = NewBindContext();
+  ComPtr<IBindCtx> context = NewBindContext();
   HoldCallback(context.get(), &browser);
   const std::string url = Serve("file.zip", {{"Content-Type", "application/zip"}});
 
@@ -446,7 +441,7 @@ TEST_F(DownloadTest, ARefusedRegistrationStartsNoBinding) {
 
 TEST_F(DownloadTest, NoMonikerGivesTheDownloadBack) {
   standIn_.Launch();
-  Com<IBindCtx> context = NewBindContext();
+  ComPtr<IBindCtx> context = NewBindContext();
   EXPECT_EQ(manager_->Download(nullptr, context.get(), BINDVERB_GET, 0, nullptr, nullptr, nullptr, CP_ACP),
             E_NOTIMPL);
   EXPECT_TRUE(standIn_.Texts().empty());

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "registration.h"
 #include "watch_support.h"
 
 using namespace zvwatch_test;
@@ -19,30 +20,28 @@ constexpr char kDescription[] = "Zorvane download monitor for IE 6.0";
 constexpr char kIeKey[] = "Software\\Microsoft\\Internet Explorer";
 constexpr char kOtherManager[] = "{0A1B2C3D-0000-4000-8000-00AA00BB00CC}";
 
-bool KeyExists(const std::string& key) {
-  HKEY handle;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-  RegCloseKey(handle);
-  return true;
-}
+bool KeyExists(const std::string& key) { return zv::test::KeyExists(HKEY_CLASSES_ROOT, key); }
 
 std::optional<std::string> ClassValue(const std::string& key, const char* name = "") {
-  return zvtest::GetRegText(HKEY_CLASSES_ROOT, key.c_str(), name);
+  return GetRegText(HKEY_CLASSES_ROOT, key, name);
 }
 
-std::optional<std::string> DownloadUI() { return zvtest::GetRegText(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI"); }
+std::optional<std::string> DownloadUI() { return GetRegText(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI"); }
 
 // The value as the other build's Internet Explorer reads it on 64-bit
 // Windows; on 32-bit Windows the one view there is.
 std::optional<std::string> DownloadUIOfTheOtherBuild() {
-  HKEY key = nullptr;
+  zv::win::UniqueHkey key;
   const REGSAM view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kIeKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kIeKey, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) {
+    key.release();
+    return std::nullopt;
+  }
   char value[256] = {};
   DWORD size = sizeof(value) - 1;
-  const LONG rc = RegQueryValueExA(key, "DownloadUI", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS) return std::nullopt;
+  if (RegQueryValueExA(key.get(), "DownloadUI", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
   return std::string(value);
 }
 
@@ -52,19 +51,14 @@ CLSID ClassId(const std::string& text = kClsid) {
   return id;
 }
 
-DWORD Regsvr32(const std::string& options, const std::string& module) {
-  return zvtest::RunProgram("regsvr32 " + options + " \"" + module + "\"").exitCode;
-}
-
-class RegistrationTest : public testing::Test {
+// Each test registers copies of the module of its own.
+class RegistrationTest : public zv::test::RegistrationTest {
  protected:
   RegistrationTest() : downloadUI_(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI", std::nullopt) {}
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
 
-  static void Clean() {
-    for (const char* progId : {"zvwatch.ZVWATCH", "zvmonitor.ZVWATCH"}) zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
-    zvtest::DeleteKeyTree(HKEY_CLASSES_ROOT, kClassKey);
+  void Clean() override {
+    for (const char* progId : {"zvwatch.ZVWATCH", "zvmonitor.ZVWATCH"}) DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
+    DeleteKeyTree(HKEY_CLASSES_ROOT, kClassKey);
   }
 
   // A copy of the module that is not loaded by the test.
@@ -79,15 +73,14 @@ class RegistrationTest : public testing::Test {
     for (const std::string& copy : copies_) RemoveFile(copy);
   }
 
-  ComApartment apartment_;
-  zvtest::ScratchDir dir_;
+  ScratchDir dir_;
   RegistryValueOverride downloadUI_;  // no download manager named before the test
   std::vector<std::string> copies_;
 };
 
 TEST_F(RegistrationTest, RegistersTheClassAndNamesItInternetExplorersDownloadManager) {
   const std::string module = Copy(dir_.path());
-  ASSERT_EQ(Regsvr32("/s", module), 0u);
+  ASSERT_EQ(RunRegsvr32(module), 0u);
 
   EXPECT_EQ(ClassValue(kClassKey), kDescription);
   EXPECT_EQ(ClassValue(kServerKey), module);
@@ -101,13 +94,13 @@ TEST_F(RegistrationTest, RegistersTheClassAndNamesItInternetExplorersDownloadMan
   EXPECT_FALSE(KeyExists("TypeLib\\{3B5D8F58-F10C-4283-998E-D54C9146AA2A}"));
 
   // The browser finds the class the value names.
-  Com<IDownloadManager> manager;
+  ComPtr<IDownloadManager> manager;
   EXPECT_EQ(CoCreateInstance(ClassId(DownloadUI().value_or("")), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IDownloadManager), manager.put_void()),
             S_OK);
   manager.reset();
   CoFreeUnusedLibraries();
 
-  ASSERT_EQ(Regsvr32("/s /u", module), 0u);
+  ASSERT_EQ(RunRegsvr32(module, true), 0u);
   for (const char* key : {kProgIdKey, "zvwatch.ZVWATCH\\Clsid", "zvwatch.ZVWATCH", kServerKey, kClassKey})
     EXPECT_FALSE(KeyExists(key)) << key;
   EXPECT_FALSE(DownloadUI());
@@ -117,37 +110,37 @@ TEST_F(RegistrationTest, RegistersTheClassAndNamesItInternetExplorersDownloadMan
 
 TEST_F(RegistrationTest, APathWithASpaceIsRegisteredInItsShortForm) {
   const std::string module = Copy(dir_.File("with space"));
-  ASSERT_EQ(Regsvr32("/s", module), 0u);
+  ASSERT_EQ(RunRegsvr32(module), 0u);
   char shortPath[MAX_PATH] = {};
   ASSERT_GT(GetShortPathNameA(module.c_str(), shortPath, MAX_PATH), 0u);
   const auto registered = ClassValue(kServerKey);
   ASSERT_TRUE(registered);
   EXPECT_EQ(*registered, shortPath);
   EXPECT_EQ(registered->find(' '), std::string::npos) << *registered;
-  Com<IDownloadManager> manager;
+  ComPtr<IDownloadManager> manager;
   EXPECT_EQ(CoCreateInstance(ClassId(), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IDownloadManager),
                              manager.put_void()),
             S_OK)
       << "loadable through the short path";
   manager.reset();
   CoFreeUnusedLibraries();
-  EXPECT_EQ(Regsvr32("/s /u", module), 0u);
+  EXPECT_EQ(RunRegsvr32(module, true), 0u);
 }
 
 TEST_F(RegistrationTest, TheProgIdFollowsTheModulesFileName) {
   const std::string module = Copy(dir_.path(), "zvmonitor.dll");
-  ASSERT_EQ(Regsvr32("/s", module), 0u);
+  ASSERT_EQ(RunRegsvr32(module), 0u);
   EXPECT_EQ(ClassValue("zvmonitor.ZVWATCH\\Clsid"), kClsid);
   EXPECT_EQ(ClassValue(kProgIdKey), "zvmonitor.ZVWATCH");
   EXPECT_FALSE(KeyExists("zvwatch.ZVWATCH"));
-  ASSERT_EQ(Regsvr32("/s /u", module), 0u);
+  ASSERT_EQ(RunRegsvr32(module, true), 0u);
   EXPECT_FALSE(KeyExists("zvmonitor.ZVWATCH"));
   EXPECT_FALSE(KeyExists(kClassKey));
 }
 
 TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredSucceeds) {
   const std::string module = Copy(dir_.path());
-  EXPECT_EQ(Regsvr32("/s /u", module), 0u);
+  EXPECT_EQ(RunRegsvr32(module, true), 0u);
   WatchModule loaded(dir_.File("direct"));
   auto unregister = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
       reinterpret_cast<void*>(loaded.Export("DllUnregisterServer")));
@@ -160,11 +153,11 @@ TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredSucceeds) {
 // download manager in place.
 TEST_F(RegistrationTest, UnregistrationLeavesAnotherDownloadManagerInPlace) {
   const std::string module = Copy(dir_.path());
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI", kOtherManager);
-  ASSERT_EQ(Regsvr32("/s", module), 0u);
+  SetRegText(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI", kOtherManager);
+  ASSERT_EQ(RunRegsvr32(module), 0u);
   EXPECT_EQ(DownloadUI(), kClsid);
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI", kOtherManager);
-  ASSERT_EQ(Regsvr32("/s /u", module), 0u);
+  SetRegText(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI", kOtherManager);
+  ASSERT_EQ(RunRegsvr32(module, true), 0u);
   EXPECT_EQ(DownloadUI(), kOtherManager);
   EXPECT_FALSE(KeyExists(kClassKey));
 }

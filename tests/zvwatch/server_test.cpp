@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "registration.h"
 #include "watch_support.h"
 
 using namespace zvwatch_test;
@@ -13,7 +14,6 @@ using namespace zvwatch_test;
 namespace {
 
 const CLSID kClass = {0x4B2AFC7F, 0x7D72, 0x4025, {0x81, 0x92, 0x4D, 0xCF, 0xB4, 0xA1, 0xBE, 0xDD}};
-const GUID kLibrary = {0x3B5D8F58, 0xF10C, 0x4283, {0x99, 0x8E, 0xD5, 0x4C, 0x91, 0x46, 0xAA, 0x2A}};
 
 // An outer object that counts the references its inner object passes on.
 class CountingOuter : public IUnknown {
@@ -48,13 +48,13 @@ class ServerTest : public testing::Test {
   }
 
   ComApartment apartment_;
-  zvtest::ScratchDir dir_;
+  zv::test::ScratchDir dir_;
   WatchModule module_;
-  Com<IClassFactory> factory_;
+  ComPtr<IClassFactory> factory_;
 };
 
 TEST_F(ServerTest, TheClassObjectServesOnlyItsClassAndInterfaces) {
-  Com<IUnknown> unknown;
+  ComPtr<IUnknown> unknown;
   EXPECT_EQ(module_.GetClassObject(kClass, IID_IUnknown, unknown.put_void()), S_OK);
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(module_.GetClassObject(kClass, IID_IDispatch, &out), E_NOINTERFACE);
@@ -65,40 +65,40 @@ TEST_F(ServerTest, TheClassObjectServesOnlyItsClassAndInterfaces) {
 }
 
 TEST_F(ServerTest, EachCreationMakesANewObjectWithItsInterfaces) {
-  Com<IDownloadManager> first, second;
+  ComPtr<IDownloadManager> first, second;
   ASSERT_EQ(factory_->CreateInstance(nullptr, __uuidof(IDownloadManager), first.put_void()), S_OK);
   ASSERT_EQ(factory_->CreateInstance(nullptr, __uuidof(IDownloadManager), second.put_void()), S_OK);
   EXPECT_NE(first.get(), second.get());
 
-  Com<IUnknown> identity1, identity2;
+  ComPtr<IUnknown> identity1, identity2;
   first->QueryInterface(IID_IUnknown, identity1.put_void());
-  Com<ISupportErrorInfo> errorInfo;
+  ComPtr<ISupportErrorInfo> errorInfo;
   ASSERT_EQ(first->QueryInterface(IID_ISupportErrorInfo, errorInfo.put_void()), S_OK);
   errorInfo->QueryInterface(IID_IUnknown, identity2.put_void());
   EXPECT_EQ(identity1.get(), identity2.get());
   EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(__uuidof(IDownloadManager)), S_OK);
   EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
 
-  Com<IDispatch> dispatch;
+  ComPtr<IDispatch> dispatch;
   EXPECT_EQ(first->QueryInterface(IID_IDispatch, dispatch.put_void()), E_NOINTERFACE);
   EXPECT_FALSE(dispatch);
 }
 
 TEST_F(ServerTest, AnAggregatedObjectPassesItsIdentityAndReferencesToTheOuter) {
   CountingOuter outer;
-  Com<IUnknown> inner;
+  ComPtr<IUnknown> inner;
   EXPECT_EQ(factory_->CreateInstance(&outer, __uuidof(IDownloadManager), inner.put_void()), CLASS_E_NOAGGREGATION);
   ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, inner.put_void()), S_OK);
   outer.inner = inner.get();
 
-  IDownloadManager* manager = nullptr;
-  ASSERT_EQ(inner->QueryInterface(__uuidof(IDownloadManager), reinterpret_cast<void**>(&manager)), S_OK);
-  EXPECT_EQ(outer.refs, 2) << "the interface counts on the outer object";
-  IUnknown* identity = nullptr;
-  manager->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
-  EXPECT_EQ(identity, &outer);
-  identity->Release();
-  manager->Release();
+  {
+    ComPtr<IDownloadManager> manager;
+    ASSERT_EQ(inner->QueryInterface(__uuidof(IDownloadManager), manager.put_void()), S_OK);
+    EXPECT_EQ(outer.refs, 2) << "the interface counts on the outer object";
+    ComPtr<IUnknown> identity;
+    manager->QueryInterface(IID_IUnknown, identity.put_void());
+    EXPECT_EQ(identity.get(), &outer);
+  }
   EXPECT_EQ(outer.refs, 1);
   outer.inner = nullptr;
 }
@@ -106,7 +106,7 @@ TEST_F(ServerTest, AnAggregatedObjectPassesItsIdentityAndReferencesToTheOuter) {
 TEST_F(ServerTest, TheModuleStaysWhileAnObjectLivesOrTheServerIsLocked) {
   EXPECT_EQ(CanUnloadNow(), S_OK);
   {
-    Com<IDownloadManager> manager;
+    ComPtr<IDownloadManager> manager;
     ASSERT_EQ(factory_->CreateInstance(nullptr, __uuidof(IDownloadManager), manager.put_void()), S_OK);
     EXPECT_EQ(CanUnloadNow(), S_FALSE);
   }
@@ -120,9 +120,9 @@ TEST_F(ServerTest, TheModuleStaysWhileAnObjectLivesOrTheServerIsLocked) {
 // After Download the bind context still holds the component's callback: the
 // module must not be unloaded under it.
 TEST_F(ServerTest, TheModuleStaysWhileABindContextHoldsItsCallback) {
-  Com<IBindCtx> context = NewBindContext();
+  ComPtr<IBindCtx> context = NewBindContext();
   {
-    Com<IDownloadManager> manager;
+    ComPtr<IDownloadManager> manager;
     ASSERT_EQ(factory_->CreateInstance(nullptr, __uuidof(IDownloadManager), manager.put_void()), S_OK);
     // No settings file: the download goes back to the browser after the binding.
     EXPECT_EQ(CallDownload(manager.get(), UnreachableUrl("kept.zip"), context.get()), E_NOTIMPL);
@@ -135,21 +135,10 @@ TEST_F(ServerTest, TheModuleStaysWhileABindContextHoldsItsCallback) {
 
 TEST_F(ServerTest, CarriesTheDownloadManagerTypeLibraryWithoutTypes) {
   const std::wstring path(module_.path().begin(), module_.path().end());
-  Com<ITypeLib> library;
+  ComPtr<ITypeLib> library;
   ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()), S_OK);
-  TLIBATTR* attributes = nullptr;
-  ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
-  EXPECT_TRUE(IsEqualGUID(attributes->guid, kLibrary));
-  EXPECT_EQ(attributes->lcid, 0x0409u);
-  EXPECT_EQ(attributes->wMajorVerNum, 1);
-  EXPECT_EQ(attributes->wMinorVerNum, 0);
-  library->ReleaseTLibAttr(attributes);
-  BSTR name = nullptr, help = nullptr;
-  ASSERT_EQ(library->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
-  EXPECT_STREQ(name, L"DownloadManager");
-  EXPECT_STREQ(help, L"DownloadManager Library");
-  SysFreeString(name);
-  SysFreeString(help);
+  EXPECT_EQ(FactsOf(library.get()), (LibraryFacts{"{3B5D8F58-F10C-4283-998E-D54C9146AA2A}", 0x0409, 1, 0,
+                                                   {L"DownloadManager", L"DownloadManager Library"}}));
   EXPECT_EQ(library->GetTypeInfoCount(), 0u);
 }
 

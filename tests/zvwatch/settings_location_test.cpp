@@ -34,19 +34,19 @@ class SettingsLocationTest : public testing::Test {
   SettingsLocationTest()
       : installed_(Options("installed")), carried_(Options("carried")), shell_(Options("shell")) {}
 
-  static zvtest::StandInOptions Options(const std::string& which) {
-    zvtest::StandInOptions options;
+  static zv::test::StandInOptions Options(const std::string& which) {
+    zv::test::StandInOptions options;
     options.caption = "Kestrix " + which + " " + std::to_string(GetCurrentProcessId());
     return options;
   }
 
   void SetUp() override {
-    zvtest::ReleaseAllKeys();
+    zv::test::ReleaseAllKeys();
     char folder[MAX_PATH] = {};
     ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder), S_OK);
     shellAppData_ = folder;
     programFiles_ = WithoutTrailingBackslash(
-        zvtest::GetRegText(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir").value_or(""));
+        zv::test::GetRegText(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir").value_or(""));
     ASSERT_FALSE(programFiles_.empty());
     installed_.Launch();
     carried_.Launch();
@@ -78,7 +78,7 @@ class SettingsLocationTest : public testing::Test {
       WatchModule module(folder, "zvwatch.dll", loadPath);
       if (!module.handle()) return "module not loaded";
       loadedAs_ = LoadedPath(module.handle());
-      Com<IDownloadManager> manager = module.NewManager();
+      ComPtr<IDownloadManager> manager = module.NewManager();
       if (!manager) return "no object";
       const HRESULT hr = CallDownload(manager.get(), UnreachableUrl("x.zip"));
       if (hr != S_OK) return "Download failed";
@@ -92,7 +92,7 @@ class SettingsLocationTest : public testing::Test {
 
   // The settings' application-data folder as the Shell Folders value names it.
   std::string ShellFoldersAppData() const {
-    return zvtest::GetRegText(HKEY_CURRENT_USER, kShellFolders, "AppData").value_or("");
+    return zv::test::GetRegText(HKEY_CURRENT_USER, kShellFolders, "AppData").value_or("");
   }
 
   static std::string LoadedPath(HMODULE module) {
@@ -104,7 +104,7 @@ class SettingsLocationTest : public testing::Test {
   std::string UnderProgramFiles() const { return programFiles_ + "\\" + UniqueStem("ZvWatch"); }
 
   ComApartment apartment_;
-  zvtest::StandIn installed_, carried_, shell_;
+  zv::test::StandIn installed_, carried_, shell_;
   std::string shellAppData_, programFiles_, loadedAs_;
   std::vector<std::string> written_;
 };
@@ -133,7 +133,7 @@ TEST_F(SettingsLocationTest, AModuleReachedThroughTheShortFormIsUnderTheProgramF
 
 // A carried copy in a folder whose name the ANSI code page cannot hold.
 TEST_F(SettingsLocationTest, AModuleInAFolderNamedOutsideTheCodePageReadsTheDataFolderBesideIt) {
-  zvtest::ScratchDir scratch;
+  zv::test::ScratchDir scratch;
   const std::wstring folder = std::wstring(scratch.path().begin(), scratch.path().end()) + L"\\\x0141\xF3" L"d\x017A";
   const std::wstring data = folder + L"\\DATA", file = data + L"\\Settings.dat";
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
@@ -147,7 +147,7 @@ TEST_F(SettingsLocationTest, AModuleInAFolderNamedOutsideTheCodePageReadsTheData
   {
     WatchModule module(folder);
     ASSERT_TRUE(module.handle());
-    Com<IDownloadManager> manager = module.NewManager();
+    ComPtr<IDownloadManager> manager = module.NewManager();
     ASSERT_TRUE(manager);
     EXPECT_EQ(CallDownload(manager.get(), UnreachableUrl("x.zip")), S_OK);
   }
@@ -191,7 +191,7 @@ TEST_F(SettingsLocationTest, AModuleUnderEitherProgramFilesFolderReadsTheUsersAp
 }
 
 TEST_F(SettingsLocationTest, AModuleAnywhereElseReadsTheDataFolderBesideIt) {
-  zvtest::ScratchDir elsewhere;
+  zv::test::ScratchDir elsewhere;
   EXPECT_EQ(Receiver(elsewhere.path(), ShellFoldersAppData()), "carried");
 }
 
@@ -211,12 +211,12 @@ TEST_F(SettingsLocationTest, ASiblingWhoseNameBeginsLikeTheProgramFilesFolderIsN
 TEST_F(SettingsLocationTest, AProgramFilesFolderWithoutShortFormPutsNoModuleUnderIt) {
   RegistryValueOverride programFilesDir(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir",
                                         "C:\\" + UniqueStem("NoProgramFiles"));
-  zvtest::ScratchDir elsewhere;
+  zv::test::ScratchDir elsewhere;
   EXPECT_EQ(Receiver(elsewhere.path(), ShellFoldersAppData()), "carried");
 }
 
 TEST_F(SettingsLocationTest, ProgramFilesPathStandsInForAMissingProgramFilesDir) {
-  zvtest::ScratchDir programFiles;
+  zv::test::ScratchDir programFiles;
   RegistryValueOverride programFilesDir(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir", std::nullopt);
   RegistryValueOverride programFilesPath(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesPath",
                                          programFiles.path());
@@ -231,14 +231,14 @@ TEST_F(SettingsLocationTest, WithoutAnyProgramFilesValueTheUsualFolderCounts) {
 }
 
 TEST_F(SettingsLocationTest, TheApplicationDataFolderComesFromShellFolders) {
-  zvtest::ScratchDir appData;
+  zv::test::ScratchDir appData;
   RegistryValueOverride shellFolders(HKEY_CURRENT_USER, kShellFolders, "AppData", appData.path());
   OwnedFolder folder(UnderProgramFiles());
   EXPECT_EQ(Receiver(folder.path(), appData.path()), "installed");
 }
 
 TEST_F(SettingsLocationTest, AShellFoldersValueNamingAMissingFolderYieldsToTheShell) {
-  zvtest::ScratchDir parent;
+  zv::test::ScratchDir parent;
   const std::string missing = parent.File("gone");
   RegistryValueOverride shellFolders(HKEY_CURRENT_USER, kShellFolders, "AppData", missing);
   OwnedFolder folder(UnderProgramFiles());

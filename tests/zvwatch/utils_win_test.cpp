@@ -17,7 +17,7 @@ class SettingsFileTest : public testing::Test {
  protected:
   void SetUp() override { SettingsFileName = dir_.File("DATA\\Settings.dat"); }
   void TearDown() override { SettingsFileName.clear(); }
-  zvtest::ScratchDir dir_;
+  zv::test::ScratchDir dir_;
 };
 
 TEST_F(SettingsFileTest, ReadsValuesOfEveryLengthWhole) {
@@ -45,7 +45,7 @@ class RegistryTextTest : public testing::Test {
  protected:
   RegistryTextTest() : key_("Software\\ZvWatchTest-" + std::to_string(GetCurrentProcessId()) + "\\Sub") {}
   ~RegistryTextTest() override {
-    zvtest::DeleteKeyTree(HKEY_CURRENT_USER, key_.substr(0, key_.rfind('\\')).c_str());
+    zv::test::DeleteKeyTree(HKEY_CURRENT_USER, key_.substr(0, key_.rfind('\\')).c_str());
   }
   std::string key_;
 };
@@ -57,7 +57,7 @@ TEST_F(RegistryTextTest, WritesReadsAndDeletesTextValues) {
   ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key_, "", "default"));
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, key_, "Name"), "value one");
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, key_, ""), "default");
-  EXPECT_EQ(zvtest::GetRegText(HKEY_CURRENT_USER, key_.c_str(), "Name"), "value one");
+  EXPECT_EQ(zv::test::GetRegText(HKEY_CURRENT_USER, key_.c_str(), "Name"), "value one");
   const std::string longText(5000, 'x');
   ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key_, "Long", longText));
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, key_, "Long"), longText);
@@ -67,7 +67,7 @@ TEST_F(RegistryTextTest, WritesReadsAndDeletesTextValues) {
 }
 
 TEST(Folders, FolderExistsAndFileFound) {
-  zvtest::ScratchDir dir;
+  zv::test::ScratchDir dir;
   const std::string file = dir.File("kestrix.exe");
   WriteSettings(file, {});
   EXPECT_TRUE(FolderExists(dir.path()));
@@ -95,11 +95,11 @@ TEST(Folders, AnotherUsersApplicationDataFolderIsTheShellFoldersValue) {
   HKEY root;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr),
             ERROR_SUCCESS);
-  zvtest::SetRegText(HKEY_CURRENT_USER, shellFolders.c_str(), "AppData", "D:\\Profiles\\other\\Missing");
+  zv::test::SetRegText(HKEY_CURRENT_USER, shellFolders.c_str(), "AppData", "D:\\Profiles\\other\\Missing");
   // Not the current user's root: no shell fallback, the value as it is.
   EXPECT_EQ(AppDataFolder(root), "D:\\Profiles\\other\\Missing");
   RegCloseKey(root);
-  zvtest::DeleteKeyTree(HKEY_CURRENT_USER, key.c_str());
+  zv::test::DeleteKeyTree(HKEY_CURRENT_USER, key.c_str());
 }
 
 TEST(AnsiCodePage, Utf8NamesComeInTheCodePageAndUnknownLettersAsUnderscores) {

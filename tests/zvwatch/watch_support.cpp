@@ -22,80 +22,35 @@ std::string Hex(HRESULT hr) {
   return text;
 }
 
-void SetOrDelete(HKEY root, const std::string& key, const std::string& name,
-                 const std::optional<std::string>& value) {
-  if (value) {
-    zvtest::SetRegText(root, key.c_str(), name.c_str(), *value);
-    return;
-  }
-  HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS) return;
-  RegDeleteValueA(handle, name.c_str());
-  RegCloseKey(handle);
-}
-
 }  // namespace
 
-std::string BuiltModule() { return zvtest::WinPath(ZV_WATCH_MODULE); }
-
-void CreateFolders(const std::string& folder) {
-  for (size_t at = folder.find('\\', 3); at != std::string::npos; at = folder.find('\\', at + 1))
-    CreateDirectoryA(folder.substr(0, at).c_str(), nullptr);
-  CreateDirectoryA(folder.c_str(), nullptr);
-}
-
-void RemoveFile(const std::string& file) {
-  SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(file.c_str());
-}
-
-namespace {
-
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path + "\\" + name);
-      else
-        RemoveFile(path + "\\" + name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-}  // namespace
-
-OwnedFolder::OwnedFolder(std::string path) : path_(std::move(path)) { CreateFolders(path_); }
-OwnedFolder::~OwnedFolder() { RemoveTree(path_); }
+std::string BuiltModule() { return WinPath(ZV_WATCH_MODULE); }
 
 WatchModule::WatchModule(const std::string& folder, const std::string& fileName, const std::string& loadPath) {
   CreateFolders(folder);
   path_ = folder + "\\" + fileName;
   CopyFileA(BuiltModule().c_str(), path_.c_str(), FALSE);
-  module_ = LoadLibraryA(loadPath.empty() ? path_.c_str() : loadPath.c_str());
+  module_.reset(LoadLibraryA(loadPath.empty() ? path_.c_str() : loadPath.c_str()));
 }
 
 WatchModule::WatchModule(const std::wstring& folder) {
   widePath_ = folder + L"\\zvwatch.dll";
   const std::string built = BuiltModule();
   CopyFileW(std::wstring(built.begin(), built.end()).c_str(), widePath_.c_str(), FALSE);
-  module_ = LoadLibraryW(widePath_.c_str());
+  module_.reset(LoadLibraryW(widePath_.c_str()));
 }
 
 WatchModule::~WatchModule() {
-  if (module_) FreeLibrary(module_);
+  module_.reset();
   if (!widePath_.empty())
     DeleteFileW(widePath_.c_str());
   else
     RemoveFile(path_);
 }
 
-FARPROC WatchModule::Export(const char* name) const { return module_ ? GetProcAddress(module_, name) : nullptr; }
+FARPROC WatchModule::Export(const char* name) const {
+  return module_ ? GetProcAddress(module_.get(), name) : nullptr;
+}
 
 HRESULT WatchModule::GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {
   using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -103,10 +58,10 @@ HRESULT WatchModule::GetClassObject(REFCLSID clsid, REFIID iid, void** out) cons
   return get ? get(clsid, iid, out) : E_UNEXPECTED;
 }
 
-Com<IDownloadManager> WatchModule::NewManager() const {
+ComPtr<IDownloadManager> WatchModule::NewManager() const {
   static const CLSID kClass = {0x4B2AFC7F, 0x7D72, 0x4025, {0x81, 0x92, 0x4D, 0xCF, 0xB4, 0xA1, 0xBE, 0xDD}};
-  Com<IClassFactory> factory;
-  Com<IDownloadManager> manager;
+  ComPtr<IClassFactory> factory;
+  ComPtr<IDownloadManager> manager;
   if (SUCCEEDED(GetClassObject(kClass, IID_IClassFactory, factory.put_void())))
     factory->CreateInstance(nullptr, __uuidof(IDownloadManager), manager.put_void());
   return manager;
@@ -120,17 +75,17 @@ void WriteSettings(const std::string& file, const std::vector<std::pair<std::str
 }
 
 PortableAppPath::PortableAppPath(const std::string& program) {
-  saved_ = zvtest::GetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "");
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "", program);
-  zvtest::SetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path", program.substr(0, program.rfind('\\')));
+  saved_ = GetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "");
+  SetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "", program);
+  SetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path", program.substr(0, program.rfind('\\')));
 }
 
 PortableAppPath::~PortableAppPath() {
-  zvtest::DeleteKeyTree(HKEY_LOCAL_MACHINE, kAppPathsKey);
-  if (saved_) zvtest::SetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "", *saved_);
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  if (saved_) SetRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "", *saved_);
 }
 
-std::string InstallPortable(zvtest::StandIn& standIn) {
+std::string InstallPortable(StandIn& standIn) {
   const std::string installed = standIn.Install();
   const std::string folder = installed.substr(0, installed.rfind('\\'));
   const std::string program = folder + "\\kestrix.exe";
@@ -139,21 +94,22 @@ std::string InstallPortable(zvtest::StandIn& standIn) {
   return program;
 }
 
-RegistryValueOverride::RegistryValueOverride(HKEY root, std::string key, std::string name,
-                                             std::optional<std::string> value)
-    : root_(root), key_(std::move(key)), name_(std::move(name)) {
-  saved_ = zvtest::GetRegText(root_, key_.c_str(), name_.c_str());
-  SetOrDelete(root_, key_, name_, value);
-}
-
-RegistryValueOverride::~RegistryValueOverride() { SetOrDelete(root_, key_, name_, saved_); }
-
 std::string UniquePath(const std::string& fileName) {
   static LONG counter = 0;
   char prefix[64];
   std::snprintf(prefix, sizeof(prefix), "/t%lu-%lu-%ld/", GetCurrentProcessId(), GetTickCount(),
                 InterlockedIncrement(&counter));
   return prefix + fileName;
+}
+
+std::string ServeAtUniquePath(LoopbackHttpServer& server, const std::string& fileName,
+                              std::vector<std::pair<std::string, std::string>> headers, const std::string& body) {
+  const std::string path = UniquePath(fileName);
+  HttpResponse response;
+  response.headers = std::move(headers);
+  response.body = body;
+  server.Serve(path, response);
+  return server.Url(path);
 }
 
 std::string UniqueStem(const std::string& stem) {
@@ -169,26 +125,26 @@ std::string UnreachableUrl(const std::string& fileName) {
   return "http://127.0.0.1:9" + UniquePath(fileName);
 }
 
-Com<IMoniker> UrlMoniker(const std::string& url) {
-  Com<IMoniker> moniker;
+ComPtr<IMoniker> UrlMoniker(const std::string& url) {
+  ComPtr<IMoniker> moniker;
   CreateURLMonikerEx(nullptr, Wide(url).c_str(), moniker.put(), URL_MK_UNIFORM);
   return moniker;
 }
 
-Com<IBindCtx> NewBindContext() {
-  Com<IBindCtx> context;
+ComPtr<IBindCtx> NewBindContext() {
+  ComPtr<IBindCtx> context;
   CreateBindCtx(0, context.put());
   return context;
 }
 
 HRESULT CallDownload(IDownloadManager* manager, const std::string& url, IBindCtx* context, DWORD bindVerb,
                      BINDINFO* bindInfo) {
-  Com<IBindCtx> own;
+  ComPtr<IBindCtx> own;
   if (!context) {
     own = NewBindContext();
     context = own.get();
   }
-  Com<IMoniker> moniker = UrlMoniker(url);
+  ComPtr<IMoniker> moniker = UrlMoniker(url);
   return manager->Download(moniker.get(), context, bindVerb, 0, bindInfo, nullptr, nullptr, CP_ACP);
 }
 
@@ -259,10 +215,10 @@ HRESULT STDMETHODCALLTYPE RefusingBindContext::RegisterObjectParam(LPOLESTR key,
   return inner_->RegisterObjectParam(key, p);
 }
 
-Com<IUnknown> HeldCallback(IBindCtx* context) {
-  Com<IUnknown> held;
+ComPtr<IUnknown> HeldCallback(IBindCtx* context) {
+  ComPtr<IUnknown> held;
   context->GetObjectParam(const_cast<LPOLESTR>(kHolderKey), held.put());
-  Com<IUnknown> identity;
+  ComPtr<IUnknown> identity;
   if (held) held->QueryInterface(IID_IUnknown, identity.put_void());
   return identity;
 }
@@ -289,7 +245,7 @@ PostBindInfo::~PostBindInfo() {
 }
 
 DialogAnswerer::DialogAnswerer(std::string caption) : caption_(std::move(caption)) {
-  thread_ = CreateThread(nullptr, 0, &DialogAnswerer::Watch, this, 0, nullptr);
+  thread_.reset(CreateThread(nullptr, 0, &DialogAnswerer::Watch, this, 0, nullptr));
 }
 
 DWORD WINAPI DialogAnswerer::Watch(void* self) {
@@ -307,14 +263,9 @@ DWORD WINAPI DialogAnswerer::Watch(void* self) {
 
 DialogAnswerer::~DialogAnswerer() {
   InterlockedExchange(&stopping_, 1);
-  WaitForSingleObject(thread_, INFINITE);
-  CloseHandle(thread_);
+  WaitForSingleObject(thread_.get(), INFINITE);
 }
 
-std::vector<std::string> ReceivedBytes(const zvtest::StandIn& standIn) {
-  std::vector<std::string> texts;
-  for (const zvtest::Received& received : standIn.Texts()) texts.push_back(received.bytes);
-  return texts;
-}
+std::vector<std::string> ReceivedBytes(const StandIn& standIn) { return BytesOf(standIn.Texts()); }
 
 }  // namespace zvwatch_test

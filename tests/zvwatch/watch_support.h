@@ -13,40 +13,14 @@
 #include <utility>
 #include <vector>
 
+#include "com/com_ptr.h"
+#include "loopback_http.h"
 #include "zvtest.h"
 
 namespace zvwatch_test {
 
-// Owns one reference on an interface pointer.
-template <typename T>
-class Com {
- public:
-  Com() = default;
-  explicit Com(T* p, bool addRef = true) : p_(p) {
-    if (p_ && addRef) p_->AddRef();
-  }
-  Com(const Com& other) : Com(other.p_) {}
-  Com& operator=(Com other) {
-    std::swap(p_, other.p_);
-    return *this;
-  }
-  ~Com() { reset(); }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  T** put() {
-    reset();
-    return &p_;
-  }
-  void** put_void() { return reinterpret_cast<void**>(put()); }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using namespace zv::test;
+using zv::com::ComPtr;
 
 // The module as built.
 std::string BuiltModule();
@@ -66,38 +40,22 @@ class WatchModule {
   WatchModule& operator=(const WatchModule&) = delete;
 
   const std::string& path() const { return path_; }
-  HMODULE handle() const { return module_; }
+  HMODULE handle() const { return module_.get(); }
   // One of the four exports.
   FARPROC Export(const char* name) const;
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const;
   // A new download manager object, as Internet Explorer makes it.
-  Com<IDownloadManager> NewManager() const;
+  ComPtr<IDownloadManager> NewManager() const;
 
  private:
   std::string path_;
   std::wstring widePath_;
-  HMODULE module_ = nullptr;
+  zv::win::UniqueLibrary module_;
 };
 
 // Writes the portable edition's settings file (section
 // "SOFTWARE\Quennet\Zorvane"), creating its folders.
 void WriteSettings(const std::string& file, const std::vector<std::pair<std::string, std::string>>& values);
-void CreateFolders(const std::string& folder);
-void RemoveFile(const std::string& file);
-
-// A folder made for the test (with its missing parents) and removed with
-// everything in it afterwards.
-class OwnedFolder {
- public:
-  explicit OwnedFolder(std::string path);
-  ~OwnedFolder();
-  OwnedFolder(const OwnedFolder&) = delete;
-  OwnedFolder& operator=(const OwnedFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // The portable edition registered under App Paths as "kestrix.exe" for the
 // test's duration; the previous entry comes back afterwards.
@@ -113,25 +71,15 @@ class PortableAppPath {
 };
 
 // The stand-in installed as the portable edition: its copy named "kestrix.exe".
-std::string InstallPortable(zvtest::StandIn& standIn);
-
-// A registry value changed for the test and put back afterwards.
-class RegistryValueOverride {
- public:
-  RegistryValueOverride(HKEY root, std::string key, std::string name, std::optional<std::string> value);
-  ~RegistryValueOverride();
-  RegistryValueOverride(const RegistryValueOverride&) = delete;
-  RegistryValueOverride& operator=(const RegistryValueOverride&) = delete;
-
- private:
-  HKEY root_;
-  std::string key_, name_;
-  std::optional<std::string> saved_;
-};
+std::string InstallPortable(zv::test::StandIn& standIn);
 
 // A path on the loopback server that no earlier run has asked for, so that
 // no cached copy answers in place of the server.
 std::string UniquePath(const std::string& fileName);
+
+// Serves `body` with `headers` under a UniquePath of `fileName`; its URL.
+std::string ServeAtUniquePath(LoopbackHttpServer& server, const std::string& fileName,
+                              std::vector<std::pair<std::string, std::string>> headers, const std::string& body);
 
 // `stem` made unique: Wine's cache names a file after the URL's file name
 // and a counter of the files of that name before it.
@@ -140,8 +88,8 @@ std::string UniqueStem(const std::string& stem);
 // A URL on a port where nothing listens: its binding fails at once.
 std::string UnreachableUrl(const std::string& fileName);
 
-Com<IMoniker> UrlMoniker(const std::string& url);
-Com<IBindCtx> NewBindContext();
+ComPtr<IMoniker> UrlMoniker(const std::string& url);
+ComPtr<IBindCtx> NewBindContext();
 
 // Calls Download as Internet Explorer does, with a fresh bind context
 // unless one is given.
@@ -185,8 +133,8 @@ class BrowserCallback : public IBindStatusCallback, public IHttpNegotiate {
 class NegotiatingCallback : public BrowserCallback {
  public:
   NegotiatingCallback(IBindStatusCallback* inner, std::string referer)
-      : BrowserCallback(std::move(referer)), inner_(inner) {}
-  void SetInner(IBindStatusCallback* inner) { inner_ = Com<IBindStatusCallback>(inner); }
+      : BrowserCallback(std::move(referer)), inner_(ComPtr<IBindStatusCallback>::Share(inner)) {}
+  void SetInner(IBindStatusCallback* inner) { inner_ = ComPtr<IBindStatusCallback>::Share(inner); }
   STDMETHODIMP OnStartBinding(DWORD reserved, IBinding* binding) override {
     return inner_->OnStartBinding(reserved, binding);
   }
@@ -197,7 +145,7 @@ class NegotiatingCallback : public BrowserCallback {
   STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override { return inner_->GetBindInfo(flags, info); }
 
  private:
-  Com<IBindStatusCallback> inner_;
+  ComPtr<IBindStatusCallback> inner_;
 };
 
 // A bind context that passes everything on to a real one but refuses the
@@ -226,13 +174,13 @@ class RefusingBindContext : public IBindCtx {
   STDMETHODIMP RevokeObjectParam(LPOLESTR key) override { return inner_->RevokeObjectParam(key); }
 
  private:
-  Com<IBindCtx> inner_;
+  ComPtr<IBindCtx> inner_;
   int refusals_;
   LONG refs_ = 1;
 };
 
 // The object the bind context holds under "_BSCB_Holder_", if any.
-Com<IUnknown> HeldCallback(IBindCtx* context);
+ComPtr<IUnknown> HeldCallback(IBindCtx* context);
 // Registers `callback` under "_BSCB_Holder_" as the browser does.
 void HoldCallback(IBindCtx* context, IBindStatusCallback* callback);
 
@@ -265,11 +213,11 @@ class DialogAnswerer {
   std::string caption_;
   volatile LONG stopping_ = 0;
   volatile LONG answered_ = 0;
-  HANDLE thread_ = nullptr;
+  zv::win::UniqueHandle thread_;
 };
 
 // The texts the stand-in received, as bytes.
-std::vector<std::string> ReceivedBytes(const zvtest::StandIn& standIn);
+std::vector<std::string> ReceivedBytes(const StandIn& standIn);
 
 // Apartment for the test thread, as the browser's thread has one.
 class ComApartment {

@@ -59,15 +59,15 @@ int main() {
     return 1;
   }
 
-  zvtest::LoopbackHttpServer server;
-  zvtest::HttpResponse report;
+  zv::test::LoopbackHttpServer server;
+  zv::test::HttpResponse report;
   report.headers = {{"Content-Type", "application/pdf"},
                     {"Content-Disposition", "attachment; filename=\"Quarterly Report.pdf\""},
                     {"Date", "Mon, 02 Jun 2003 09:30:00 GMT"}};
   report.body = std::string(2048, '%');
   const std::string reportPath = "/files/" + std::to_string(GetTickCount()) + "/report.php?id=2003-Q2";
   server.Serve(reportPath, report);
-  zvtest::HttpResponse archive;
+  zv::test::HttpResponse archive;
   archive.headers = {{"Content-Type", "application/zip"}};
   archive.body = std::string(4096, 'z');
   const std::string archivePath = "/export/" + std::to_string(GetTickCount()) + "/data.zip";

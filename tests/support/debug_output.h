@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zvtest {
+namespace zv::test {
 
 class DebugOutputCapture {
  public:
@@ -23,4 +23,4 @@ class DebugOutputCapture {
   void* handler_;
 };
 
-}  // namespace zvtest
+}  // namespace zv::test

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-namespace zvtest {
+namespace zv::test {
 namespace {
 
 constexpr DWORD kDebugPrint = 0x40010006;  // DBG_PRINTEXCEPTION_C
@@ -40,4 +40,4 @@ void DebugOutputCapture::Clear() {
   g_lines.clear();
 }
 
-}  // namespace zvtest
+}  // namespace zv::test
