@@ -16,6 +16,7 @@ const HOLD_MS = 60000;       // a name is never held longer, whatever happens
 const FRESH_MS = 15000;      // older items are replays of past sessions
 const REPEAT_MS = 3000;      // the same URL again within this is not offered again
 const REQUEST_MS = 30000;    // how long a page request is remembered for its download
+const REQUEST_WAIT_MS = 2000; // Firefox may tell of a download before its request
 const MAX_BODY = 1024 * 1024;
 const HISTORY = 20;
 const FIX_HOST = "Run \"zvbridge.exe --register\" in the download manager's folder, then restart the browser.";
@@ -223,22 +224,40 @@ function rememberRequest(details) {
 function noteContentType(details) {
   const entry = requests.find((r) => r.id === details.requestId);
   const type = (details.requestHeaders || []).find((h) => h.name.toLowerCase() === "content-type");
-  if (entry && entry.form !== undefined && type && /^application\/x-www-form-urlencoded/i.test(type.value || ""))
+  if (!entry) return;
+  entry.headersSeen = true;
+  if (entry.form !== undefined && type && /^application\/x-www-form-urlencoded/i.test(type.value || ""))
     entry.body = entry.form;
 }
 
 // The last page request for the download's URL before it was created, in
-// the tab it was made in when several tabs asked for the same URL.
+// the tab it was made in when several tabs asked for the same URL. Each
+// request gives one download: one that another download took is passed over.
 // (Events reach the extension a while after they happen: any request of
 // the last REQUEST_MS counts.)
 function requestOf(item) {
-  const matches = requests.filter((r) => r.url === item.url || r.url === item.finalUrl);
+  const matches = requests.filter((r) => !r.taken && (r.url === item.url || r.url === item.finalUrl));
   if (!matches.length) return { method: "GET" };
   const last = matches[matches.length - 1];
   const tied = matches.filter((r) => r.tabId !== last.tabId && last.at - r.at < 1000 &&
                                      (r.method !== last.method || r.body !== last.body));
-  if (tied.length) return { method: "POST", body: undefined };  // which one is unknown: keep it
-  return last;
+  if (tied.length) return { method: "POST", body: undefined, settled: true };  // which one is unknown: keep it
+  return { ...last, source: last, settled: last.method !== "POST" || !!last.headersSeen };
+}
+
+// requestOf once the request's events have arrived. Firefox may tell of
+// the download before them (a form's POST would go as a GET); Chromium
+// tells of its requests first.
+async function requestArrived(item) {
+  const until = Date.now() + (api.downloads.onDeterminingFilename ? 0 : REQUEST_WAIT_MS);
+  for (;;) {
+    const found = requestOf(item);
+    if (found.settled || Date.now() >= until) {
+      if (found.source) found.source.taken = true;
+      return found;
+    }
+    await new Promise((r) => setTimeout(r, 50));
+  }
 }
 
 const pageTypes = ["main_frame", "sub_frame"];
@@ -377,7 +396,7 @@ async function offer(item) {
   const kept = keptBy(item, url, size);
   const storeId = await cookieStoreOf(item);
   const filename = await waitForName(item);
-  const request = requestOf(item);
+  const request = await requestArrived(item);
   const cookie = await cookieFor(url, { referrer: item.referrer || "", storeId, method: request.method });
   const entry = { url, name: baseName(filename) || baseName(parsed(url)?.pathname), referrer: item.referrer || "",
                   filename, storeId, method: request.method, postData: request.body,
