@@ -30,9 +30,7 @@ bool IsRefusedHost() {
   return found && _mbslen(found) == kRefusedHostLength;
 }
 
-bool IsCompatibleBrowser(const NPNetscapeFuncs& browser) {
-  return (browser.version >> 8) <= NP_VERSION_MAJOR;
-}
+bool IsCompatibleBrowser(const NPNetscapeFuncs& browser) { return (browser.version >> 8) <= NP_VERSION_MAJOR; }
 
 // Both tables are needed, and browsers call the two functions in either
 // order: whichever comes second installs the entries.

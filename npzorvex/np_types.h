@@ -120,27 +120,24 @@ using NPNVariable = int;
 using NPRegion = void*;
 
 // Plug-in side: cdecl on Windows (NP_LOADDS is empty there).
-typedef NPError (*NPP_NewProcPtr)(NPMIMEType pluginType, NPP instance, uint16_t mode, int16_t argc,
-                                  char* argn[], char* argv[], NPSavedData* saved);
+typedef NPError (*NPP_NewProcPtr)(NPMIMEType pluginType, NPP instance, uint16_t mode, int16_t argc, char* argn[],
+                                  char* argv[], NPSavedData* saved);
 typedef NPError (*NPP_DestroyProcPtr)(NPP instance, NPSavedData** save);
 typedef NPError (*NPP_SetWindowProcPtr)(NPP instance, NPWindow* window);
-typedef NPError (*NPP_NewStreamProcPtr)(NPP instance, NPMIMEType type, NPStream* stream,
-                                        NPBool seekable, uint16_t* stype);
+typedef NPError (*NPP_NewStreamProcPtr)(NPP instance, NPMIMEType type, NPStream* stream, NPBool seekable,
+                                        uint16_t* stype);
 typedef NPError (*NPP_DestroyStreamProcPtr)(NPP instance, NPStream* stream, NPReason reason);
 typedef void (*NPP_StreamAsFileProcPtr)(NPP instance, NPStream* stream, const char* fname);
 typedef int32_t (*NPP_WriteReadyProcPtr)(NPP instance, NPStream* stream);
-typedef int32_t (*NPP_WriteProcPtr)(NPP instance, NPStream* stream, int32_t offset, int32_t len,
-                                    void* buffer);
+typedef int32_t (*NPP_WriteProcPtr)(NPP instance, NPStream* stream, int32_t offset, int32_t len, void* buffer);
 typedef void (*NPP_PrintProcPtr)(NPP instance, NPPrint* platformPrint);
 typedef int16_t (*NPP_HandleEventProcPtr)(NPP instance, void* event);
-typedef void (*NPP_URLNotifyProcPtr)(NPP instance, const char* url, NPReason reason,
-                                     void* notifyData);
+typedef void (*NPP_URLNotifyProcPtr)(NPP instance, const char* url, NPReason reason, void* notifyData);
 typedef NPError (*NPP_GetValueProcPtr)(NPP instance, NPPVariable variable, void* value);
 typedef NPError (*NPP_SetValueProcPtr)(NPP instance, NPNVariable variable, void* value);
 typedef NPBool (*NPP_GotFocusPtr)(NPP instance, int direction);
 typedef void (*NPP_LostFocusPtr)(NPP instance);
-typedef void (*NPP_URLRedirectNotifyPtr)(NPP instance, const char* url, int32_t status,
-                                         void* notifyData);
+typedef void (*NPP_URLRedirectNotifyPtr)(NPP instance, const char* url, int32_t status, void* notifyData);
 typedef NPError (*NPP_ClearSiteDataPtr)(const char* site, uint64_t flags, uint64_t maxAge);
 typedef char** (*NPP_GetSitesWithDataPtr)(void);
 typedef void (*NPP_DidCompositePtr)(NPP instance);
@@ -174,11 +171,10 @@ struct NPPluginFuncs {
 
 // Browser side.
 typedef NPError (*NPN_GetURLProcPtr)(NPP instance, const char* url, const char* window);
-typedef NPError (*NPN_PostURLProcPtr)(NPP instance, const char* url, const char* window,
-                                      uint32_t len, const char* buf, NPBool file);
+typedef NPError (*NPN_PostURLProcPtr)(NPP instance, const char* url, const char* window, uint32_t len, const char* buf,
+                                      NPBool file);
 typedef NPError (*NPN_RequestReadProcPtr)(NPStream* stream, NPByteRange* rangeList);
-typedef NPError (*NPN_NewStreamProcPtr)(NPP instance, NPMIMEType type, const char* window,
-                                        NPStream** stream);
+typedef NPError (*NPN_NewStreamProcPtr)(NPP instance, NPMIMEType type, const char* window, NPStream** stream);
 typedef int32_t (*NPN_WriteProcPtr)(NPP instance, NPStream* stream, int32_t len, void* buffer);
 typedef NPError (*NPN_DestroyStreamProcPtr)(NPP instance, NPStream* stream, NPReason reason);
 typedef void (*NPN_StatusProcPtr)(NPP instance, const char* message);
@@ -189,11 +185,9 @@ typedef uint32_t (*NPN_MemFlushProcPtr)(uint32_t size);
 typedef void (*NPN_ReloadPluginsProcPtr)(NPBool reloadPages);
 typedef void* (*NPN_GetJavaEnvProcPtr)(void);
 typedef void* (*NPN_GetJavaPeerProcPtr)(NPP instance);
-typedef NPError (*NPN_GetURLNotifyProcPtr)(NPP instance, const char* url, const char* window,
-                                           void* notifyData);
-typedef NPError (*NPN_PostURLNotifyProcPtr)(NPP instance, const char* url, const char* window,
-                                            uint32_t len, const char* buf, NPBool file,
-                                            void* notifyData);
+typedef NPError (*NPN_GetURLNotifyProcPtr)(NPP instance, const char* url, const char* window, void* notifyData);
+typedef NPError (*NPN_PostURLNotifyProcPtr)(NPP instance, const char* url, const char* window, uint32_t len,
+                                            const char* buf, NPBool file, void* notifyData);
 typedef NPError (*NPN_GetValueProcPtr)(NPP instance, NPNVariable variable, void* value);
 typedef NPError (*NPN_SetValueProcPtr)(NPP instance, NPPVariable variable, void* value);
 typedef void (*NPN_InvalidateRectProcPtr)(NPP instance, NPRect* rect);

@@ -33,8 +33,6 @@ std::unique_ptr<PluginInstance> ConstructInstance(NPP instance, HINSTANCE module
   return record;
 }
 
-PluginInstance* RecordOf(NPP instance) {
-  return instance ? static_cast<PluginInstance*>(instance->pdata) : nullptr;
-}
+PluginInstance* RecordOf(NPP instance) { return instance ? static_cast<PluginInstance*>(instance->pdata) : nullptr; }
 
 }  // namespace zv::npzorvex

@@ -74,9 +74,8 @@ bool RegisterPluginWindowClass(HINSTANCE module) {
 void UnregisterPluginWindowClass(HINSTANCE module) { UnregisterClassA(kWindowClass, module); }
 
 HWND CreatePluginWindow(PluginInstance& record, const NPWindow& npwindow) {
-  HWND hwnd = CreateWindowExA(0, kWindowClass, record.title, WS_CHILD | WS_VISIBLE, npwindow.x,
-                              npwindow.y, static_cast<int>(npwindow.width),
-                              static_cast<int>(npwindow.height), record.parent,
+  HWND hwnd = CreateWindowExA(0, kWindowClass, record.title, WS_CHILD | WS_VISIBLE, npwindow.x, npwindow.y,
+                              static_cast<int>(npwindow.width), static_cast<int>(npwindow.height), record.parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(-1)), record.module, &record);
   if (!hwnd) return nullptr;
   SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&record));

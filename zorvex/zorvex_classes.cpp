@@ -12,8 +12,7 @@ using namespace zv::handoff;
 
 constexpr char kCaption[] = "Zorvane";
 constexpr char kStartFailedText[] = "Can not start Zorvane";
-constexpr char kEnableQuestion[] =
-    "Integration with MS IE context menu is disabled. Do you want to enable it?";
+constexpr char kEnableQuestion[] = "Integration with MS IE context menu is disabled. Do you want to enable it?";
 // The download manager's settings key as the modules write to it; the
 // registry ignores the case, so it is the key the settings are read from.
 constexpr char kWritableSettingsKey[] = "SOFTWARE\\QUENNET\\ZORVANE";

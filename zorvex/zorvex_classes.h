@@ -32,7 +32,7 @@ class NNCatcher final : public com::Object<com::Dispatch<ICatcher, IID_ICatcher,
 };
 
 class ContextMenuAddUrl final : public com::Object<com::Dispatch<IContextMenu, IID_IContextMenu, kLibrary>,
-                                        com::ObjectSafety<INTERFACESAFE_FOR_UNTRUSTED_DATA>> {
+                                                   com::ObjectSafety<INTERFACESAFE_FOR_UNTRUSTED_DATA>> {
  public:
   explicit ContextMenuAddUrl(IUnknown* outer) : Object(outer) {}
 

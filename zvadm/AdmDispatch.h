@@ -43,7 +43,7 @@ struct THelperState {
   DWORD platformId = 0;    // 2: NT family, 1: 9x family
   DWORD majorVersion = 0;  // above 5: integrity levels exist
   std::string installFolder;
-  int32_t exitCode = 0;    // combined so far; kind 13 reads it
+  int32_t exitCode = 0;  // combined so far; kind 13 reads it
 };
 
 // What a job gets: its parameters (NUL-terminated copies, for the ANSI

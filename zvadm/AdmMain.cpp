@@ -33,8 +33,8 @@ constexpr char kPortableAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersi
 
 // The section's count, an offset or a length points outside the section,
 // the list would not fit when written back, or the section was made by a
-// process below medium integrity: no job ran, nothing was written. The customer bit (1 << 29) keeps this apart from every system
-// error code a job or the section's opening can end with.
+// process below medium integrity: no job ran, nothing was written. The customer bit (1 << 29) keeps this apart from
+// every system error code a job or the section's opening can end with.
 constexpr DWORD kExitListDoesNotFit = 0x20000000u | ERROR_INVALID_DATA;  // 0x2000000D
 
 THelperState LoadHelperState() {

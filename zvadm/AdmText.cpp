@@ -2,7 +2,6 @@
 
 #include <string_view>
 
-
 namespace zv::adm {
 
 TStringList SplitLines(const std::string& whole) {
@@ -138,6 +137,8 @@ bool IsUserLogLine(const std::string& line, const std::string& profileFolder) {
   return IsAbsoluteLocalPath(line) && (profileFolder.empty() || IsPathInside(line, profileFolder));
 }
 
-bool HasLineBreakOrNul(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+bool HasLineBreakOrNul(const std::string& text) {
+  return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
 
 }  // namespace zv::adm

@@ -23,11 +23,11 @@ struct TRegistryPath {
 };
 
 // Root handle values as 32-bit numbers.
-constexpr int32_t kHkeyClassesRoot = INT32_MIN;            // 0x80000000
-constexpr int32_t kHkeyCurrentUser = INT32_MIN + 1;        // 0x80000001
-constexpr int32_t kHkeyLocalMachine = INT32_MIN + 2;       // 0x80000002
-constexpr int32_t kHkeyUsers = INT32_MIN + 3;              // 0x80000003
-constexpr int32_t kHkeyCurrentConfig = INT32_MIN + 5;      // 0x80000005
+constexpr int32_t kHkeyClassesRoot = INT32_MIN;        // 0x80000000
+constexpr int32_t kHkeyCurrentUser = INT32_MIN + 1;    // 0x80000001
+constexpr int32_t kHkeyLocalMachine = INT32_MIN + 2;   // 0x80000002
+constexpr int32_t kHkeyUsers = INT32_MIN + 3;          // 0x80000003
+constexpr int32_t kHkeyCurrentConfig = INT32_MIN + 5;  // 0x80000005
 
 TRegistryPath ParseRegistryPath(const std::string& text);
 
@@ -62,9 +62,7 @@ class TComScope {
 
 constexpr DWORD kErrorBadKey = 1010;  // ERROR_BADKEY: unusable registry path
 
-inline HKEY RootKey(int32_t root) {
-  return reinterpret_cast<HKEY>(static_cast<intptr_t>(root));
-}
+inline HKEY RootKey(int32_t root) { return reinterpret_cast<HKEY>(static_cast<intptr_t>(root)); }
 
 // The value's text up to its first NUL; empty on any failure.
 std::string ReadRegString(HKEY root, const std::string& key, const std::string& valueName);

@@ -99,8 +99,7 @@ LONG DeleteOpenedKey(HKEY key) {
   using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
   using RtlNtStatusToDosErrorFn = ULONG(WINAPI*)(LONG);
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  const auto deleteKey =
-      reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
+  const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
   const auto toError = reinterpret_cast<RtlNtStatusToDosErrorFn>(
       reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
   // The 9x family has no such call: there the key is named by its handle.
@@ -146,7 +145,8 @@ LONG OpenKeyNoLinks(HKEY root, const std::string& path, REGSAM access, HKEY* res
       // between is seen as one.
       status = RegCreateKeyExA(parent, names[i].c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE, nullptr,
                                next.put(), nullptr);
-      if (status == ERROR_SUCCESS) status = RegOpenKeyExA(parent, names[i].c_str(), REG_OPTION_OPEN_LINK, want, next.put());
+      if (status == ERROR_SUCCESS)
+        status = RegOpenKeyExA(parent, names[i].c_str(), REG_OPTION_OPEN_LINK, want, next.put());
     }
     if (status != ERROR_SUCCESS) return status;
     if (IsLinkKey(next.get())) return ERROR_ACCESS_DENIED;
@@ -182,8 +182,8 @@ LONG WriteRegPathValue(const std::string& pathText, DWORD type, const std::strin
   if (!path.usable) return kErrorBadKey;
   if (path.emulated) return ERROR_SUCCESS;
   UniqueHkey key;
-  const LONG status = RegCreateKeyExA(RootKey(path.root), path.subkey.c_str(), 0, nullptr,
-                                      REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr, key.put(), nullptr);
+  const LONG status = RegCreateKeyExA(RootKey(path.root), path.subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      KEY_WRITE | view, nullptr, key.put(), nullptr);
   if (status != ERROR_SUCCESS) return status;
   return SetValueExactly(key.get(), path.valueName, type, data);
 }

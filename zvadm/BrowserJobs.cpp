@@ -93,12 +93,15 @@ bool ReadKeyContents(HKEY key, TKeyContents& contents, int depth = 0) {
       // Either buffer may be the short one: both grow, up to the registry's limits.
       if (name.size() > 0x8000 && data.size() > (1u << 30)) return false;
       if (name.size() <= 0x8000) name.resize(name.size() * 2);
-      if (dataSize > data.size()) data.resize(dataSize); else data.resize(data.size() * 2);
+      if (dataSize > data.size())
+        data.resize(dataSize);
+      else
+        data.resize(data.size() * 2);
       continue;
     }
     if (status != ERROR_SUCCESS) return false;
-    contents.values.push_back({std::wstring(name.data(), nameLength), type,
-                               std::vector<BYTE>(data.begin(), data.begin() + dataSize)});
+    contents.values.push_back(
+        {std::wstring(name.data(), nameLength), type, std::vector<BYTE>(data.begin(), data.begin() + dataSize)});
     ++index;
   }
   for (DWORD index = 0;;) {
@@ -250,8 +253,7 @@ LONG PutHelperObjectFirstInView(const std::string& firstObject, REGSAM view) {
     entry.reset();
     // A deleted key shifts the later ones down.
     if (!copied || DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kHelperObjectsKey) + "\\" + NarrowName(subkey), true,
-                                   nullptr, view) !=
-                       ERROR_SUCCESS) {
+                                 nullptr, view) != ERROR_SUCCESS) {
       ++index;
       continue;
     }

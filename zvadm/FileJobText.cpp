@@ -20,9 +20,8 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 }  // namespace
 
 bool IsDeleteTarget(std::string_view target) {
-  return target.empty() ||
-         (target.size() >= 3 && UpperAscii(target[0]) == 'N' && UpperAscii(target[1]) == 'U' &&
-          UpperAscii(target[2]) == 'L');
+  return target.empty() || (target.size() >= 3 && UpperAscii(target[0]) == 'N' && UpperAscii(target[1]) == 'U' &&
+                            UpperAscii(target[2]) == 'L');
 }
 
 std::string AddRenameEntry(std::string_view iniText, std::string_view entry) {
@@ -51,11 +50,9 @@ std::string AddRenameEntry(std::string_view iniText, std::string_view entry) {
 std::string SelfRemovalBatch(const std::string& helper, const std::string& extraCommand, const std::string& batch) {
   return "@echo off\r\n"
          ":try\r\n"
-         "del " + Quoted(helper) + "\r\n" +
-         "if exist " + Quoted(helper) + " goto try\r\n" +
-         extraCommand + "\r\n" +
-         "del " + Quoted(batch) + "\r\n" +
-         "cls";
+         "del " +
+         Quoted(helper) + "\r\n" + "if exist " + Quoted(helper) + " goto try\r\n" + extraCommand + "\r\n" + "del " +
+         Quoted(batch) + "\r\n" + "cls";
 }
 
 std::string BatchPathText(const std::string& path) {
@@ -75,16 +72,13 @@ std::string BoundedSelfRemovalBatch(const std::string& helper, const std::string
   return "@echo off\r\n"
          "set zvtries=0\r\n"
          ":try\r\n"
-         "del " + h + "\r\n" +
-         "if not exist " + h + " goto gone\r\n" +
-         "set /a zvtries+=1\r\n" +
-         "if %zvtries% lss " + std::to_string(tries) + " " + pause + " & goto try\r\n" +
-         ":gone\r\n" +
-         "rd " + Quoted(BatchPathText(helperFolder)) + "\r\n" +
+         "del " +
+         h + "\r\n" + "if not exist " + h + " goto gone\r\n" + "set /a zvtries+=1\r\n" + "if %zvtries% lss " +
+         std::to_string(tries) + " " + pause + " & goto try\r\n" + ":gone\r\n" + "rd " +
+         Quoted(BatchPathText(helperFolder)) + "\r\n" +
          // One line: it is read whole before the batch file is gone.
          "del " + Quoted(BatchPathText(batch)) + " & cd /d " + Quoted(BatchPathText(systemFolder)) + " & rd " +
-         Quoted(BatchPathText(batchFolder)) + "\r\n" +
-         "cls";
+         Quoted(BatchPathText(batchFolder)) + "\r\n" + "cls";
 }
 
 std::string BatchCommandLine(const std::string& commandInterpreter, const std::string& batchName) {

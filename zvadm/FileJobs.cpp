@@ -33,8 +33,8 @@ bool IsFolder(const std::string& name) {
 
 bool ReadWholeFile(const std::string& name, std::string& text) {
   text.clear();
-  UniqueFile file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(
+      CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   char buffer[4096];
   DWORD read = 0;
@@ -166,8 +166,7 @@ DWORD CheckSenderSources(const std::string& sourceList) {
 }
 
 bool MoveAtOnce(const THelperState& state, const std::string& source, const std::string& target) {
-  if (IsWin9xFamily(state))
-    return CopyFileA(source.c_str(), target.c_str(), FALSE) && DeleteFileA(source.c_str());
+  if (IsWin9xFamily(state)) return CopyFileA(source.c_str(), target.c_str(), FALSE) && DeleteFileA(source.c_str());
   return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
 }
 
@@ -380,7 +379,8 @@ int32_t JobRemoveSelf(const TJobArgs& job, const THelperState& state) {
     if (!GetTempFileNameA(tempFolder, "DEL", 0, tempName)) return static_cast<int32_t>(GetLastError());
     batch = BatchFileName(tempName);
     if (!MoveFileA(tempName, batch.c_str())) DeleteFileA(tempName);
-    text = SelfRemovalBatch(BatchPathText(helper), "rd \"" + BatchPathText(FolderOf(helper)) + "\"", BatchPathText(batch));
+    text =
+        SelfRemovalBatch(BatchPathText(helper), "rd \"" + BatchPathText(FolderOf(helper)) + "\"", BatchPathText(batch));
     created = CREATE_ALWAYS;
   }
   if (!WriteNewFile(batch, text, FILE_ATTRIBUTE_ARCHIVE, created)) {

@@ -21,18 +21,17 @@ struct TokenApi {
   using GetSidSubAuthorityFn = PDWORD(WINAPI*)(PSID, DWORD);
   using DuplicateTokenExFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSECURITY_ATTRIBUTES, SECURITY_IMPERSONATION_LEVEL,
                                            TOKEN_TYPE, PHANDLE);
-  using AllocateAndInitializeSidFn = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD,
-                                                   DWORD, DWORD, DWORD, DWORD, PSID*);
+  using AllocateAndInitializeSidFn = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD,
+                                                   DWORD, DWORD, DWORD, PSID*);
   using SetTokenInformationFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD);
   using GetLengthSidFn = DWORD(WINAPI*)(PSID);
-  using CreateProcessAsUserWFn = BOOL(WINAPI*)(HANDLE, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES,
-                                               LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
-                                               LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+  using CreateProcessAsUserWFn = BOOL(WINAPI*)(HANDLE, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                                               BOOL, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
   using FreeSidFn = PVOID(WINAPI*)(PSID);
   using CreateProcessWithTokenWFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
                                                   LPSTARTUPINFOW, LPPROCESS_INFORMATION);
-  using CreateRestrictedTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PSID_AND_ATTRIBUTES, DWORD,
-                                                PLUID_AND_ATTRIBUTES, DWORD, PSID_AND_ATTRIBUTES, PHANDLE);
+  using CreateRestrictedTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PSID_AND_ATTRIBUTES, DWORD, PLUID_AND_ATTRIBUTES,
+                                                DWORD, PSID_AND_ATTRIBUTES, PHANDLE);
 
   UniqueLibrary library{LoadLibraryA("advapi32.dll")};
   OpenProcessTokenFn OpenProcessToken = Find<OpenProcessTokenFn>("OpenProcessToken");
@@ -80,22 +79,33 @@ constexpr DWORD kMandatorySystem = 0x4000;
 
 uint8_t LevelOfRid(DWORD rid) {
   switch (rid) {
-    case kMandatoryUntrusted: return ilUntrusted;
-    case kMandatoryLow: return ilLow;
-    case kMandatoryMedium: return ilMedium;
-    case kMandatoryHigh: return ilHigh;
-    case kMandatorySystem: return ilSystem;
-    default: return ilUnknown;
+    case kMandatoryUntrusted:
+      return ilUntrusted;
+    case kMandatoryLow:
+      return ilLow;
+    case kMandatoryMedium:
+      return ilMedium;
+    case kMandatoryHigh:
+      return ilHigh;
+    case kMandatorySystem:
+      return ilSystem;
+    default:
+      return ilUnknown;
   }
 }
 
 DWORD RidOfLevel(uint8_t level) {
   switch (level) {
-    case ilUntrusted: return kMandatoryUntrusted;
-    case ilLow: return kMandatoryLow;
-    case ilHigh: return kMandatoryHigh;
-    case ilSystem: return kMandatorySystem;
-    default: return kMandatoryMedium;
+    case ilUntrusted:
+      return kMandatoryUntrusted;
+    case ilLow:
+      return kMandatoryLow;
+    case ilHigh:
+      return kMandatoryHigh;
+    case ilSystem:
+      return kMandatorySystem;
+    default:
+      return kMandatoryMedium;
   }
 }
 
@@ -159,16 +169,14 @@ UniqueHandle RestrictedCopy(const TokenApi& api, uint8_t level) {
     return {};
   UniqueHandle own, restricted;
   if (!api.OpenProcessToken(GetCurrentProcess(), kPrimaryAccess, own.put())) return {};
-  const AllocatedSid administrators(api, {{0, 0, 0, 0, 0, 5}}, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                    DOMAIN_ALIAS_RID_ADMINS);
+  const AllocatedSid administrators(api, {{0, 0, 0, 0, 0, 5}}, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
   const AllocatedSid label(api, {{0, 0, 0, 0, 0, 16}}, 1, RidOfLevel(level));
   if (!administrators.get() || !label.get()) return {};
   SID_AND_ATTRIBUTES denyOnly{administrators.get(), 0};
   // Named one by one as well, for systems that ignore the flag.
   std::vector<LUID_AND_ATTRIBUTES> privileges = PrivilegesBesidesChangeNotify(api, own.get());
-  if (!api.CreateRestrictedToken(own.get(), DISABLE_MAX_PRIVILEGE, 1, &denyOnly,
-                                 static_cast<DWORD>(privileges.size()), privileges.data(), 0, nullptr,
-                                 restricted.put()))
+  if (!api.CreateRestrictedToken(own.get(), DISABLE_MAX_PRIVILEGE, 1, &denyOnly, static_cast<DWORD>(privileges.size()),
+                                 privileges.data(), 0, nullptr, restricted.put()))
     return {};
   TOKEN_MANDATORY_LABEL mandatory{};
   mandatory.Label.Sid = label.get();

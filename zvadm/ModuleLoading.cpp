@@ -63,8 +63,7 @@ HMODULE LoadSystemLibrary(const char* name) {
   char system[MAX_PATH];
   const UINT length = GetSystemDirectoryA(system, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
-  return LoadLibraryExA((std::string(system, length) + "\\" + name).c_str(), nullptr,
-                        LOAD_WITH_ALTERED_SEARCH_PATH);
+  return LoadLibraryExA((std::string(system, length) + "\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 HMODULE LoadJobModule(const std::string& library) {

@@ -16,8 +16,7 @@ int32_t CallExport(const std::string& library, const std::string& exportName) {
     // sets it up around its call.
     const TComScope ole(TComScope::kOle);
     if (HMODULE module = LoadJobModule(library)) {
-      if (auto proc = reinterpret_cast<ExportProc>(
-              reinterpret_cast<void*>(GetProcAddress(module, exportName.c_str()))))
+      if (auto proc = reinterpret_cast<ExportProc>(reinterpret_cast<void*>(GetProcAddress(module, exportName.c_str()))))
         result = proc();
       FreeLibrary(module);
     }

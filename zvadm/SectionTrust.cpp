@@ -39,8 +39,7 @@ bool QuerySectionSecurity(HANDLE section, TSectionSecurity& security) {
   if (owner && IsValidSid(owner)) security.anonymousOwner = IsWellKnownSid(owner, WinAnonymousSid) != FALSE;
   for (DWORD i = 0; sacl && i < sacl->AceCount; ++i) {
     void* ace = nullptr;
-    if (!GetAce(sacl, i, &ace) || static_cast<ACE_HEADER*>(ace)->AceType != SYSTEM_MANDATORY_LABEL_ACE_TYPE)
-      continue;
+    if (!GetAce(sacl, i, &ace) || static_cast<ACE_HEADER*>(ace)->AceType != SYSTEM_MANDATORY_LABEL_ACE_TYPE) continue;
     PSID label = &static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace)->SidStart;
     if (!IsValidSid(label) || *GetSidSubAuthorityCount(label) < 1) continue;
     const DWORD rid = *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1);

@@ -35,7 +35,6 @@ void ForceDirectories(const std::string& path) {
     CreateDirectoryA(folder.substr(0, *length).c_str(), nullptr);
 }
 
-
 // The setup text of kind 16.
 struct TShortcutSetup {
   explicit TShortcutSetup(const TSetupText& setup)
@@ -62,8 +61,8 @@ constexpr DWORD kLanguageFileLimit = 1 << 20;
 // The language file name a hive or the machine records, when it is a bare
 // file name of the language folder; a path would let a user pick any file.
 std::string LanguageChoice(HKEY root, bool userHive) {
-  const std::string name =
-      userHive ? ReadUserString(root, kSettingsKey, "CurrentLanguage") : ReadRegString(root, kSettingsKey, "CurrentLanguage");
+  const std::string name = userHive ? ReadUserString(root, kSettingsKey, "CurrentLanguage")
+                                    : ReadRegString(root, kSettingsKey, "CurrentLanguage");
   return IsBareFileName(name) ? name : std::string();
 }
 
@@ -88,7 +87,8 @@ bool ReadUserNames(HKEY user, const std::string& intlFolder, TShortcutNames& nam
 
 bool IsLinkFileName(const std::string& name) {
   const std::string lower = LowerCase(name);
-  return lower.size() > 4 && (lower.compare(lower.size() - 4, 4, ".lnk") == 0 || lower.compare(lower.size() - 4, 4, ".url") == 0);
+  return lower.size() > 4 &&
+         (lower.compare(lower.size() - 4, 4, ".lnk") == 0 || lower.compare(lower.size() - 4, 4, ".url") == 0);
 }
 
 // Deletes the links of a group folder, nothing else: the folder may have

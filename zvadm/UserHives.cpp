@@ -52,7 +52,8 @@ std::string ExpandEnvironment(const std::string& text) {
 // profiles folder where the list names one (up to XP), else the "Default"
 // profile that Vista and later record, else the "Default" folder there.
 std::string DefaultUserFolder(HKEY list) {
-  const std::string profiles = IncludeTrailingBackslash(ExpandEnvironment(ReadRegString(list, "", "ProfilesDirectory")));
+  const std::string profiles =
+      IncludeTrailingBackslash(ExpandEnvironment(ReadRegString(list, "", "ProfilesDirectory")));
   const std::string named = ReadRegString(list, "", "DefaultUserProfile");
   if (!named.empty()) return IncludeTrailingBackslash(profiles + named);
   const std::string recorded = ExpandEnvironment(ReadRegString(list, "", "Default"));
@@ -74,8 +75,7 @@ std::vector<TProfile> ListProfiles(bool nt, std::string& defaultFolder) {
   for (DWORD index = count; index-- > 0;) {
     char name[256];
     DWORD length = sizeof(name);
-    if (RegEnumKeyExA(list.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      continue;
+    if (RegEnumKeyExA(list.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) continue;
     if (nt && length <= kServiceAccountNameLength) continue;
     UniqueHkey entry;
     if (RegOpenKeyExA(list.get(), name, 0, KEY_READ, entry.put()) != ERROR_SUCCESS) continue;
@@ -95,23 +95,20 @@ bool EnableRestorePrivilege() {
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   // Succeeds with ERROR_NOT_ALL_ASSIGNED when the token lacks the privilege.
-  return AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
-         GetLastError() == ERROR_SUCCESS;
+  return AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
 }
 
 // A path computed with the wide calls, in the code page the jobs work in.
 // A character the code page lacks stays "?", which no file name holds: the
 // elevated helper never takes such a path for another file.
-std::string AnsiPath(const std::wstring& path) {
-  return zv::win::ToAnsi(path, zv::win::Unholdable::kQuestionMark);
-}
+std::string AnsiPath(const std::wstring& path) { return zv::win::ToAnsi(path, zv::win::Unholdable::kQuestionMark); }
 
 // Installed under a program-files folder: the data lives with the
 // application data of the user running the helper; carried elsewhere (the
 // portable edition): beside it.
 std::string DefaultDataFolder() {
   return AnsiPath(zv::win::DataFolderFor<wchar_t>(zv::win::FolderOfPath(zv::win::ModulePath(nullptr)),
-                                                   zv::win::ProgramFilesFolders(), zv::win::AppDataFolder));
+                                                  zv::win::ProgramFilesFolders(), zv::win::AppDataFolder));
 }
 
 // Navigator's automation protocols and Internet Explorer's context-menu
@@ -140,11 +137,11 @@ void RemoveIntegrationEntries(HKEY user, const std::string& installFolder) {
       // through a link to somebody else's key.
       UniqueHkey entry;
       LONG size = static_cast<LONG>(value.size());
-      const bool isOurs =
-          RegOpenKeyExA(menuExt.get(), name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE, entry.put()) ==
-              ERROR_SUCCESS &&
-          !IsLinkKey(entry.get()) && RegQueryValueA(entry.get(), nullptr, value.data(), &size) == ERROR_SUCCESS &&
-          static_cast<size_t>(size) == value.size() && std::string(value.data(), ours.size()) == ours;
+      const bool isOurs = RegOpenKeyExA(menuExt.get(), name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE,
+                                        entry.put()) == ERROR_SUCCESS &&
+                          !IsLinkKey(entry.get()) &&
+                          RegQueryValueA(entry.get(), nullptr, value.data(), &size) == ERROR_SUCCESS &&
+                          static_cast<size_t>(size) == value.size() && std::string(value.data(), ours.size()) == ours;
       // A deleted entry shifts the later ones down.
       if (!isOurs || DeleteOpenedKey(entry.get()) != ERROR_SUCCESS) ++index;
     }

@@ -54,7 +54,8 @@ std::vector<TShortcutDefinition> ParseShortcutDefinitions(const std::string& tex
     TShortcutDefinition definition;
     definition.Name = line.substr(0, first);
     const size_t second = line.find(',', first + 1);
-    const std::string target = line.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    const std::string target =
+        line.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
     const size_t space = target.find(' ');
     definition.Target = target.substr(0, space);
     if (space != std::string::npos) definition.Arguments = target.substr(space + 1);

@@ -25,7 +25,7 @@ using win::Utf8OfWide;
 struct Check {
   std::string subject;  // "Chrome registration", "download manager", ...
   bool ok;
-  std::string text;     // what was found, or the problem and its fix
+  std::string text;  // what was found, or the problem and its fix
 };
 
 constexpr char kWindowCheck[] = "download manager window";
@@ -74,7 +74,8 @@ std::string ManifestProblem(const Found& found, const BrowserRow& browser) {
   const auto text = ReadWholeFile(found.manifest);
   if (!text) return "the manifest " + Utf8OfWide(found.manifest) + " is missing";
   const json manifest = json::parse(*text, nullptr, false);
-  if (manifest.is_discarded() || !manifest.is_object()) return "the manifest " + Utf8OfWide(found.manifest) + " is not valid JSON";
+  if (manifest.is_discarded() || !manifest.is_object())
+    return "the manifest " + Utf8OfWide(found.manifest) + " is not valid JSON";
   if (manifest.value("name", "") != kHostName) return "the manifest names another host";
   const std::wstring program = win::ModulePath(nullptr);
   const std::string path = manifest.value("path", "");
@@ -108,25 +109,27 @@ void CheckManager(std::vector<Check>& checks) {
   using namespace zv::handoff;
   const auto program = ReadRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "");
   if (!program)
-    checks.push_back({"download manager", false, "no App Paths entry for zorvex.exe; install the download manager again"});
+    checks.push_back(
+        {"download manager", false, "no App Paths entry for zorvex.exe; install the download manager again"});
   else if (GetFileAttributesA(program->c_str()) == INVALID_FILE_ATTRIBUTES)
-    checks.push_back({"download manager", false, "App Paths names " + *program +
-                                                     ", which does not exist; install the download manager again"});
+    checks.push_back({"download manager", false,
+                      "App Paths names " + *program + ", which does not exist; install the download manager again"});
   else
     checks.push_back({"download manager", true, *program});
   ManagerSettings settings;
   const auto caption = settings.Read(setting::kCaption);
   const bool running = FindManagerWindow(caption ? caption->c_str() : nullptr) != nullptr;
-  checks.push_back({kWindowCheck, running,
-                    running ? "running" : "not running; it is started for the first download"});
+  checks.push_back({kWindowCheck, running, running ? "running" : "not running; it is started for the first download"});
   if (!SwitchOn(settings.Read(kWebUrlCatch)))
-    checks.push_back({"WebUrlCatch", false, "off: every download is declined; switch browser catching on in the "
-                                            "download manager's settings"});
+    checks.push_back({"WebUrlCatch", false,
+                      "off: every download is declined; switch browser catching on in the "
+                      "download manager's settings"});
   else
     checks.push_back({"WebUrlCatch", true, "on"});
   if (!SwitchOn(settings.Read(setting::kIntegrationTemporaryOff)))
-    checks.push_back({"IntegrationTemporaryOff", false, "integration is switched off: every download is declined; "
-                                                        "switch it on again in the download manager"});
+    checks.push_back({"IntegrationTemporaryOff", false,
+                      "integration is switched off: every download is declined; "
+                      "switch it on again in the download manager"});
   else
     checks.push_back({"IntegrationTemporaryOff", true, "integration on"});
 }

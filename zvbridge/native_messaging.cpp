@@ -24,8 +24,7 @@ FrameStatus ReadFrame(const ReadBytes& read, std::string& payload) {
   size_t got = 0;
   if (!ReadExactly(read, reinterpret_cast<char*>(prefix), sizeof(prefix), got))
     return got == 0 ? FrameStatus::kEnd : FrameStatus::kTruncated;
-  const std::uint32_t length = static_cast<std::uint32_t>(prefix[0]) |
-                               static_cast<std::uint32_t>(prefix[1]) << 8 |
+  const std::uint32_t length = static_cast<std::uint32_t>(prefix[0]) | static_cast<std::uint32_t>(prefix[1]) << 8 |
                                static_cast<std::uint32_t>(prefix[2]) << 16 |
                                static_cast<std::uint32_t>(prefix[3]) << 24;
   if (length > kMaxMessageBytes) {

@@ -20,10 +20,10 @@ using ReadBytes = std::function<size_t(char* buffer, size_t size)>;
 using WriteBytes = std::function<bool(const char* data, size_t size)>;
 
 enum class FrameStatus {
-  kMessage,   // `payload` holds one message
-  kEnd,       // the input ended between two frames
-  kTruncated, // the input ended inside a frame
-  kTooLarge,  // the frame was skipped whole; the port stays in step
+  kMessage,    // `payload` holds one message
+  kEnd,        // the input ended between two frames
+  kTruncated,  // the input ended inside a frame
+  kTooLarge,   // the frame was skipped whole; the port stays in step
 };
 
 FrameStatus ReadFrame(const ReadBytes& read, std::string& payload);

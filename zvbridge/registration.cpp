@@ -43,8 +43,8 @@ std::string Manifest(const std::string& programPathUtf8, bool firefox) {
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& text) {
-  win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::UniqueFile file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD written = 0;
   return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
@@ -58,23 +58,22 @@ std::vector<REGSAM> ViewsFor(bool machine) {
 
 bool SetDefaultValue(HKEY hive, REGSAM view, const std::wstring& path, const std::wstring& value) {
   win::UniqueHkey key;
-  if (RegCreateKeyExW(hive, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
-                      key.put(), nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(hive, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, key.put(), nullptr) !=
+      ERROR_SUCCESS)
     return false;
   const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  return RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        bytes) == ERROR_SUCCESS;
+  return RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
+         ERROR_SUCCESS;
 }
 
 // Deletes `path` when nothing is left in it: no subkey, no value.
 bool DeleteIfEmpty(HKEY hive, REGSAM view, const std::wstring& path) {
   {
     win::UniqueHkey key;
-    if (RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS)
-      return true;  // already gone
+    if (RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) return true;  // already gone
     DWORD subkeys = 0, values = 0;
-    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS ||
         subkeys != 0 || values != 0)
       return false;
   }
@@ -124,8 +123,8 @@ void ForEachHostKey(Visit visit) {
 }
 
 bool IsAdministrativeSid(PSID sid) {
-  for (WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid, WinCreatorOwnerSid,
-                                   WinBuiltinBackupOperatorsSid}) {
+  for (WELL_KNOWN_SID_TYPE type :
+       {WinBuiltinAdministratorsSid, WinLocalSystemSid, WinCreatorOwnerSid, WinBuiltinBackupOperatorsSid}) {
     BYTE buffer[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(buffer);
     if (CreateWellKnownSid(type, nullptr, buffer, &size) && EqualSid(sid, buffer)) return true;
@@ -150,8 +149,8 @@ std::wstring ManifestFolder(bool machine) {
 
 bool AclLetsNonAdminsChange(const ACL* dacl) {
   if (!dacl) return true;  // no list: everyone may do everything
-  constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
-                                   DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD | DELETE |
+                                   WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* ace = nullptr;
     if (!GetAce(const_cast<ACL*>(dacl), i, &ace)) continue;
@@ -168,8 +167,8 @@ bool WritableByNonAdmins(const std::wstring& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   std::wstring object = path;
   if (object.size() > 3 && object.back() == L'\\') object.pop_back();
-  if (GetNamedSecurityInfoW(object.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                            nullptr, &descriptor) != ERROR_SUCCESS)
+  if (GetNamedSecurityInfoW(object.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &descriptor) != ERROR_SUCCESS)
     return true;  // what cannot be read cannot be trusted
   const bool writable = AclLetsNonAdminsChange(dacl);
   LocalFree(descriptor);
@@ -184,7 +183,8 @@ int RegisterHost(bool machine) {
     return 1;
   }
   if (machine && WritableByNonAdmins(folder)) {
-    std::fprintf(stderr, "zvbridge: users who are not administrators can change %s; install the program in a "
+    std::fprintf(stderr,
+                 "zvbridge: users who are not administrators can change %s; install the program in a "
                  "folder only administrators can change, or register per user without --machine\n",
                  Utf8OfWide(folder).c_str());
     return 1;
@@ -211,8 +211,8 @@ int RegisterHost(bool machine) {
   bool ok = true;
   for (REGSAM view : ViewsFor(machine))
     ForEachHostKey([&](const BrowserRow& browser) {
-      ok = ok && SetDefaultValue(hive, view, HostKeyPath(browser),
-                                 browser.family == Family::kFirefox ? firefox : chromium);
+      ok = ok &&
+           SetDefaultValue(hive, view, HostKeyPath(browser), browser.family == Family::kFirefox ? firefox : chromium);
     });
   if (!ok) {
     Complain("cannot write a browser's key");

@@ -13,9 +13,7 @@ using zv::handoff::Refusal;
 
 constexpr size_t kMaxIdChars = 128;
 
-std::string Dump(const json& value) {
-  return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
+std::string Dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 std::string Reply(const std::string& idJson, json body) {
   std::string text = Dump(body);
@@ -34,17 +32,25 @@ bool TextField(const json& message, const char* name, std::string& out) {
 
 const char* RuleOf(Refusal refusal) {
   switch (refusal) {
-    case Refusal::kCatchSwitchOff: return kWebUrlCatch;
-    case Refusal::kIntegrationOff: return zv::handoff::setting::kIntegrationTemporaryOff;
-    case Refusal::kScheme: return "scheme";
+    case Refusal::kCatchSwitchOff:
+      return kWebUrlCatch;
+    case Refusal::kIntegrationOff:
+      return zv::handoff::setting::kIntegrationTemporaryOff;
+    case Refusal::kScheme:
+      return "scheme";
     case Refusal::kFileHostPrefix:
-    case Refusal::kPostData: return "file host";
-    case Refusal::kNoExtension: return "no extension";
+    case Refusal::kPostData:
+      return "file host";
+    case Refusal::kNoExtension:
+      return "no extension";
     case Refusal::kNoIgnoreList:
-    case Refusal::kIgnoredExtension: return zv::handoff::setting::kIgnoringTypes;
+    case Refusal::kIgnoredExtension:
+      return zv::handoff::setting::kIgnoringTypes;
     case Refusal::kNoAcceptList:
-    case Refusal::kExtensionNotAccepted: return zv::handoff::setting::kAcceptingTypes;
-    default: return "refused";
+    case Refusal::kExtensionNotAccepted:
+      return zv::handoff::setting::kAcceptingTypes;
+    default:
+      return "refused";
   }
 }
 
@@ -101,12 +107,10 @@ DecodedMessage DecodeMessage(const std::string& text) {
     return decoded;
   }
   std::string postData;
-  const bool textsValid = TextField(message, "referrer", download.referrer) &&
-                          TextField(message, "filename", download.fileName) &&
-                          TextField(message, "mime", download.mimeType) &&
-                          TextField(message, "method", download.method) &&
-                          TextField(message, "cookie", download.cookie) &&
-                          TextField(message, "postData", postData);
+  const bool textsValid =
+      TextField(message, "referrer", download.referrer) && TextField(message, "filename", download.fileName) &&
+      TextField(message, "mime", download.mimeType) && TextField(message, "method", download.method) &&
+      TextField(message, "cookie", download.cookie) && TextField(message, "postData", postData);
   if (!textsValid) {
     decoded.error = "a field is not text";
     return decoded;
@@ -118,8 +122,7 @@ DecodedMessage DecodeMessage(const std::string& text) {
       return decoded;
     }
     // Unknown sizes come as -1; fractions and overflows count as unknown.
-    if (size->is_number_integer() && size->get<std::int64_t>() > 0)
-      download.size = size->get<std::int64_t>();
+    if (size->is_number_integer() && size->get<std::int64_t>() > 0) download.size = size->get<std::int64_t>();
   }
   if (const auto forced = message.find("forced"); forced != message.end() && !forced->is_null()) {
     if (!forced->is_boolean()) {
@@ -176,8 +179,7 @@ std::optional<std::string> DownloadExtension(const WebDownload& download) {
   return zv::handoff::ExtractExtension(download.url);
 }
 
-std::optional<std::string> DecliningRule(const WebDownload& download,
-                                         zv::handoff::SettingsSource& settings,
+std::optional<std::string> DecliningRule(const WebDownload& download, zv::handoff::SettingsSource& settings,
                                          const zv::handoff::ModifierKeys& keys) {
   using namespace zv::handoff;
   if (keys.shift) return "Shift";
@@ -187,11 +189,11 @@ std::optional<std::string> DecliningRule(const WebDownload& download,
   if (!StartsWithNoCase(download.url, "http://") && !StartsWithNoCase(download.url, "https://"))
     return RuleOf(Refusal::kScheme);
   // The download manager would fetch a form's result again as a plain GET.
-  if (download.method.size() == 4 && StartsWithNoCase(download.method, "post") && !download.postData) return "post data unknown";
+  if (download.method.size() == 4 && StartsWithNoCase(download.method, "post") && !download.postData)
+    return "post data unknown";
   if (forced) return std::nullopt;
   if (!FileHostRule::PrefixTest(download.url)) return RuleOf(Refusal::kFileHostPrefix);
-  if (download.postData && !download.postData->empty() &&
-      !FileHostRule::PostDataTest(download.url, *download.postData))
+  if (download.postData && !download.postData->empty() && !FileHostRule::PostDataTest(download.url, *download.postData))
     return RuleOf(Refusal::kPostData);
   const auto extension = DownloadExtension(download);
   if (!extension) return RuleOf(Refusal::kNoExtension);

@@ -16,15 +16,15 @@ namespace zv::bridge {
 inline constexpr char kWebUrlCatch[] = "WebUrlCatch";
 
 struct WebDownload {
-  std::string url;       // the final URL, after redirects
+  std::string url;  // the final URL, after redirects
   std::string referrer;
   std::string fileName;  // the name the browser chose, maybe with its folder
   std::string mimeType;
-  std::int64_t size = 0; // 0 when unknown
+  std::int64_t size = 0;  // 0 when unknown
   std::string method;
   std::optional<std::string> postData;
-  std::string cookie;    // "name=value; ..." as a Cookie header carries it
-  bool forced = false;   // chosen from the link's context menu
+  std::string cookie;   // "name=value; ..." as a Cookie header carries it
+  bool forced = false;  // chosen from the link's context menu
 };
 
 struct DecodedMessage {
@@ -34,7 +34,7 @@ struct DecodedMessage {
   std::optional<std::int64_t> deadlineMs;
   std::optional<WebDownload> download;
   bool statusAsked = false;  // {"type": "status"}: the popup asks how things stand
-  std::string error;   // why there is no download
+  std::string error;         // why there is no download
 };
 
 // Decodes a message's UTF-8 JSON. Never throws.
@@ -50,13 +50,13 @@ std::string PendingReply(const std::string& idJson);
 
 // How a hand-off ended.
 enum class BridgeStatus {
-  kSent,            // the text went to the window; see its reply (0: not taken)
-  kExpired,         // the extension has stopped waiting: nothing sent
+  kSent,     // the text went to the window; see its reply (0: not taken)
+  kExpired,  // the extension has stopped waiting: nothing sent
   kLockNotObtained,
-  kNoProgram,       // window missing and no App Paths entry
-  kNotStarted,      // the program could not be started
-  kStartupTimedOut, // started, but no window in time
-  kRefused,         // the system refused the message: the window does not allow it from us
+  kNoProgram,        // window missing and no App Paths entry
+  kNotStarted,       // the program could not be started
+  kStartupTimedOut,  // started, but no window in time
+  kRefused,          // the system refused the message: the window does not allow it from us
 };
 
 // The final reply for a hand-off that ended with `status`; `taken` is the
@@ -73,8 +73,7 @@ std::string StatusReply(const std::string& idJson, bool running, const std::vect
 // the ANSI code page. Shift held when the message arrived leaves the download
 // to the browser, Ctrl+Alt forces it past the type lists, as in the other
 // modules.
-std::optional<std::string> DecliningRule(const WebDownload& download,
-                                         zv::handoff::SettingsSource& settings,
+std::optional<std::string> DecliningRule(const WebDownload& download, zv::handoff::SettingsSource& settings,
                                          const zv::handoff::ModifierKeys& keys = {});
 
 // The extension the type lists judge: the file name's, else the URL's.

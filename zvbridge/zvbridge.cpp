@@ -87,8 +87,8 @@ std::string AnswerDownload(const std::string& message, const std::function<void(
   zv::handoff::ManagerSettings settings;
   if (const auto rule = DecliningRule(download, settings, keys)) return DeclinedReply(decoded.idJson, *rule);
 
-  const auto outcome = HandOffWithin(BudgetOf(decoded), RecordText(download), settings,
-                                     [&] { early(PendingReply(decoded.idJson)); });
+  const auto outcome =
+      HandOffWithin(BudgetOf(decoded), RecordText(download), settings, [&] { early(PendingReply(decoded.idJson)); });
   return HandoffReply(decoded.idJson, outcome.status, outcome.reply != 0);
 }
 
@@ -129,12 +129,18 @@ int Serve(bool echo) {
 int main(int argc, char** argv) {
   bool registerHost = false, unregisterHost = false, machine = false, echo = false, check = false, json = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--register") == 0) registerHost = true;
-    else if (std::strcmp(argv[i], "--unregister") == 0) unregisterHost = true;
-    else if (std::strcmp(argv[i], "--machine") == 0) machine = true;
-    else if (std::strcmp(argv[i], "--echo") == 0) echo = true;
-    else if (std::strcmp(argv[i], "--check") == 0) check = true;
-    else if (std::strcmp(argv[i], "--json") == 0) json = true;
+    if (std::strcmp(argv[i], "--register") == 0)
+      registerHost = true;
+    else if (std::strcmp(argv[i], "--unregister") == 0)
+      unregisterHost = true;
+    else if (std::strcmp(argv[i], "--machine") == 0)
+      machine = true;
+    else if (std::strcmp(argv[i], "--echo") == 0)
+      echo = true;
+    else if (std::strcmp(argv[i], "--check") == 0)
+      check = true;
+    else if (std::strcmp(argv[i], "--json") == 0)
+      json = true;
     // Anything else is what the browser passes: its origin or the manifest
     // and the add-on ID, and on Windows the parent window.
   }

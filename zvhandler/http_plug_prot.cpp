@@ -133,8 +133,7 @@ bool ClaimRequest(const wchar_t* wideUrl, IInternetBindInfo* bindInfo) {
 HTTPPlugProt::HTTPPlugProt(IUnknown* outer) : Object(outer) {}
 
 IUnknown* HTTPPlugProt::FindInterface(REFIID iid) {
-  if (IsEqualIID(iid, IID_IHTTPPlugProt) || IsEqualIID(iid, IID_IDispatch))
-    return static_cast<IHTTPPlugProt*>(this);
+  if (IsEqualIID(iid, IID_IHTTPPlugProt) || IsEqualIID(iid, IID_IDispatch)) return static_cast<IHTTPPlugProt*>(this);
   if (IsEqualIID(iid, IID_IInternetProtocol) || IsEqualIID(iid, IID_IInternetProtocolRoot))
     return static_cast<IInternetProtocol*>(this);
   return nullptr;

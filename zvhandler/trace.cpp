@@ -49,17 +49,28 @@ static_assert(EveryRowAtItsPoint(), "a trace line sits at another decision point
 
 const char* TraceText(Trace trace) {
   switch (trace) {
-    case Trace::kBegin: return "TL Protocol handler.dll version 1.0.0.1. Begin\n";
-    case Trace::kPostCheck: return "POST?\n";
-    case Trace::kCreateCommand: return "Create the command line\n";
-    case Trace::kManagerFound: return "ZV found\n";
-    case Trace::kManagerNotFound: return "ZV not found, run it\n";
-    case Trace::kManagerStarted: return "Runned\n";
-    case Trace::kFreeMemory: return "Free memory...\n";
-    case Trace::kDone: return "Done. Quit.\n";
-    case Trace::kSentToRunning: return "Ok 1\n";
-    case Trace::kSentAfterStartup: return "Ok 2\n";
-    case Trace::kRefused: return "Access denied\n";
+    case Trace::kBegin:
+      return "TL Protocol handler.dll version 1.0.0.1. Begin\n";
+    case Trace::kPostCheck:
+      return "POST?\n";
+    case Trace::kCreateCommand:
+      return "Create the command line\n";
+    case Trace::kManagerFound:
+      return "ZV found\n";
+    case Trace::kManagerNotFound:
+      return "ZV not found, run it\n";
+    case Trace::kManagerStarted:
+      return "Runned\n";
+    case Trace::kFreeMemory:
+      return "Free memory...\n";
+    case Trace::kDone:
+      return "Done. Quit.\n";
+    case Trace::kSentToRunning:
+      return "Ok 1\n";
+    case Trace::kSentAfterStartup:
+      return "Ok 2\n";
+    case Trace::kRefused:
+      return "Access denied\n";
   }
   return "";
 }
@@ -82,8 +93,6 @@ std::string CommandTraceLine(const std::string& commandText) {
   return line;
 }
 
-void WriteCommandTrace(const std::string& commandText) {
-  OutputDebugStringA(CommandTraceLine(commandText).c_str());
-}
+void WriteCommandTrace(const std::string& commandText) { OutputDebugStringA(CommandTraceLine(commandText).c_str()); }
 
 }  // namespace zv::handler

@@ -52,15 +52,13 @@ std::optional<std::string> PostDataText(const VARIANT& argument) {
 IECatcher::IECatcher(IUnknown* outer) : Object(outer) {}
 
 IUnknown* IECatcher::FindInterface(REFIID iid) {
-  if (IsEqualIID(iid, IID_IIECatcher) || IsEqualIID(iid, IID_IDispatch))
-    return static_cast<IIECatcher*>(this);
+  if (IsEqualIID(iid, IID_IIECatcher) || IsEqualIID(iid, IID_IDispatch)) return static_cast<IIECatcher*>(this);
   if (IsEqualIID(iid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
   if (IsEqualIID(iid, IID_IObjectWithSite)) return static_cast<IObjectWithSite*>(this);
   return nullptr;
 }
 
-STDMETHODIMP IECatcher::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
-                               EXCEPINFO*, UINT*) {
+STDMETHODIMP IECatcher::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) {
   if (!params) return E_INVALIDARG;
   // Whatever happens inside, the browser goes on with its event.
   com::Guarded([&] {

@@ -29,8 +29,8 @@ class IECatcher final : public com::Object<com::Dispatch<IIECatcher, IID_IIECatc
 
   // IDispatch::Invoke is the event sink; type information comes from the
   // registered type library.
-  STDMETHODIMP Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+  STDMETHODIMP Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* argError) override;
 
   // IObjectWithSite
   STDMETHODIMP SetSite(IUnknown* site) override;

@@ -66,8 +66,7 @@ void TBindStatusCallBack::CollectHeaderDetails() {
   details_.cookie = QueryHttpInfoText(info.get(), kQueryCookie | kQueryFlagRequestHeaders);
 }
 
-STDMETHODIMP TBindStatusCallBack::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
-                                             LPCWSTR statusText) {
+STDMETHODIMP TBindStatusCallBack::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText) {
   return Guarded(
       [&] {
         switch (statusCode) {
@@ -91,8 +90,7 @@ STDMETHODIMP TBindStatusCallBack::OnProgress(ULONG progress, ULONG progressMax, 
 STDMETHODIMP TBindStatusCallBack::OnStopBinding(HRESULT, LPCWSTR) {
   return Guarded(
       [&] {
-        if (previous_ && context_)
-          context_->RegisterObjectParam(const_cast<LPOLESTR>(kBscbHolderKey), previous_.get());
+        if (previous_ && context_) context_->RegisterObjectParam(const_cast<LPOLESTR>(kBscbHolderKey), previous_.get());
         previous_.reset();
         context_.reset();
         binding_.reset();

@@ -49,7 +49,7 @@ class TBindStatusCallBack : public zv::com::Object<IBindStatusCallback> {
 
   zv::com::ComPtr<IBinding> binding_;
   zv::com::ComPtr<IBindStatusCallback> previous_;  // the browser's, set only after it was revoked
-  zv::com::ComPtr<IBindCtx> context_;               // where `previous_` goes back
+  zv::com::ComPtr<IBindCtx> context_;              // where `previous_` goes back
   TFileDetails details_;
 };
 

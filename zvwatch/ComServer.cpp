@@ -11,9 +11,8 @@ using zv::com::ScriptMode;
 std::string GuidToString(REFGUID guid) {
   char text[40];
   std::snprintf(text, sizeof(text), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-                guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
-                guid.Data4[7]);
+                static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
   return text;
 }
 
@@ -42,8 +41,8 @@ std::string TComServer::ServerFileName() { return zv::com::Narrow(zv::com::Modul
 
 // --- TComObjectFactory -----------------------------------------------------------
 
-TComObjectFactory::TComObjectFactory(const zv::com::ClassEntry& entry, std::string className,
-                                     std::string description, std::string threadingModel)
+TComObjectFactory::TComObjectFactory(const zv::com::ClassEntry& entry, std::string className, std::string description,
+                                     std::string threadingModel)
     : ServerClassFactory(entry),
       className_(std::move(className)),
       description_(std::move(description)),

@@ -36,8 +36,7 @@ AnsiString DisplayNameOf(IMoniker* moniker, IBindCtx* context) {
 
 // Registers `callback`; when the bind context refuses it over the browser's
 // own callback, revokes that one and lets `callback` stand in for it.
-HRESULT RegisterCallback(IBindCtx* context, TBindStatusCallBack* callback,
-                         TRegisterCallback registerCallback) {
+HRESULT RegisterCallback(IBindCtx* context, TBindStatusCallBack* callback, TRegisterCallback registerCallback) {
   ComPtr<IBindStatusCallback> previous;
   HRESULT hr = registerCallback(context, callback, previous.put(), 0);
   if (FAILED(hr) && previous && context) {
@@ -121,8 +120,7 @@ HRESULT Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, const BINDINFO*
   ComPtr<IBindCtx> context = ComPtr<IBindCtx>::Share(pbc);
 
   if (IsKeyComboHeld(kKeysToIgnore)) return E_NOTIMPL;
-  if (ReadIniSetting("IntegrationTemporaryOff") == "FALSE" && !IsKeyComboHeld(kKeysToAdd))
-    return E_NOTIMPL;
+  if (ReadIniSetting("IntegrationTemporaryOff") == "FALSE" && !IsKeyComboHeld(kKeysToAdd)) return E_NOTIMPL;
 
   const AnsiString url = DisplayNameOf(moniker.get(), context.get());
   const ComPtr<TBindStatusCallBack> callback = ComPtr<TBindStatusCallBack>::Share(new TBindStatusCallBack);
@@ -142,8 +140,8 @@ HRESULT Download(IMoniker* pmk, IBindCtx* pbc, DWORD dwBindVerb, const BINDINFO*
   data.lpData = text.data();
   // Unanswered, the download was not taken: the browser saves it itself.
   DWORD_PTR reply = 0;
-  if (!SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
-                           kSendTimeoutMs, &reply))
+  if (!SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                           &reply))
     return E_NOTIMPL;
   return S_OK;
 }

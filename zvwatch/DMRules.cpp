@@ -44,8 +44,7 @@ std::vector<AnsiString> SplitLines(const AnsiString& text) {
 
 // Clears a key's state byte and those of its generic and side-specific twins.
 void ClearFamily(KeyboardState& state, std::uint8_t code) {
-  static const std::uint8_t kFamilies[][3] = {
-      {kShift, 0xA0, 0xA1}, {kControl, 0xA2, 0xA3}, {kAlt, 0xA4, 0xA5}};
+  static const std::uint8_t kFamilies[][3] = {{kShift, 0xA0, 0xA1}, {kControl, 0xA2, 0xA3}, {kAlt, 0xA4, 0xA5}};
   state[code] = 0;
   for (const auto& family : kFamilies)
     for (std::uint8_t member : family)
@@ -116,8 +115,7 @@ AnsiString FileNameWithCacheFile(const AnsiString& fileName, const AnsiString& c
   // A character the ANSI code page lacks, or a "?": keep the escaped form.
   // A decoded separator ("..%5C..%5Cx.exe") must not smuggle a folder into
   // the name the download manager saves under, so the cut is made again.
-  name = held && candidate.find('?') == AnsiString::npos ? NameAfterLastSeparator(candidate)
-                                                         : NameWithoutFolders(name);
+  name = held && candidate.find('?') == AnsiString::npos ? NameAfterLastSeparator(candidate) : NameWithoutFolders(name);
   return StripEnclosingQuotes(name);
 }
 
@@ -127,8 +125,7 @@ std::int64_t ContentLengthValue(const AnsiString& text) {
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
   if (i == text.size()) return 0;
   std::uint64_t value = 0;
-  const std::uint64_t limit =
-      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+  const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
   for (; i < text.size(); ++i) {
     if (text[i] < '0' || text[i] > '9') return 0;
     const unsigned digit = static_cast<unsigned>(text[i] - '0');

@@ -47,9 +47,7 @@ std::int64_t ContentLengthValue(const AnsiString& text);
 // shared with the native-messaging host.
 using TFileDetails = zv::handoff::FileDetails;
 
-inline AnsiString BuildCommandBody(const TFileDetails& details) {
-  return zv::handoff::BuildFileDetailsBody(details);
-}
+inline AnsiString BuildCommandBody(const TFileDetails& details) { return zv::handoff::BuildFileDetailsBody(details); }
 
 inline AnsiString BuildCommandText(const AnsiString& url, const AnsiString& body,
                                    const std::optional<std::string>& postData) {

@@ -16,9 +16,9 @@ STDMETHODIMP TIEDownloadManager::Download(IMoniker* moniker, IBindCtx* context, 
                                           BINDINFO* bindInfo, LPCOLESTR, LPCOLESTR, UINT) {
   return zv::com::Guarded([&] { return zv::watch::Download(moniker, context, bindVerb, bindInfo); },
                           [] {
-                            return zv::com::ReportError(
-                                E_NOTIMPL, L"The download could not be handed to the download manager.",
-                                IID_IDownloadManager);
+                            return zv::com::ReportError(E_NOTIMPL,
+                                                        L"The download could not be handed to the download manager.",
+                                                        IID_IDownloadManager);
                           });
 }
 

@@ -18,8 +18,8 @@ class TIEDownloadManager final
 
   // IDownloadManager: S_OK when the download manager took the download,
   // E_NOTIMPL when the browser is to save it itself.
-  STDMETHODIMP Download(IMoniker* moniker, IBindCtx* context, DWORD bindVerb, LONG bindFlags,
-                        BINDINFO* bindInfo, LPCOLESTR headers, LPCOLESTR redirect, UINT codePage) override;
+  STDMETHODIMP Download(IMoniker* moniker, IBindCtx* context, DWORD bindVerb, LONG bindFlags, BINDINFO* bindInfo,
+                        LPCOLESTR headers, LPCOLESTR redirect, UINT codePage) override;
 
  protected:
   IUnknown* FindInterface(REFIID iid) override;

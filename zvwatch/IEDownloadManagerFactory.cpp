@@ -8,8 +8,8 @@
 namespace zv::watch {
 
 TIEDownloadManagerFactory::TIEDownloadManagerFactory()
-    : TComObjectFactory({&CLSID_TIEDownloadManager, &zv::com::CreateObject<TIEDownloadManager>, true},
-                        kClassName, kClassDescription, kThreadingModel) {}
+    : TComObjectFactory({&CLSID_TIEDownloadManager, &zv::com::CreateObject<TIEDownloadManager>, true}, kClassName,
+                        kClassDescription, kThreadingModel) {}
 
 void TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
   // Both Internet Explorers of 64-bit Windows read the value, each in its

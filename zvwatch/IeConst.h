@@ -52,13 +52,11 @@ inline constexpr DWORD kQueryContentDisposition = 47;
 
 inline constexpr char kSettingsSection[] = "SOFTWARE\\Quennet\\Zorvane";
 inline constexpr char kManagerWindowClass[] = "TMainForm";
-inline constexpr char kPortableAppPathsKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
+inline constexpr char kPortableAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
 
 // --- Windows ------------------------------------------------------------------
 
 inline constexpr char kWindowsCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-inline constexpr char kShellFoldersKey[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 }  // namespace zv::watch

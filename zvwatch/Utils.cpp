@@ -111,8 +111,8 @@ std::string Base64Decode(const AnsiString& text) {
   std::string out;
   out.reserve(text.size() / 4 * 3);
   for (size_t i = 0; i < text.size(); i += 4) {
-    const unsigned group = Base64Value(text[i]) << 18 | Base64Value(text[i + 1]) << 12 |
-                           Base64Value(text[i + 2]) << 6 | Base64Value(text[i + 3]);
+    const unsigned group = Base64Value(text[i]) << 18 | Base64Value(text[i + 1]) << 12 | Base64Value(text[i + 2]) << 6 |
+                           Base64Value(text[i + 3]);
     out.push_back(static_cast<char>(group >> 16));
     out.push_back(static_cast<char>(group >> 8));
     out.push_back(static_cast<char>(group));

@@ -97,8 +97,7 @@ AnsiString ReadIniSetting(const AnsiString& key);
 
 // Registry text values; the empty value name is the key's default value.
 AnsiString ReadRegString(HKEY root, const AnsiString& subkey, const AnsiString& valueName);
-bool WriteRegString(HKEY root, const AnsiString& subkey, const AnsiString& valueName,
-                    const AnsiString& text);
+bool WriteRegString(HKEY root, const AnsiString& subkey, const AnsiString& valueName, const AnsiString& text);
 bool DeleteRegValue(HKEY root, const AnsiString& subkey, const AnsiString& valueName);
 
 // The program-files folder with a trailing "\".

@@ -24,9 +24,9 @@ INIT_ONCE g_settingsOnce = INIT_ONCE_STATIC_INIT;
 std::wstring g_settingsFileWide;
 
 std::wstring ComputeSettingsFileNameWide(HINSTANCE instance) {
-  const std::wstring folder = zv::win::DataFolderFor<wchar_t>(
-      zv::win::FolderOfPath(zv::win::ModulePath(instance)), zv::win::ProgramFilesFolders(),
-      [] { return zv::win::AppDataFolder(); });
+  const std::wstring folder =
+      zv::win::DataFolderFor<wchar_t>(zv::win::FolderOfPath(zv::win::ModulePath(instance)),
+                                      zv::win::ProgramFilesFolders(), [] { return zv::win::AppDataFolder(); });
   return folder + L"Settings.dat";
 }
 
@@ -58,17 +58,15 @@ const AnsiString& CurrentSettingsFileName() {
 }
 
 bool SameTextIgnoringCase(const AnsiString& a, const AnsiString& b) {
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                        b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                        static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
 AnsiString ConvertUtf8ToAnsi(const AnsiString& text) {
   return zv::win::Utf8ToAnsi(text, zv::win::Unholdable::kUnderscore);
 }
 
-std::optional<AnsiString> ConvertUtf8ToAnsiExactly(const AnsiString& text) {
-  return zv::win::Utf8ToAnsiExactly(text);
-}
+std::optional<AnsiString> ConvertUtf8ToAnsiExactly(const AnsiString& text) { return zv::win::Utf8ToAnsiExactly(text); }
 
 AnsiString WideToAnsi(const wchar_t* text, zv::win::Unholdable rule) {
   return zv::win::ToAnsi(text, rule).value_or(AnsiString());
@@ -94,8 +92,7 @@ AnsiString ReadRegString(HKEY root, const AnsiString& subkey, const AnsiString& 
   return zv::win::ReadRegText(root, subkey.c_str(), valueName.c_str()).value_or(AnsiString());
 }
 
-bool WriteRegString(HKEY root, const AnsiString& subkey, const AnsiString& valueName,
-                    const AnsiString& text) {
+bool WriteRegString(HKEY root, const AnsiString& subkey, const AnsiString& valueName, const AnsiString& text) {
   return zv::win::WriteRegText(root, subkey.c_str(), valueName.c_str(), text);
 }
 

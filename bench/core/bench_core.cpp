@@ -23,8 +23,7 @@ namespace {
 
 constexpr char kCaption[] = "Zorvane bench";
 constexpr char kUrl[] = "http://example.org/news/index.html";
-const char* const kDecisionValues[] = {"IEUrlCatch", "IntegrationTemporaryOff", "AcceptFileTypes",
-                                       "AcceptingTypes"};
+const char* const kDecisionValues[] = {"IEUrlCatch", "IntegrationTemporaryOff", "AcceptFileTypes", "AcceptingTypes"};
 
 void PrepareSettings() {
   zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z"},
@@ -63,8 +62,8 @@ void DecisionNaive() {
 }
 
 const std::string& Text() {
-  static const std::string text =
-      BuildCommandText("http://example.org/files/setup.zip", CommandLines{false, {}, std::string("http://example.org/"), {}});
+  static const std::string text = BuildCommandText("http://example.org/files/setup.zip",
+                                                   CommandLines{false, {}, std::string("http://example.org/"), {}});
   return text;
 }
 

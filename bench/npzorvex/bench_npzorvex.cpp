@@ -20,9 +20,8 @@ constexpr char kUrl[] = "http://example.org/files/setup.zip";
 constexpr char kText[] = "URL=http://example.org/files/setup.zip\nOpera=True";
 
 void PrepareSettings() {
-  zvbench::ResetManagerSettings({{"ZVCaption", kCaption},
-                                 {"AutoAdd", "TRUE"},
-                                 {"AutoAddMode", "3"}});  // no foreground change in either variant
+  zvbench::ResetManagerSettings(
+      {{"ZVCaption", kCaption}, {"AutoAdd", "TRUE"}, {"AutoAddMode", "3"}});  // no foreground change in either variant
 }
 
 std::string LogPath() {
@@ -71,8 +70,8 @@ int main(int argc, char** argv) {
       zvbench::CountedSection("NP1-floor", floor);
     } else {
       for (int round = 0; round < 2; ++round)
-        zvbench::PrintTimes("NP1", "stream to a running manager, with repaint",
-                            zvbench::MedianMicros(21, 30, ours), zvbench::MedianMicros(21, 30, floor));
+        zvbench::PrintTimes("NP1", "stream to a running manager, with repaint", zvbench::MedianMicros(21, 30, ours),
+                            zvbench::MedianMicros(21, 30, floor));
     }
   }
   PostMessageA(FindWindowA("TMainForm", kCaption), WM_CLOSE, 0, 0);

@@ -49,8 +49,8 @@ double MedianMicros(int samples, int iterations, const std::function<void()>& fn
     QueryPerformanceCounter(&start);
     for (int i = 0; i < iterations; ++i) fn();
     QueryPerformanceCounter(&end);
-    times.push_back(1e6 * static_cast<double>(end.QuadPart - start.QuadPart) /
-                    static_cast<double>(frequency.QuadPart) / iterations);
+    times.push_back(1e6 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) /
+                    iterations);
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];

@@ -103,8 +103,8 @@ std::vector<zv::jobs::Job> WriteJobs(int count) {
 void BareLoop(const std::vector<Write>& writes) {
   for (const Write& w : writes) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, w.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, w.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
       continue;
     RegSetValueExA(key, w.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(w.data.data()),
                    static_cast<DWORD>(w.data.size()));

@@ -18,13 +18,17 @@ namespace {
 constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
 constexpr wchar_t kUrl[] = L"http://example.org/news/index.html";
 const CLSID kHandlerClass = {0xE131C96E, 0x4DDB, 0x11D4, {0x84, 0xB8, 0x00, 0x80, 0x48, 0xB3, 0x3D, 0xEA}};
-const char* const kPathTraces[] = {"TL Protocol handler.dll version 1.0.0.1. Begin\n", "1\n", "2\n", "3\n", "4\n",
-                                   "6\n", "This extention is not accepting\n"};
+const char* const kPathTraces[] = {"TL Protocol handler.dll version 1.0.0.1. Begin\n",
+                                   "1\n",
+                                   "2\n",
+                                   "3\n",
+                                   "4\n",
+                                   "6\n",
+                                   "This extention is not accepting\n"};
 
 IInternetProtocolRoot* g_protocol = nullptr;
 
 void PrepareSettings() { zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z"}}); }
-
 
 void Start() { g_protocol->Start(kUrl, nullptr, nullptr, 0, 0); }
 
@@ -44,7 +48,8 @@ int main(int argc, char** argv) {
   PrepareSettings();
   BYTE none[256] = {};
   SetKeyboardState(none);
-  if (!zvbench::CreateFromModule(module, kHandlerClass, IID_IInternetProtocolRoot, reinterpret_cast<void**>(&g_protocol))) {
+  if (!zvbench::CreateFromModule(module, kHandlerClass, IID_IInternetProtocolRoot,
+                                 reinterpret_cast<void**>(&g_protocol))) {
     std::fprintf(stderr, "bench_zvhandler: cannot create the handler from %s\n", module);
     return 1;
   }

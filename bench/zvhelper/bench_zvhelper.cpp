@@ -52,7 +52,6 @@ Event* g_event = nullptr;
 
 void PrepareSettings() { zvbench::ResetManagerSettings({{"AcceptingTypes", "ZIP,EXE,MP3,RAR,ISO,MSI,7Z"}}); }
 
-
 void BeforeNavigate2() {
   g_sink->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, &g_event->params, nullptr, nullptr, nullptr);
 }

@@ -151,8 +151,7 @@ int main(int argc, char** argv) {
   const std::string module = folder + "\\zvwatch.dll";
   CopyFileA(built.c_str(), module.c_str(), FALSE);
   const std::string settingsFile = folder + "\\DATA\\Settings.dat";
-  std::ofstream(settingsFile, std::ios::binary)
-      << "[SOFTWARE\\Quennet\\Zorvane]\r\nZVCaption=" << kCaption << "\r\n";
+  std::ofstream(settingsFile, std::ios::binary) << "[SOFTWARE\\Quennet\\Zorvane]\r\nZVCaption=" << kCaption << "\r\n";
 
   HANDLE process = StartStandIn(standIn);
   HMODULE library = LoadLibraryA(module.c_str());

@@ -57,8 +57,7 @@ STDMETHODIMP ServerClassFactory::QueryInterface(REFIID iid, void** out) {
   return S_OK;
 }
 
-HRESULT GetClassObject(const ClassEntry* table, size_t count, REFCLSID clsid, REFIID iid,
-                       void** out) noexcept {
+HRESULT GetClassObject(const ClassEntry* table, size_t count, REFCLSID clsid, REFIID iid, void** out) noexcept {
   if (!out) return E_POINTER;
   *out = nullptr;
   for (size_t i = 0; i < count; ++i) {

@@ -49,8 +49,7 @@ class ServerClassFactory : public IClassFactory {
 };
 
 // DllGetClassObject over a module's class table.
-HRESULT GetClassObject(const ClassEntry* table, size_t count, REFCLSID clsid, REFIID iid,
-                       void** out) noexcept;
+HRESULT GetClassObject(const ClassEntry* table, size_t count, REFCLSID clsid, REFIID iid, void** out) noexcept;
 
 template <size_t N>
 HRESULT GetClassObject(const ClassEntry (&table)[N], REFCLSID clsid, REFIID iid, void** out) noexcept {

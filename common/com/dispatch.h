@@ -26,8 +26,8 @@ class TypeInfoHolder {
   HRESULT GetTypeInfo(UINT index, ITypeInfo** info);
   HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids);
   // `instance` is the dual interface the type information describes.
-  HRESULT Invoke(void* instance, DISPID member, REFIID iid, WORD flags, DISPPARAMS* params,
-                 VARIANT* result, EXCEPINFO* exception, UINT* argError);
+  HRESULT Invoke(void* instance, DISPID member, REFIID iid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* exception, UINT* argError);
 
  private:
   HRESULT Load();

@@ -50,9 +50,7 @@ class Object : public Interfaces... {
   Object(const Object&) = delete;
   Object& operator=(const Object&) = delete;
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    return controlling_->QueryInterface(iid, out);
-  }
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return controlling_->QueryInterface(iid, out); }
   STDMETHODIMP_(ULONG) AddRef() override { return controlling_->AddRef(); }
   STDMETHODIMP_(ULONG) Release() override { return controlling_->Release(); }
 
@@ -60,9 +58,7 @@ class Object : public Interfaces... {
   IUnknown* InnerUnknown() { return &inner_; }
 
  protected:
-  explicit Object(IUnknown* outer) : inner_(this), controlling_(outer ? outer : &inner_) {
-    LockModule();
-  }
+  explicit Object(IUnknown* outer) : inner_(this), controlling_(outer ? outer : &inner_) { LockModule(); }
   virtual ~Object() { UnlockModule(); }
 
   // The interface for `iid` (not counted), or null. IUnknown is answered

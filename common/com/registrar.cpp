@@ -14,11 +14,16 @@ namespace {
 
 HKEY RootHandle(RootKey root) {
   switch (root) {
-    case RootKey::kClassesRoot: return HKEY_CLASSES_ROOT;
-    case RootKey::kCurrentUser: return HKEY_CURRENT_USER;
-    case RootKey::kLocalMachine: return HKEY_LOCAL_MACHINE;
-    case RootKey::kUsers: return HKEY_USERS;
-    case RootKey::kCurrentConfig: return HKEY_CURRENT_CONFIG;
+    case RootKey::kClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    case RootKey::kCurrentUser:
+      return HKEY_CURRENT_USER;
+    case RootKey::kLocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case RootKey::kUsers:
+      return HKEY_USERS;
+    case RootKey::kCurrentConfig:
+      return HKEY_CURRENT_CONFIG;
   }
   return HKEY_CLASSES_ROOT;
 }
@@ -40,19 +45,17 @@ std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};
   const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0)
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
 }
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                       0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<size_t>(size > 0 ? size : 0), '\0');
   if (size > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr, nullptr);
   return narrow;
 }
 
@@ -69,8 +72,7 @@ std::wstring ModulePath() { return win::ModulePath(ThisModule()); }
 
 long WindowsRegistry::CreateKey(RootKey root, const std::string& path) {
   win::UniqueHkey key;
-  return RegCreateKeyExW(RootHandle(root), Widen(path).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                         key.put(), nullptr);
+  return RegCreateKeyExW(RootHandle(root), Widen(path).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr);
 }
 
 bool WindowsRegistry::KeyExists(RootKey root, const std::string& path) {
@@ -82,8 +84,8 @@ bool WindowsRegistry::HasSubkeys(RootKey root, const std::string& path) {
   win::UniqueHkey key;
   if (OpenKey(root, path, KEY_READ, key) != ERROR_SUCCESS) return false;
   DWORD subkeys = 0;
-  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS)
     return true;  // unknown: keep the key
   return subkeys != 0;
 }
@@ -93,14 +95,13 @@ std::vector<std::string> WindowsRegistry::ValueNames(RootKey root, const std::st
   win::UniqueHkey key;
   if (OpenKey(root, path, KEY_READ, key) != ERROR_SUCCESS) return names;
   DWORD longest = 0;
-  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
-                       nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS)
     return names;
   std::wstring name(longest + 1, L'\0');
   for (DWORD index = 0;; ++index) {
     DWORD size = static_cast<DWORD>(name.size());
-    if (RegEnumValueW(key.get(), index, name.data(), &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
+    if (RegEnumValueW(key.get(), index, name.data(), &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     names.push_back(Narrow(name.substr(0, size)));
   }
   return names;
@@ -113,8 +114,8 @@ long WindowsRegistry::SetValue(RootKey root, const std::string& path, const std:
   const std::wstring wideName = Widen(name);
   if (value.type == ScriptValue::Type::kDword) {
     const DWORD number = value.number;
-    return RegSetValueExW(key.get(), wideName.c_str(), 0, REG_DWORD,
-                          reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    return RegSetValueExW(key.get(), wideName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                          sizeof(number));
   }
   const std::wstring text = Widen(value.text);
   return RegSetValueExW(key.get(), wideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -135,12 +136,12 @@ long WindowsRegistry::DeleteTree(RootKey root, const std::string& path) {
   return Absent(rc) ? ERROR_SUCCESS : rc;
 }
 
-HRESULT RunScript(const std::string& text, const ScriptVariables& variables, ScriptMode mode,
-                  RegistryEditor& registry, const std::vector<KeptKey>& kept) {
+HRESULT RunScript(const std::string& text, const ScriptVariables& variables, ScriptMode mode, RegistryEditor& registry,
+                  const std::vector<KeptKey>& kept) {
   const std::optional<RegistryScript> script = ParseRegistryScript(text, variables);
   if (!script) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
-  const long rc = mode == ScriptMode::kRegister ? RegisterScript(*script, registry)
-                                                : UnregisterScript(*script, registry, kept);
+  const long rc =
+      mode == ScriptMode::kRegister ? RegisterScript(*script, registry) : UnregisterScript(*script, registry, kept);
   return HRESULT_FROM_WIN32(rc);
 }
 
@@ -201,8 +202,7 @@ HRESULT UnregisterModuleTypeLibrary() {
 HRESULT RegisterServer(const ServerDefinition& server) noexcept {
   return Guarded([&] {
     for (UINT id : server.scripts)
-      if (const HRESULT hr = RunScriptResource(id, ScriptMode::kRegister, {}, server.modulePath); FAILED(hr))
-        return hr;
+      if (const HRESULT hr = RunScriptResource(id, ScriptMode::kRegister, {}, server.modulePath); FAILED(hr)) return hr;
     if (server.entries && WriteRegistryEntries(server.entries()) != ERROR_SUCCESS) return E_FAIL;
     if (server.afterEntries) server.afterEntries(ScriptMode::kRegister);
     if (server.typeLibrary == ServerDefinition::TypeLibrary::kCarried) return S_OK;
@@ -232,7 +232,8 @@ long WriteRegistryEntries(const std::vector<RegistryEntry>& entries) {
   WindowsRegistry registry;
   for (const RegistryEntry& entry : entries) {
     if (const long rc = registry.CreateKey(entry.root, entry.key)) return rc;
-    if (const long rc = registry.SetValue(entry.root, entry.key, entry.name, ScriptValue{ScriptValue::Type::kString, entry.data}))
+    if (const long rc =
+            registry.SetValue(entry.root, entry.key, entry.name, ScriptValue{ScriptValue::Type::kString, entry.data}))
       return rc;
   }
   return ERROR_SUCCESS;

@@ -26,8 +26,7 @@ class WindowsRegistry final : public RegistryEditor {
   bool KeyExists(RootKey root, const std::string& path) override;
   bool HasSubkeys(RootKey root, const std::string& path) override;
   std::vector<std::string> ValueNames(RootKey root, const std::string& path) override;
-  long SetValue(RootKey root, const std::string& path, const std::string& name,
-                const ScriptValue& value) override;
+  long SetValue(RootKey root, const std::string& path, const std::string& name, const ScriptValue& value) override;
   long DeleteValue(RootKey root, const std::string& path, const std::string& name) override;
   long DeleteTree(RootKey root, const std::string& path) override;
 };
@@ -51,8 +50,8 @@ std::string ScriptModulePath(ModulePathForm form);
 // Parses and applies one script text. A malformed script is
 // HRESULT_FROM_WIN32(ERROR_INVALID_DATA); registry failures are their
 // Windows error as an HRESULT.
-HRESULT RunScript(const std::string& text, const ScriptVariables& variables, ScriptMode mode,
-                  RegistryEditor& registry, const std::vector<KeptKey>& kept = {});
+HRESULT RunScript(const std::string& text, const ScriptVariables& variables, ScriptMode mode, RegistryEditor& registry,
+                  const std::vector<KeptKey>& kept = {});
 
 // Runs the module's script resource `id`, with %MODULE% its path. A missing
 // resource or unreadable module file is the Windows error as an HRESULT.

@@ -26,9 +26,7 @@ struct Token {
   std::string text;
   size_t line = 1;
   bool Is(std::string_view word) const { return kind == Kind::kWord && text == word; }
-  bool IsKeyword(std::string_view word) const {
-    return kind == Kind::kWord && EqualsIgnoreCase(text, word);
-  }
+  bool IsKeyword(std::string_view word) const { return kind == Kind::kWord && EqualsIgnoreCase(text, word); }
 };
 
 class Parser {
@@ -65,10 +63,8 @@ class Parser {
       const char* longName;
       RootKey root;
     } kRoots[] = {
-        {"HKCR", "HKEY_CLASSES_ROOT", RootKey::kClassesRoot},
-        {"HKCU", "HKEY_CURRENT_USER", RootKey::kCurrentUser},
-        {"HKLM", "HKEY_LOCAL_MACHINE", RootKey::kLocalMachine},
-        {"HKU", "HKEY_USERS", RootKey::kUsers},
+        {"HKCR", "HKEY_CLASSES_ROOT", RootKey::kClassesRoot},     {"HKCU", "HKEY_CURRENT_USER", RootKey::kCurrentUser},
+        {"HKLM", "HKEY_LOCAL_MACHINE", RootKey::kLocalMachine},   {"HKU", "HKEY_USERS", RootKey::kUsers},
         {"HKCC", "HKEY_CURRENT_CONFIG", RootKey::kCurrentConfig},
     };
     for (const auto& entry : kRoots) {
@@ -181,8 +177,7 @@ class Parser {
     if (token.kind == Token::Kind::kWord && (token.text == "{" || token.text == "}" || token.text == "="))
       return Fail(token.line, "missing name before '" + token.text + "'");
     if (token.text.empty()) return Fail(token.line, "empty name");
-    if (token.text.find('\\') != std::string::npos)
-      return Fail(token.line, "a name holds a backslash");
+    if (token.text.find('\\') != std::string::npos) return Fail(token.line, "a name holds a backslash");
     name = token.text;
     return true;
   }
@@ -258,8 +253,7 @@ class Parser {
         continue;
       }
       const size_t close = source_.find_first_of("%\n", i + 1);
-      if (close == std::string_view::npos || source_[close] != '%')
-        return Fail(line, "unterminated %variable%");
+      if (close == std::string_view::npos || source_[close] != '%') return Fail(line, "unterminated %variable%");
       const std::string name(source_.substr(i + 1, close - i - 1));
       if (name.empty()) {
         substituted_.push_back('%');
@@ -315,8 +309,7 @@ bool HoldsKept(RootKey root, const std::string& path, const std::vector<KeptKey>
   return false;
 }
 
-long RegisterKey(RootKey root, const std::string& parent, const ScriptKey& key,
-                 RegistryEditor& registry) {
+long RegisterKey(RootKey root, const std::string& parent, const ScriptKey& key, RegistryEditor& registry) {
   const std::string path = Join(parent, key.name);
   if (key.flag == KeyFlag::kForceRemove)
     if (const long rc = registry.DeleteTree(root, path)) return rc;
@@ -338,22 +331,20 @@ bool WrittenByScript(const ScriptKey& key, const std::string& valueName) {
 }
 
 // Nothing but what the script wrote is left in the key.
-bool OnlyScriptContent(RootKey root, const std::string& path, const ScriptKey& key,
-                       RegistryEditor& registry) {
+bool OnlyScriptContent(RootKey root, const std::string& path, const ScriptKey& key, RegistryEditor& registry) {
   if (registry.HasSubkeys(root, path)) return false;
   for (const std::string& name : registry.ValueNames(root, path))
     if (!WrittenByScript(key, name)) return false;
   return true;
 }
 
-long UnregisterKey(RootKey root, const std::string& parent, const ScriptKey& key,
-                   RegistryEditor& registry, const std::vector<KeptKey>& kept) {
+long UnregisterKey(RootKey root, const std::string& parent, const ScriptKey& key, RegistryEditor& registry,
+                   const std::vector<KeptKey>& kept) {
   const std::string path = Join(parent, key.name);
   if (IsKept(root, path, kept)) return 0;
   // A kept key below a ForceRemove key saves that key from the whole
   // removal: it is then treated as a plain key.
-  if (key.flag == KeyFlag::kForceRemove && !HoldsKept(root, path, kept))
-    return registry.DeleteTree(root, path);
+  if (key.flag == KeyFlag::kForceRemove && !HoldsKept(root, path, kept)) return registry.DeleteTree(root, path);
   if (!registry.KeyExists(root, path)) return 0;
 
   long first = 0;
@@ -383,8 +374,7 @@ std::string QuoteForScript(std::string_view text) {
   return quoted;
 }
 
-std::optional<RegistryScript> ParseRegistryScript(std::string_view text,
-                                                  const ScriptVariables& variables,
+std::optional<RegistryScript> ParseRegistryScript(std::string_view text, const ScriptVariables& variables,
                                                   ScriptError* error) {
   Parser parser(text, variables);
   std::optional<RegistryScript> script = parser.Parse();
@@ -399,8 +389,7 @@ long RegisterScript(const RegistryScript& script, RegistryEditor& registry) {
   return 0;
 }
 
-long UnregisterScript(const RegistryScript& script, RegistryEditor& registry,
-                      const std::vector<KeptKey>& kept) {
+long UnregisterScript(const RegistryScript& script, RegistryEditor& registry, const std::vector<KeptKey>& kept) {
   long first = 0;
   for (const ScriptRoot& root : script.roots) {
     for (const ScriptKey& key : root.keys) {

@@ -35,8 +35,8 @@ enum class KeyFlag { kNone, kNoRemove, kForceRemove };
 struct ScriptValue {
   enum class Type { kString, kDword };
   Type type = Type::kString;
-  std::string text;      // kString, UTF-8
-  uint32_t number = 0;   // kDword
+  std::string text;     // kString, UTF-8
+  uint32_t number = 0;  // kDword
   bool operator==(const ScriptValue& other) const {
     return type == other.type && text == other.text && number == other.number;
   }
@@ -72,8 +72,7 @@ std::string QuoteForScript(std::string_view text);
 
 // Parses a whole script. A malformed script gives no script and the first
 // error; it never reads past `text`.
-std::optional<RegistryScript> ParseRegistryScript(std::string_view text,
-                                                  const ScriptVariables& variables,
+std::optional<RegistryScript> ParseRegistryScript(std::string_view text, const ScriptVariables& variables,
                                                   ScriptError* error = nullptr);
 
 // Registry operations the script needs. Paths are below the root, their
@@ -88,8 +87,7 @@ class RegistryEditor {
   // Names of the key's values; the default value, when set, is "".
   virtual std::vector<std::string> ValueNames(RootKey root, const std::string& path) = 0;
   // An empty name is the key's default value.
-  virtual long SetValue(RootKey root, const std::string& path, const std::string& name,
-                        const ScriptValue& value) = 0;
+  virtual long SetValue(RootKey root, const std::string& path, const std::string& name, const ScriptValue& value) = 0;
   virtual long DeleteValue(RootKey root, const std::string& path, const std::string& name) = 0;
   // The key with all its subkeys and values.
   virtual long DeleteTree(RootKey root, const std::string& path) = 0;
@@ -112,7 +110,6 @@ long RegisterScript(const RegistryScript& script, RegistryEditor& registry);
 // script did not write); NoRemove keys stay. A key that stays loses only
 // the named values the script wrote. Absent keys are skipped. Runs to the
 // end and returns the first failure.
-long UnregisterScript(const RegistryScript& script, RegistryEditor& registry,
-                      const std::vector<KeptKey>& kept = {});
+long UnregisterScript(const RegistryScript& script, RegistryEditor& registry, const std::vector<KeptKey>& kept = {});
 
 }  // namespace zv::com

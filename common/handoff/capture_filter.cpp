@@ -11,9 +11,7 @@ constexpr std::string_view kPremiumMarker = "dl.start=PREMIUM";
 
 bool IsListSeparator(char c) { return c == ',' || c == ' '; }
 
-bool Contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
-}
+bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 // Calls `visit` for each entry of an extension list until it returns true.
 // One leading separator is skipped; a list that opens with two or more
@@ -38,8 +36,7 @@ void Note(DecisionObserver* observer, DecisionPoint point) {
   if (observer) observer->OnDecisionPoint(point);
 }
 
-Refusal TypeFilter(std::string_view extension, SettingsSource& settings,
-                   DecisionObserver* observer) {
+Refusal TypeFilter(std::string_view extension, SettingsSource& settings, DecisionObserver* observer) {
   const std::string upper = UpperAnsi(extension);
   const auto acceptFileTypes = settings.Read(setting::kAcceptFileTypes);
   if (acceptFileTypes && *acceptFileTypes == "FALSE") {
@@ -132,15 +129,13 @@ bool PrefixTest(std::string_view url) {
 }
 
 bool PostDataTest(std::string_view url, std::string_view postData) {
-  return Contains(UpperAnsi(url), FileHostMarker()) &&
-         postData.substr(0, kPremiumMarker.size()) != kPremiumMarker;
+  return Contains(UpperAnsi(url), FileHostMarker()) && postData.substr(0, kPremiumMarker.size()) != kPremiumMarker;
 }
 
 }  // namespace FileHostRule
 
-CaptureDecision DecideCapture(CaptureModule module, const ModifierKeys& keys,
-                              SettingsSource& settings, const CaptureRequest& request,
-                              DecisionObserver* observer) {
+CaptureDecision DecideCapture(CaptureModule module, const ModifierKeys& keys, SettingsSource& settings,
+                              const CaptureRequest& request, DecisionObserver* observer) {
   const bool handler = module == CaptureModule::kProtocolHandler;
   const bool helper = module == CaptureModule::kHelperObject;
   const bool navigator = module == CaptureModule::kNavigatorCatcher;
@@ -167,8 +162,7 @@ CaptureDecision DecideCapture(CaptureModule module, const ModifierKeys& keys,
   if (handler || helper) {
     if (!FileHostRule::PrefixTest(url)) return Refuse(Refusal::kFileHostPrefix);
     Note(observer, DecisionPoint::kHostPrefixPassed);
-    if (helper && request.postData && !request.postData->empty() &&
-        !FileHostRule::PostDataTest(url, *request.postData))
+    if (helper && request.postData && !request.postData->empty() && !FileHostRule::PostDataTest(url, *request.postData))
       return Refuse(Refusal::kPostData);
     const bool special = SpecialPageCarriesAcceptedType(url, settings);
     Note(observer, DecisionPoint::kSpecialPageChecked);

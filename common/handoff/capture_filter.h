@@ -116,8 +116,8 @@ class DecisionObserver {
 };
 
 struct CaptureRequest {
-  std::string_view url;                     // in the ANSI code page
-  std::optional<std::string_view> postData; // the helper object's post data text
+  std::string_view url;                      // in the ANSI code page
+  std::optional<std::string_view> postData;  // the helper object's post data text
 };
 
 struct CaptureDecision {
@@ -128,8 +128,7 @@ struct CaptureDecision {
 
 // Runs the decision procedure for one module. The protocol handler's POST
 // step comes after its bind information is read: see FileHostRule.
-CaptureDecision DecideCapture(CaptureModule module, const ModifierKeys& keys,
-                              SettingsSource& settings, const CaptureRequest& request,
-                              DecisionObserver* observer = nullptr);
+CaptureDecision DecideCapture(CaptureModule module, const ModifierKeys& keys, SettingsSource& settings,
+                              const CaptureRequest& request, DecisionObserver* observer = nullptr);
 
 }  // namespace zv::handoff

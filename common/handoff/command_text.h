@@ -11,10 +11,10 @@ namespace zv::handoff {
 // The optional lines after "URL=". Absent lines are not written; a present
 // but empty value still writes its key.
 struct CommandLines {
-  bool opera = false;                       // "\nOpera=True", right after the URL
-  std::optional<std::string> comment;       // "\nComment=", before the referrer
-  std::optional<std::string> referer;       // "\nReferer="
-  std::optional<std::string> postData;      // "\nPostData=", always last
+  bool opera = false;                   // "\nOpera=True", right after the URL
+  std::optional<std::string> comment;   // "\nComment=", before the referrer
+  std::optional<std::string> referer;   // "\nReferer="
+  std::optional<std::string> postData;  // "\nPostData=", always last
 };
 
 // Builds "URL=" url and the optional lines in their fixed order. The text's

@@ -39,9 +39,7 @@ HANDLE CreateLockMutex() {
 
 }  // namespace
 
-std::optional<std::string> ToAnsi(const wchar_t* text) {
-  return win::ToAnsi(text, win::Unholdable::kPercentEncoded);
-}
+std::optional<std::string> ToAnsi(const wchar_t* text) { return win::ToAnsi(text, win::Unholdable::kPercentEncoded); }
 
 std::optional<std::string> ReadManagerValue(const char* name) {
   return ReadRegText(HKEY_CURRENT_USER, kSettingsKey, name);
@@ -50,8 +48,7 @@ std::optional<std::string> ReadManagerValue(const char* name) {
 std::optional<std::string> ManagerSettings::Read(const char* name) {
   if (!opened_) {
     opened_ = true;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key_.put()) != ERROR_SUCCESS)
-      key_.reset();
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key_.put()) != ERROR_SUCCESS) key_.reset();
   }
   if (!key_) return std::nullopt;
   return win::QueryValueText(key_.get(), name);
@@ -83,11 +80,9 @@ void ApplyAutoAddRule(HWND window, SettingsSource& settings) {
   SetForegroundWindow(window);
 }
 
-bool SendWithinBound(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
-                     LRESULT& reply) {
+bool SendWithinBound(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs, LRESULT& reply) {
   DWORD_PTR result = 0;
-  const bool answered =
-      SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+  const bool answered = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
   reply = answered ? static_cast<LRESULT>(result) : 0;
   return answered;
 }
@@ -138,8 +133,7 @@ void HandoffLock::Release() {
   mutex_.reset();
 }
 
-HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
-                       const HandoffOptions& options) {
+HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps, const HandoffOptions& options) {
   ManagerSettings ownSettings;
   SettingsSource& settings = options.settings ? *options.settings : ownSettings;
 
@@ -189,8 +183,8 @@ HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
 
   const auto programPath = ReadRegText(HKEY_LOCAL_MACHINE, kAppPathsKey, "");
   if (!programPath) return {HandoffStatus::kNoProgram};
-  HWND window = StartManagerAndWait(*programPath, caption ? caption->c_str() : nullptr, variant.start,
-                                    options.integrityOf);
+  HWND window =
+      StartManagerAndWait(*programPath, caption ? caption->c_str() : nullptr, variant.start, options.integrityOf);
   if (!window) {
     Notify(steps.onStartupTimedOut);
     return {HandoffStatus::kStartupTimedOut};

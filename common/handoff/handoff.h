@@ -20,8 +20,7 @@
 namespace zv::handoff {
 
 inline constexpr char kSettingsKey[] = "Software\\Quennet\\Zorvane";
-inline constexpr char kAppPathsKey[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zorvex.exe";
+inline constexpr char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zorvex.exe";
 inline constexpr char kManagerClass[] = "TMainForm";
 inline constexpr char kPropertiesClass[] = "TdlgProp";
 inline constexpr char kPropertiesCaption[] = "Project Properties";
@@ -78,8 +77,7 @@ void ApplyAutoAddRule(HWND window, SettingsSource& settings);
 
 // SendMessageA bounded by `timeoutMs` and given up on at once when the
 // receiver is hung; false (and reply 0) when it did not answer.
-bool SendWithinBound(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
-                     LRESULT& reply);
+bool SendWithinBound(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs, LRESULT& reply);
 
 // Sends the foreground query; a reply of exactly 1 brings the window to the
 // front. A receiver that does not answer counts as any other reply.
@@ -142,30 +140,25 @@ struct HandoffVariant {
   FrontAfterStart frontAfterStart;
 };
 
-inline constexpr HandoffVariant kProtocolHandlerHandoff{
-    true, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
-    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
-inline constexpr HandoffVariant kHelperObjectHandoff{
-    true, HandoffVariant::Query::kBeforeLock, StartMethod::kShellExecute,
-    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
-inline constexpr HandoffVariant kNavigatorHandoff{
-    true, HandoffVariant::Query::kAfterLock, StartMethod::kShellExecute,
-    HandoffVariant::FrontAfterStart::kAlways};
-inline constexpr HandoffVariant kContextMenuHandoff{
-    false, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
-    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
-inline constexpr HandoffVariant kOperaHandoff{
-    true, HandoffVariant::Query::kNone, StartMethod::kWinExec,
-    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+inline constexpr HandoffVariant kProtocolHandlerHandoff{true, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
+                                                        HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+inline constexpr HandoffVariant kHelperObjectHandoff{true, HandoffVariant::Query::kBeforeLock,
+                                                     StartMethod::kShellExecute,
+                                                     HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+inline constexpr HandoffVariant kNavigatorHandoff{true, HandoffVariant::Query::kAfterLock, StartMethod::kShellExecute,
+                                                  HandoffVariant::FrontAfterStart::kAlways};
+inline constexpr HandoffVariant kContextMenuHandoff{false, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
+                                                    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+inline constexpr HandoffVariant kOperaHandoff{true, HandoffVariant::Query::kNone, StartMethod::kWinExec,
+                                              HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
 // The native-messaging host of today's browsers: no browser window of its
 // own to ask about the foreground.
-inline constexpr HandoffVariant kWebExtensionHandoff{
-    true, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
-    HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
+inline constexpr HandoffVariant kWebExtensionHandoff{true, HandoffVariant::Query::kNone, StartMethod::kShellExecute,
+                                                     HandoffVariant::FrontAfterStart::kUnlessPropertiesDialog};
 
 enum class HandoffStatus {
-  kSent,             // the text reached the window; see reply
-  kStopped,          // the module stopped before the lock (no text to send)
+  kSent,     // the text reached the window; see reply
+  kStopped,  // the module stopped before the lock (no text to send)
   kLockNotObtained,
   kNoProgram,        // window missing and no App Paths entry
   kStartupTimedOut,  // started, but no window within the polls
@@ -194,7 +187,7 @@ struct HandoffSteps {
 };
 
 struct HandoffOptions {
-  DWORD lockWaitMs = kLockWaitMs;      // shortened by tests only
+  DWORD lockWaitMs = kLockWaitMs;        // shortened by tests only
   DWORD sendTimeoutMs = kSendTimeoutMs;  // shortened by tests only
   // Settings already open for the decision; the hand-off opens its own if null.
   SettingsSource* settings = nullptr;
@@ -202,7 +195,6 @@ struct HandoffOptions {
 };
 
 // The whole hand-off of one module.
-HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps,
-                       const HandoffOptions& options = {});
+HandoffOutcome HandOff(const HandoffVariant& variant, const HandoffSteps& steps, const HandoffOptions& options = {});
 
 }  // namespace zv::handoff

@@ -17,8 +17,6 @@ std::optional<DWORD> OwnIntegrityLevel();
 
 // Whether a process of `level` runs below `own`. An unknown level is not
 // lower: a process below ours can always be read by us.
-inline bool RunsBelow(std::optional<DWORD> level, std::optional<DWORD> own) {
-  return level && own && *level < *own;
-}
+inline bool RunsBelow(std::optional<DWORD> level, std::optional<DWORD> own) { return level && own && *level < *own; }
 
 }  // namespace zv::win

@@ -53,7 +53,8 @@ template <typename Char>
 std::basic_string<Char> DataFolderFor(const std::basic_string<Char>& moduleFolder,
                                       const std::vector<std::basic_string<Char>>& programFilesFolders,
                                       const std::function<std::basic_string<Char>()>& appDataFolder) {
-  static const Char kInstalled[] = {'Q', 'u', 'e', 'n', 'n', 'e', 't', '\\', 'K', 'e', 's', 't', 'r', 'i', 'x', '\\', 0};
+  static const Char kInstalled[] = {'Q', 'u', 'e', 'n', 'n', 'e', 't',  '\\', 'K',
+                                    'e', 's', 't', 'r', 'i', 'x', '\\', 0};
   static const Char kCarried[] = {'D', 'A', 'T', 'A', '\\', 0};
   if (IsUnderAnyFolder(moduleFolder, programFilesFolders))
     return IncludeTrailingBackslash(appDataFolder()) + kInstalled;

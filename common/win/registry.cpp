@@ -30,15 +30,13 @@ std::optional<std::basic_string<Char>> QueryText(Query query) {
 }  // namespace
 
 std::optional<std::string> QueryValueText(HKEY key, const char* valueName) {
-  return QueryText<char>([&](BYTE* data, DWORD* size) {
-    return RegQueryValueExA(key, valueName, nullptr, nullptr, data, size);
-  });
+  return QueryText<char>(
+      [&](BYTE* data, DWORD* size) { return RegQueryValueExA(key, valueName, nullptr, nullptr, data, size); });
 }
 
 std::optional<std::wstring> QueryValueTextW(HKEY key, const wchar_t* valueName) {
-  return QueryText<wchar_t>([&](BYTE* data, DWORD* size) {
-    return RegQueryValueExW(key, valueName, nullptr, nullptr, data, size);
-  });
+  return QueryText<wchar_t>(
+      [&](BYTE* data, DWORD* size) { return RegQueryValueExW(key, valueName, nullptr, nullptr, data, size); });
 }
 
 std::optional<std::string> ReadRegText(HKEY hive, const char* keyPath, const char* valueName, REGSAM view) {
@@ -47,8 +45,7 @@ std::optional<std::string> ReadRegText(HKEY hive, const char* keyPath, const cha
   return QueryValueText(key.get(), valueName);
 }
 
-std::optional<std::wstring> ReadRegTextW(HKEY hive, const wchar_t* keyPath, const wchar_t* valueName,
-                                         REGSAM view) {
+std::optional<std::wstring> ReadRegTextW(HKEY hive, const wchar_t* keyPath, const wchar_t* valueName, REGSAM view) {
   UniqueHkey key;
   if (RegOpenKeyExW(hive, keyPath, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) return std::nullopt;
   return QueryValueTextW(key.get(), valueName);

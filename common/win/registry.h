@@ -16,8 +16,7 @@ std::optional<std::wstring> QueryValueTextW(HKEY key, const wchar_t* valueName);
 
 // Opens `keyPath` for reading and reads one value; absent when either fails.
 std::optional<std::string> ReadRegText(HKEY hive, const char* keyPath, const char* valueName, REGSAM view = 0);
-std::optional<std::wstring> ReadRegTextW(HKEY hive, const wchar_t* keyPath, const wchar_t* valueName,
-                                         REGSAM view = 0);
+std::optional<std::wstring> ReadRegTextW(HKEY hive, const wchar_t* keyPath, const wchar_t* valueName, REGSAM view = 0);
 
 // Creates the key when needed and writes a REG_SZ value.
 bool WriteRegText(HKEY hive, const char* keyPath, const char* valueName, const std::string& text, REGSAM view = 0);

@@ -58,10 +58,14 @@ size_t DecodeUtf8(std::string_view text, size_t at, char32_t& code) {
   const unsigned char lead = byte(0);
   size_t length = 0;
   if (lead < 0x80) return code = lead, 1;
-  if (lead >= 0xC2 && lead <= 0xDF) length = 2, code = lead & 0x1F;
-  else if (lead >= 0xE0 && lead <= 0xEF) length = 3, code = lead & 0x0F;
-  else if (lead >= 0xF0 && lead <= 0xF4) length = 4, code = lead & 0x07;
-  else return 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2, code = lead & 0x1F;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3, code = lead & 0x0F;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4, code = lead & 0x07;
+  else
+    return 0;
   if (text.size() - at < length) return 0;
   for (size_t i = 1; i < length; ++i) {
     if ((byte(i) & 0xC0) != 0x80) return 0;
@@ -102,15 +106,20 @@ std::string ConvertCharacters(std::u16string_view text, Unholdable rule, const E
   std::string out;
   out.reserve(text.size());
   for (size_t at = 0; at < text.size();) {
-    const size_t length =
-        IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1]) ? 2 : 1;
+    const size_t length = IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1]) ? 2 : 1;
     const std::u16string_view character = text.substr(at, length);
     at += length;
     if (encode(character, out)) continue;
     switch (rule) {
-      case Unholdable::kPercentEncoded: AppendPercentEncoded(character, out); break;
-      case Unholdable::kUnderscore: out.push_back('_'); break;
-      case Unholdable::kQuestionMark: out.push_back('?'); break;
+      case Unholdable::kPercentEncoded:
+        AppendPercentEncoded(character, out);
+        break;
+      case Unholdable::kUnderscore:
+        out.push_back('_');
+        break;
+      case Unholdable::kQuestionMark:
+        out.push_back('?');
+        break;
     }
   }
   return out;

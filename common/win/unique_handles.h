@@ -42,10 +42,10 @@ class UniqueResource {
 };
 
 #define ZV_HANDLE_TRAITS(Name, HandleType, InvalidValue, CloseCall) \
-  struct Name {                                                      \
-    using Type = HandleType;                                         \
+  struct Name {                                                     \
+    using Type = HandleType;                                        \
     static Type Invalid() { return InvalidValue; }                  \
-    static void Close(Type h) { CloseCall(h); }                      \
+    static void Close(Type h) { CloseCall(h); }                     \
   };
 
 ZV_HANDLE_TRAITS(KernelHandleTraits, HANDLE, nullptr, ::CloseHandle)

@@ -125,8 +125,7 @@ TEST_F(ComFramework, StandaloneObjectKeepsTheIdentityAndCountRules) {
 
 TEST_F(ComFramework, AggregateDelegatesItsInterfacesToTheOuterObject) {
   CountingOuter outer;
-  ASSERT_EQ(Factory(kJoinable)->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
-            S_OK);
+  ASSERT_EQ(Factory(kJoinable)->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
   EXPECT_EQ(g_liveProbes, 1);
   EXPECT_EQ(outer.refs, 1u);  // creation does not count the outer object
 
@@ -242,8 +241,8 @@ TEST_F(ScriptOnRealRegistry, WritesWideTextNumbersAndRemovesWhatItOwns) {
 
   wchar_t text[MAX_PATH] = {};
   DWORD size = sizeof(text);
-  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\ZvComFrameworkTest\\InprocServer32", nullptr,
-                         RRF_RT_REG_SZ, nullptr, text, &size),
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\ZvComFrameworkTest\\InprocServer32", nullptr, RRF_RT_REG_SZ,
+                         nullptr, text, &size),
             ERROR_SUCCESS);
   EXPECT_EQ(std::wstring(text), module);
   EXPECT_THAT(zv::test::DumpRegistry(HKEY_CURRENT_USER, "HKCU", kTestKey),

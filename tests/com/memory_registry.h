@@ -46,8 +46,7 @@ class MemoryRegistry : public zv::com::RegistryEditor {
       for (const auto& entry : key->values) names.push_back(entry.first);
     return names;
   }
-  long SetValue(RootKey root, const std::string& path, const std::string& name,
-                const ScriptValue& value) override {
+  long SetValue(RootKey root, const std::string& path, const std::string& name, const ScriptValue& value) override {
     ++calls_;
     if (path == failPath_) return failError_;
     Key* key = Find(root, path);
@@ -75,8 +74,8 @@ class MemoryRegistry : public zv::com::RegistryEditor {
   }
 
   // Test set-up without the script: a key and optionally one value.
-  void Put(RootKey root, const std::string& path, const std::string& name = {},
-           const std::string& text = {}, bool withValue = false) {
+  void Put(RootKey root, const std::string& path, const std::string& name = {}, const std::string& text = {},
+           bool withValue = false) {
     CreateKey(root, path);
     if (withValue) SetValue(root, path, name, ScriptValue{ScriptValue::Type::kString, text, 0});
   }
@@ -101,8 +100,7 @@ class MemoryRegistry : public zv::com::RegistryEditor {
     lines.push_back(path);
     for (const auto& [name, value] : key.values) {
       std::string line = path + " " + (name.empty() ? "@" : name) + " = ";
-      line += value.type == ScriptValue::Type::kDword ? "d " + std::to_string(value.number)
-                                                      : "'" + value.text + "'";
+      line += value.type == ScriptValue::Type::kDword ? "d " + std::to_string(value.number) : "'" + value.text + "'";
       lines.push_back(line);
     }
     for (const auto& [name, sub] : key.subkeys) DumpKey(path + "\\" + name, sub, lines);

@@ -117,32 +117,31 @@ TEST_P(RegistryScriptErrors, GiveTheLineAndNoScript) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RegistryScriptErrors,
-    testing::Values(
-        Malformed{"UnknownRoot", "HKXX { }", 1, "unknown root"},
-        Malformed{"QuotedRoot", "'HKCR' { }", 1, "unknown root"},
-        Malformed{"StrayBrace", "HKCR { }\n}", 2, "unknown root"},
-        Malformed{"NoBlockAfterRoot", "HKCR\nKey", 2, "expected '{'"},
-        Malformed{"MissingClose", "HKCR {\n Key {\n", 3, "missing '}'"},
-        Malformed{"UnterminatedQuote", "HKCR {\n Key = s 'abc\n}\n", 2, "unterminated"},
-        Malformed{"MissingValue", "HKCR { Key = }", 1, "unknown value type"},
-        Malformed{"ValueAtEnd", "HKCR { Key = s", 1, "must be quoted"},
-        Malformed{"UnquotedString", "HKCR { Key = s abc }", 1, "must be quoted"},
-        Malformed{"UnknownType", "HKCR { Key = b '00' }", 1, "unknown value type"},
-        Malformed{"NotANumber", "HKCR { Key = d 'x1' }", 1, "number"},
-        Malformed{"NumberTooLarge", "HKCR { Key = d 0x100000000 }", 1, "number"},
-        Malformed{"NamedValueUnderRoot", "HKCR {\n val X = s 'y' }", 2, "outside a key"},
-        Malformed{"NamedValueWithoutEquals", "HKCR { K { val X s 'y' } }", 1, "expected '='"},
-        Malformed{"BackslashInName", "HKCR { 'A\\B' }", 1, "backslash"},
-        Malformed{"EmptyName", "HKCR { '' = s 'x' }", 1, "empty name"},
-        Malformed{"FlagWithoutName", "HKCR { NoRemove }", 1, "missing name"},
-        Malformed{"EqualsForName", "HKCR { = s 'x' }", 1, "missing name"},
-        Malformed{"UnknownVariable", "HKCR { K = s '%OTHER%' }", 1, "unknown variable"},
-        Malformed{"UnterminatedVariable", "HKCR {\n K = s '%MODULE' }", 2, "unterminated %"},
-        Malformed{"TooDeep",
-                  "HKCR { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a "
-                  "{ a { a { a { a { a { a { a { a { a { a { a { a { a { a } } } } } } } } } } } } } } } } "
-                  "} } } } } } } } } } } } } } } } } } }",
-                  1, "nested too deeply"}),
+    testing::Values(Malformed{"UnknownRoot", "HKXX { }", 1, "unknown root"},
+                    Malformed{"QuotedRoot", "'HKCR' { }", 1, "unknown root"},
+                    Malformed{"StrayBrace", "HKCR { }\n}", 2, "unknown root"},
+                    Malformed{"NoBlockAfterRoot", "HKCR\nKey", 2, "expected '{'"},
+                    Malformed{"MissingClose", "HKCR {\n Key {\n", 3, "missing '}'"},
+                    Malformed{"UnterminatedQuote", "HKCR {\n Key = s 'abc\n}\n", 2, "unterminated"},
+                    Malformed{"MissingValue", "HKCR { Key = }", 1, "unknown value type"},
+                    Malformed{"ValueAtEnd", "HKCR { Key = s", 1, "must be quoted"},
+                    Malformed{"UnquotedString", "HKCR { Key = s abc }", 1, "must be quoted"},
+                    Malformed{"UnknownType", "HKCR { Key = b '00' }", 1, "unknown value type"},
+                    Malformed{"NotANumber", "HKCR { Key = d 'x1' }", 1, "number"},
+                    Malformed{"NumberTooLarge", "HKCR { Key = d 0x100000000 }", 1, "number"},
+                    Malformed{"NamedValueUnderRoot", "HKCR {\n val X = s 'y' }", 2, "outside a key"},
+                    Malformed{"NamedValueWithoutEquals", "HKCR { K { val X s 'y' } }", 1, "expected '='"},
+                    Malformed{"BackslashInName", "HKCR { 'A\\B' }", 1, "backslash"},
+                    Malformed{"EmptyName", "HKCR { '' = s 'x' }", 1, "empty name"},
+                    Malformed{"FlagWithoutName", "HKCR { NoRemove }", 1, "missing name"},
+                    Malformed{"EqualsForName", "HKCR { = s 'x' }", 1, "missing name"},
+                    Malformed{"UnknownVariable", "HKCR { K = s '%OTHER%' }", 1, "unknown variable"},
+                    Malformed{"UnterminatedVariable", "HKCR {\n K = s '%MODULE' }", 2, "unterminated %"},
+                    Malformed{"TooDeep",
+                              "HKCR { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a { a "
+                              "{ a { a { a { a { a { a { a { a { a { a { a { a { a { a } } } } } } } } } } } } } } } } "
+                              "} } } } } } } } } } } } } } } } } } }",
+                              1, "nested too deeply"}),
     [](const testing::TestParamInfo<Malformed>& info) { return std::string(info.param.name); });
 
 TEST(RegistryScriptParser, TextAfterANulByteIsIgnored) {
@@ -239,16 +238,14 @@ TEST_F(HandlerScript, UnregistrationKeepsSharedAndKeptKeys) {
                                      {RootKey::kClassesRoot, "PROTOCOLS\\Handler\\https"},
                                      {RootKey::kClassesRoot, "PROTOCOLS\\Handler\\ftp"}};
   ASSERT_EQ(UnregisterScript(script_, registry_, kept), 0);
-  EXPECT_THAT(
-      registry_.Dump(),
-      ElementsAre("HKCR\\CLSID", "HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", "HKCR\\PROTOCOLS",
-                  "HKCR\\PROTOCOLS\\Handler", "HKCR\\PROTOCOLS\\Handler\\https",
-                  "HKCR\\PROTOCOLS\\Handler\\https CLSID = '{system}'",
-                  "HKCR\\PROTOCOLS\\Name-Space Handler", "HKCR\\PROTOCOLS\\Name-Space Handler\\ftp",
-                  "HKCR\\PROTOCOLS\\Name-Space Handler\\http",
-                  "HKCR\\PROTOCOLS\\Name-Space Handler\\http\\Other",
-                  "HKCR\\PROTOCOLS\\Name-Space Handler\\http\\Other CLSID = '{other}'",
-                  "HKCR\\PROTOCOLS\\Name-Space Handler\\https"));
+  EXPECT_THAT(registry_.Dump(),
+              ElementsAre("HKCR\\CLSID", "HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", "HKCR\\PROTOCOLS",
+                          "HKCR\\PROTOCOLS\\Handler", "HKCR\\PROTOCOLS\\Handler\\https",
+                          "HKCR\\PROTOCOLS\\Handler\\https CLSID = '{system}'", "HKCR\\PROTOCOLS\\Name-Space Handler",
+                          "HKCR\\PROTOCOLS\\Name-Space Handler\\ftp", "HKCR\\PROTOCOLS\\Name-Space Handler\\http",
+                          "HKCR\\PROTOCOLS\\Name-Space Handler\\http\\Other",
+                          "HKCR\\PROTOCOLS\\Name-Space Handler\\http\\Other CLSID = '{other}'",
+                          "HKCR\\PROTOCOLS\\Name-Space Handler\\https"));
 
   // Without the kept entries the system's handler stays all the same.
   ASSERT_EQ(RegisterScript(script_, registry_), 0);
@@ -273,16 +270,16 @@ TEST(RegistryScriptModes, PlainKeysStayWhileOthersLiveInThem) {
   ASSERT_EQ(UnregisterScript(script, registry), 0);
   // App keeps its foreign subkey (and so its default value) but loses the
   // named value the script wrote; Shared is never removed.
-  EXPECT_THAT(registry.Dump(), ElementsAre("HKCU\\App", "HKCU\\App @ = 'mine'", "HKCU\\App\\Theirs",
-                                           "HKCU\\Shared", "HKCU\\Shared Theirs = 't'"));
+  EXPECT_THAT(registry.Dump(), ElementsAre("HKCU\\App", "HKCU\\App @ = 'mine'", "HKCU\\App\\Theirs", "HKCU\\Shared",
+                                           "HKCU\\Shared Theirs = 't'"));
 
   // A plain key holding a value the script never wrote stays too.
   MemoryRegistry second;
   second.Put(RootKey::kCurrentUser, "App", "Theirs", "t", true);
   ASSERT_EQ(RegisterScript(script, second), 0);
   ASSERT_EQ(UnregisterScript(script, second), 0);
-  EXPECT_THAT(second.Dump(), ElementsAre("HKCU\\App", "HKCU\\App @ = 'mine'", "HKCU\\App Theirs = 't'",
-                                         "HKCU\\Shared"));
+  EXPECT_THAT(second.Dump(),
+              ElementsAre("HKCU\\App", "HKCU\\App @ = 'mine'", "HKCU\\App Theirs = 't'", "HKCU\\Shared"));
 }
 
 TEST(RegistryScriptModes, KeptKeyBelowAForceRemoveKeySurvives) {
@@ -322,8 +319,7 @@ TEST(RegistryScriptModes, HelperScriptOnlyMakesSureTheHelperKeyExists) {
   ASSERT_EQ(RegisterScript(script, registry), 0);
   const auto dump = registry.Dump();
   EXPECT_EQ(dump.back(), "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects");
-  EXPECT_EQ(std::count_if(dump.begin(), dump.end(),
-                          [](const std::string& line) { return line.rfind("HKLM", 0) == 0; }),
+  EXPECT_EQ(std::count_if(dump.begin(), dump.end(), [](const std::string& line) { return line.rfind("HKLM", 0) == 0; }),
             6);
   EXPECT_THAT(dump, testing::Contains("HKCR\\CLSID\\{B930BA63-9E5A-11D3-A288-0000E80E2EDE}\\InprocServer32 "
                                       "ThreadingModel = 'both'"));

@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (flags & 2) settings.values["IntegrationTemporaryOff"] = "FALSE";
   const ModifierKeys keys{(flags & 4) != 0, (flags & 8) != 0, (flags & 16) != 0};
 
-  for (CaptureModule module : {CaptureModule::kProtocolHandler, CaptureModule::kHelperObject,
-                               CaptureModule::kNavigatorCatcher}) {
+  for (CaptureModule module :
+       {CaptureModule::kProtocolHandler, CaptureModule::kHelperObject, CaptureModule::kNavigatorCatcher}) {
     CaptureRequest request{url, std::nullopt};
     if (flags & 32) request.postData = post;
     const CaptureDecision d = DecideCapture(module, keys, settings, request);

@@ -27,27 +27,25 @@ TEST_P(ExtractExtensionTest, FindsTheLastSegmentsExtension) {
   EXPECT_EQ(ExtractExtension(GetParam().url), GetParam().extension) << GetParam().url;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Urls, ExtractExtensionTest,
-    testing::Values(ExtensionCase{"http://example.org/files/file.zip", "zip"},
-                    ExtensionCase{"http://example.org/file.tar.gz", "gz"},
-                    ExtensionCase{"http://example.org/file.ZiP", "ZiP"},
-                    ExtensionCase{"http://example.org/file.zip?q=1.5", "zip"},
-                    ExtensionCase{"http://example.org/file.zip#part", "zip"},
-                    ExtensionCase{"http://example.org/file.zip#a?b", "zip"},
-                    ExtensionCase{"http://example.org/file.zip?a#b", "zip"},
-                    ExtensionCase{"http://example.org", std::nullopt},
-                    ExtensionCase{"http://example.org/", std::nullopt},
-                    ExtensionCase{"http://example.org/files/", std::nullopt},
-                    ExtensionCase{"http://example.org/a.b/file", std::nullopt},
-                    ExtensionCase{"http://example.org/file.", ""},
-                    // The last segment has no dot but the fragment has: the
-                    // cut text's last dot lies in the host name.
-                    ExtensionCase{"http://example.org/download#v1.zip", "org/download"},
-                    ExtensionCase{"http://example.org/download?v1.zip", "org/download"},
-                    ExtensionCase{"file.zip", std::nullopt},
-                    ExtensionCase{"/file.zip", "zip"},
-                    ExtensionCase{"", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(Urls, ExtractExtensionTest,
+                         testing::Values(ExtensionCase{"http://example.org/files/file.zip", "zip"},
+                                         ExtensionCase{"http://example.org/file.tar.gz", "gz"},
+                                         ExtensionCase{"http://example.org/file.ZiP", "ZiP"},
+                                         ExtensionCase{"http://example.org/file.zip?q=1.5", "zip"},
+                                         ExtensionCase{"http://example.org/file.zip#part", "zip"},
+                                         ExtensionCase{"http://example.org/file.zip#a?b", "zip"},
+                                         ExtensionCase{"http://example.org/file.zip?a#b", "zip"},
+                                         ExtensionCase{"http://example.org", std::nullopt},
+                                         ExtensionCase{"http://example.org/", std::nullopt},
+                                         ExtensionCase{"http://example.org/files/", std::nullopt},
+                                         ExtensionCase{"http://example.org/a.b/file", std::nullopt},
+                                         ExtensionCase{"http://example.org/file.", ""},
+                                         // The last segment has no dot but the fragment has: the
+                                         // cut text's last dot lies in the host name.
+                                         ExtensionCase{"http://example.org/download#v1.zip", "org/download"},
+                                         ExtensionCase{"http://example.org/download?v1.zip", "org/download"},
+                                         ExtensionCase{"file.zip", std::nullopt}, ExtensionCase{"/file.zip", "zip"},
+                                         ExtensionCase{"", std::nullopt}));
 
 struct ListCase {
   const char* list;
@@ -64,16 +62,15 @@ TEST_P(TypeListTest, MatchesWholeEntries) {
       << "list '" << GetParam().list << "' extension '" << GetParam().extension << "'";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, TypeListTest,
-    testing::Values(ListCase{"ZIP,EXE MP3", "ZIP", true}, ListCase{"ZIP,EXE MP3", "EXE", true},
-                    ListCase{"ZIP,EXE MP3", "MP3", true}, ListCase{"ZIP,EXE MP3", "MP", false},
-                    ListCase{"ZIP,EXE MP3", "ZIPX", false}, ListCase{"zip", "ZIP", false},
-                    ListCase{",ZIP", "ZIP", true}, ListCase{" ZIP", "ZIP", true},
-                    ListCase{", ZIP", "ZIP", false}, ListCase{"  ZIP,EXE", "EXE", false},
-                    ListCase{",,ZIP", "ZIP", false}, ListCase{"ZIP,, ,  EXE", "EXE", true},
-                    ListCase{"ZIP, ", "ZIP", true}, ListCase{"", "ZIP", false},
-                    ListCase{",", "", false}, ListCase{"ZIP", "", false}));
+INSTANTIATE_TEST_SUITE_P(Lists, TypeListTest,
+                         testing::Values(ListCase{"ZIP,EXE MP3", "ZIP", true}, ListCase{"ZIP,EXE MP3", "EXE", true},
+                                         ListCase{"ZIP,EXE MP3", "MP3", true}, ListCase{"ZIP,EXE MP3", "MP", false},
+                                         ListCase{"ZIP,EXE MP3", "ZIPX", false}, ListCase{"zip", "ZIP", false},
+                                         ListCase{",ZIP", "ZIP", true}, ListCase{" ZIP", "ZIP", true},
+                                         ListCase{", ZIP", "ZIP", false}, ListCase{"  ZIP,EXE", "EXE", false},
+                                         ListCase{",,ZIP", "ZIP", false}, ListCase{"ZIP,, ,  EXE", "EXE", true},
+                                         ListCase{"ZIP, ", "ZIP", true}, ListCase{"", "ZIP", false},
+                                         ListCase{",", "", false}, ListCase{"ZIP", "", false}));
 
 class CaptureDecisionTest : public testing::TestWithParam<CaptureCase> {};
 
@@ -92,16 +89,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, CaptureDecisionTest, testing::ValuesIn(CaptureCa
 
 TEST(CaptureDecision, ShiftReadsNoSetting) {
   MapSettings settings(Values{{"AcceptingTypes", "ZIP"}});
-  const auto d = DecideCapture(CaptureModule::kNavigatorCatcher, ModifierKeys{true, false, false},
-                               settings, {"http://example.org/a.zip", std::nullopt});
+  const auto d = DecideCapture(CaptureModule::kNavigatorCatcher, ModifierKeys{true, false, false}, settings,
+                               {"http://example.org/a.zip", std::nullopt});
   EXPECT_FALSE(d.caught);
   EXPECT_TRUE(settings.reads.empty());
 }
 
 TEST(CaptureDecision, PassThroughReadsOnlyTheValuesItConsults) {
   MapSettings settings(Values{{"AcceptingTypes", "ZIP"}});
-  DecideCapture(CaptureModule::kProtocolHandler, {}, settings,
-                {"http://example.org/index.html", std::nullopt});
+  DecideCapture(CaptureModule::kProtocolHandler, {}, settings, {"http://example.org/index.html", std::nullopt});
   EXPECT_THAT(settings.reads,
               ElementsAre("IEUrlCatch", "IntegrationTemporaryOff", "AcceptFileTypes", "AcceptingTypes"));
 }
@@ -121,21 +117,31 @@ TEST(CaptureDecision, ReportsItsPointsInOrder) {
     std::vector<P> points;
   };
   const std::vector<Path> paths = {
-      {{}, {{"AcceptingTypes", "ZIP"}}, "http://example.org/index.html",
-       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound,
-        P::kAcceptListRule, P::kExtensionNotAccepted}},
-      {{}, {{"AcceptingTypes", "ZIP"}}, "http://example.org/a.zip",
-       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound,
-        P::kAcceptListRule, P::kTypeFilterPassed}},
-      {{}, {{"AcceptFileTypes", "FALSE"}}, "http://example.org/a.zip",
-       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound,
-        P::kIgnoreListRule, P::kNoIgnoreList}},
-      {{}, {{"AcceptFileTypes", "FALSE"}, {"IgnoringTypes", "ZIP"}}, "http://example.org/a.zip",
-       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound,
-        P::kIgnoreListRule, P::kExtensionIgnored}},
-      {{}, {}, "http://example.org/a.zip",
-       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound,
-        P::kAcceptListRule, P::kNoAcceptList}},
+      {{},
+       {{"AcceptingTypes", "ZIP"}},
+       "http://example.org/index.html",
+       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound, P::kAcceptListRule,
+        P::kExtensionNotAccepted}},
+      {{},
+       {{"AcceptingTypes", "ZIP"}},
+       "http://example.org/a.zip",
+       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound, P::kAcceptListRule,
+        P::kTypeFilterPassed}},
+      {{},
+       {{"AcceptFileTypes", "FALSE"}},
+       "http://example.org/a.zip",
+       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound, P::kIgnoreListRule,
+        P::kNoIgnoreList}},
+      {{},
+       {{"AcceptFileTypes", "FALSE"}, {"IgnoringTypes", "ZIP"}},
+       "http://example.org/a.zip",
+       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound, P::kIgnoreListRule,
+        P::kExtensionIgnored}},
+      {{},
+       {},
+       "http://example.org/a.zip",
+       {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kExtensionFound, P::kAcceptListRule,
+        P::kNoAcceptList}},
       {{}, {}, "http://example.org/a?b", {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kQueryFound}},
       {{}, {}, "http://example.org/", {P::kUrlReady, P::kHostPrefixPassed, P::kSpecialPageChecked, P::kNoExtension}},
       {{}, {}, "http://filedepot.net/a.zip", {P::kUrlReady}},
@@ -146,8 +152,7 @@ TEST(CaptureDecision, ReportsItsPointsInOrder) {
   for (const Path& path : paths) {
     MapSettings settings(path.settings);
     RecordingObserver observer;
-    DecideCapture(CaptureModule::kProtocolHandler, path.keys, settings, {path.url, std::nullopt},
-                  &observer);
+    DecideCapture(CaptureModule::kProtocolHandler, path.keys, settings, {path.url, std::nullopt}, &observer);
     EXPECT_EQ(observer.points, path.points) << path.url;
   }
 }
@@ -183,8 +188,7 @@ TEST(CommandText, ModulesForms) {
   CommandLines helper;
   helper.referer = "http://a/page.html";
   helper.postData = "";
-  EXPECT_EQ(BuildCommandText("http://a/b.zip", helper),
-            "URL=http://a/b.zip\nReferer=http://a/page.html\nPostData=");
+  EXPECT_EQ(BuildCommandText("http://a/b.zip", helper), "URL=http://a/b.zip\nReferer=http://a/page.html\nPostData=");
   CommandLines menu;
   menu.comment = "The file";
   menu.referer = "";

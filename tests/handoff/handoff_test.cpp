@@ -34,9 +34,7 @@ HandoffSteps SendText(const std::string& text) {
 }
 
 // The lock is free when a process of its own can take it at once.
-int TryLockElsewhere() {
-  return static_cast<int>(RunProgram("\"" + ToolExe("lock_holder.exe") + "\" try").exitCode);
-}
+int TryLockElsewhere() { return static_cast<int>(RunProgram("\"" + ToolExe("lock_holder.exe") + "\" try").exitCode); }
 
 class LockHolder {
  public:
@@ -89,8 +87,9 @@ TEST_F(HandoffTest, DeliversTheExactBytesAndReturnsTheReply) {
   EXPECT_EQ(texts[0].cbData, 5u);
   EXPECT_EQ(texts[0].bytes, "URL=x");
   EXPECT_EQ(texts[1].cbData, text.size());
-  EXPECT_EQ(texts[1].bytes, "URL=http://example.org/f.zip\nReferer=http://example.org/p\xE9ge.html"
-                            "\nPostData=a=\x01\x7F\xFF\r\nb");
+  EXPECT_EQ(texts[1].bytes,
+            "URL=http://example.org/f.zip\nReferer=http://example.org/p\xE9ge.html"
+            "\nPostData=a=\x01\x7F\xFF\r\nb");
   EXPECT_NE(texts[1].bytes.back(), '\n');
 }
 
@@ -163,15 +162,16 @@ TEST_P(AutoAddTest, DecidesWhetherTheRunningManagerComesToTheFront) {
   EXPECT_EQ(texts[0].foreground, GetParam().broughtToFront);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, AutoAddTest,
-    testing::Values(AutoAddCase{"Mode0", "TRUE", "0", false}, AutoAddCase{"Mode1", "TRUE", "1", false},
-                    AutoAddCase{"Mode3", "TRUE", "3", false}, AutoAddCase{"Mode2", "TRUE", "2", true},
-                    AutoAddCase{"ModeAbsent", "TRUE", std::nullopt, true},
-                    AutoAddCase{"LowerCaseTrue", "true", "0", true},
-                    AutoAddCase{"AutoAddAbsent", std::nullopt, "0", true},
-                    AutoAddCase{"AutoAddFalse", "FALSE", "3", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rules, AutoAddTest,
+                         testing::Values(AutoAddCase{"Mode0", "TRUE", "0", false},
+                                         AutoAddCase{"Mode1", "TRUE", "1", false},
+                                         AutoAddCase{"Mode3", "TRUE", "3", false},
+                                         AutoAddCase{"Mode2", "TRUE", "2", true},
+                                         AutoAddCase{"ModeAbsent", "TRUE", std::nullopt, true},
+                                         AutoAddCase{"LowerCaseTrue", "true", "0", true},
+                                         AutoAddCase{"AutoAddAbsent", std::nullopt, "0", true},
+                                         AutoAddCase{"AutoAddFalse", "FALSE", "3", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HandoffTest, ForegroundQueryReplyOfOneBringsToTheFront) {
   for (long reply : {1L, 2L, 0L}) {
@@ -371,7 +371,8 @@ TEST_P(AbandonedLock, IsTakenOverAtOnceAndReleased) {
     LockHolder owner(GetParam().mode, 600000);
     ASSERT_TRUE(owner.held());
     if (GetParam().waiter) {
-      waiter = StartProgram("\"" + ToolExe("zvsend.exe") + "\" --module=handler --no-decision --url=http://a/waited.zip");
+      waiter =
+          StartProgram("\"" + ToolExe("zvsend.exe") + "\" --module=handler --no-decision --url=http://a/waited.zip");
       ASSERT_TRUE(waiter);
       EXPECT_TRUE(standIn.WaitForTexts(1, 1500).empty()) << "sent while another host held the lock";
     }
@@ -404,9 +405,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AbandonedLock,
                          testing::Values(LockOwnerEnd{"ExitsOwningIt", "abandon", false, false},
                                          LockOwnerEnd{"KilledOwningIt", "hold", true, false},
                                          LockOwnerEnd{"KilledWhileAnotherHostWaits", "hold", true, true}),
-                         [](const testing::TestParamInfo<LockOwnerEnd>& info) {
-                           return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<LockOwnerEnd>& info) { return std::string(info.param.name); });
 
 TEST_F(HandoffTest, LockIsReleasedAfterEveryHandoff) {
   StandIn standIn;
@@ -448,8 +447,8 @@ TEST_F(HandoffTest, LockIsCreatedWithALowLabelThatForbidsOnlyWritingUp) {
   ASSERT_NE(peek, nullptr) << GetLastError();
   PACL sacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetSecurityInfo(peek, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                            &sacl, &descriptor),
+  ASSERT_EQ(GetSecurityInfo(peek, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, &sacl,
+                            &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   CloseHandle(peek);
   DWORD rid = 0, mask = 0;

@@ -21,13 +21,11 @@ TEST_P(PluginHostCheck, LoadsUnlessTheFirstChromeExeEndsThePath) {
   ScratchDir scratch;
   const std::string copy = scratch.File(GetParam().relativePath);
   // Create the folders on the way.
-  for (size_t at = copy.find('\\', scratch.path().size() + 1); at != std::string::npos;
-       at = copy.find('\\', at + 1))
+  for (size_t at = copy.find('\\', scratch.path().size() + 1); at != std::string::npos; at = copy.find('\\', at + 1))
     CreateDirectoryA(copy.substr(0, at).c_str(), nullptr);
   ASSERT_TRUE(CopyFileA(ToolExe("npzhost.exe").c_str(), copy.c_str(), FALSE)) << copy;
 
-  const ProgramResult run =
-      RunProgram("\"" + copy + "\" load \"" + WinPath(ZV_NPZORVEX_MODULE) + "\"");
+  const ProgramResult run = RunProgram("\"" + copy + "\" load \"" + WinPath(ZV_NPZORVEX_MODULE) + "\"");
   if (GetParam().loads) {
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(run.output.rfind("loaded", 0), 0u) << run.output;
@@ -38,17 +36,16 @@ TEST_P(PluginHostCheck, LoadsUnlessTheFirstChromeExeEndsThePath) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, PluginHostCheck,
-    testing::Values(HostCase{"OtherBrowser", "opera.exe", true},
-                    HostCase{"ChromeLowerCase", "chrome.exe", false},
-                    HostCase{"ChromeUpperCase", "CHROME.EXE", false},
-                    HostCase{"ChromeMixedCase", "Chrome.Exe", false},
-                    HostCase{"NameEndingInChrome", "mychrome.exe", false},
-                    HostCase{"OnlyInAFolderName", "chrome.exe\\opera.exe", true},
-                    HostCase{"FirstOccurrenceInAFolder", "Chrome.exe.d\\chrome.exe", true},
-                    HostCase{"FolderNamedLikeTheExe", "chrome.exe\\chrome.exe", true},
-                    HostCase{"LongerName", "chrome.exe.exe", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Paths, PluginHostCheck,
+                         testing::Values(HostCase{"OtherBrowser", "opera.exe", true},
+                                         HostCase{"ChromeLowerCase", "chrome.exe", false},
+                                         HostCase{"ChromeUpperCase", "CHROME.EXE", false},
+                                         HostCase{"ChromeMixedCase", "Chrome.Exe", false},
+                                         HostCase{"NameEndingInChrome", "mychrome.exe", false},
+                                         HostCase{"OnlyInAFolderName", "chrome.exe\\opera.exe", true},
+                                         HostCase{"FirstOccurrenceInAFolder", "Chrome.exe.d\\chrome.exe", true},
+                                         HostCase{"FolderNamedLikeTheExe", "chrome.exe\\chrome.exe", true},
+                                         HostCase{"LongerName", "chrome.exe.exe", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

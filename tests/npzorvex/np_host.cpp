@@ -158,8 +158,8 @@ NPError Library::Initialize(NPNetscapeFuncs* table) {
 }
 
 NPError Library::Shutdown() {
-  auto entry = reinterpret_cast<decltype(&NP_Shutdown)>(
-      reinterpret_cast<void*>(GetProcAddress(module_.get(), "NP_Shutdown")));
+  auto entry =
+      reinterpret_cast<decltype(&NP_Shutdown)>(reinterpret_cast<void*>(GetProcAddress(module_.get(), "NP_Shutdown")));
   initialized_ = false;
   return entry ? entry() : NPERR_INVALID_PLUGIN_ERROR;
 }
@@ -180,9 +180,8 @@ BrowserWindow::BrowserWindow() {
   wc.lpszClassName = "NpHostBrowser";
   RegisterClassA(&wc);
   // Clipping children keeps the browser from painting over the plug-in.
-  hwnd_ = CreateWindowExA(0, wc.lpszClassName, "stand-in browser",
-                          WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 640, 360,
-                          nullptr, nullptr, wc.hInstance, nullptr);
+  hwnd_ = CreateWindowExA(0, wc.lpszClassName, "stand-in browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE,
+                          0, 0, 640, 360, nullptr, nullptr, wc.hInstance, nullptr);
   PumpMessages();
 }
 
@@ -193,12 +192,11 @@ BrowserWindow::~BrowserWindow() {
 
 HWND BrowserWindow::PluginWindow() const { return FindWindowExA(hwnd_, nullptr, kPluginClass, nullptr); }
 
-Instance::Instance(Library& library, const char* mimeType, uint16_t mode)
-    : funcs_(library.funcs()), mime_(mimeType) {
+Instance::Instance(Library& library, const char* mimeType, uint16_t mode) : funcs_(library.funcs()), mime_(mimeType) {
   char* argn[] = {const_cast<char*>("type"), const_cast<char*>("src")};
   char* argv[] = {mime_.data(), const_cast<char*>("http://example.org/file")};
-  newResult_ = funcs_.newp ? funcs_.newp(mime_.data(), &npp_, mode, 2, argn, argv, nullptr)
-                           : NPERR_INVALID_FUNCTABLE_ERROR;
+  newResult_ =
+      funcs_.newp ? funcs_.newp(mime_.data(), &npp_, mode, 2, argn, argv, nullptr) : NPERR_INVALID_FUNCTABLE_ERROR;
 }
 
 Instance::~Instance() {

@@ -17,8 +17,7 @@ namespace nphost {
 
 // The status lines as the user reads them.
 inline constexpr char kPleaseWait[] = "Please wait...";
-inline constexpr char kTransferred[] =
-    "Download transfered to Zorvane. Press button \"Back\" and keep browsing.";
+inline constexpr char kTransferred[] = "Download transfered to Zorvane. Press button \"Back\" and keep browsing.";
 inline constexpr char kFailed[] = "Zorvane could no take over the download.";
 
 inline constexpr char kPluginClass[] = "ZorvaneOperaPlugin";

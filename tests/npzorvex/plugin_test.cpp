@@ -86,8 +86,7 @@ TEST(PluginRegistration, VersionFieldsAndFileName) {
   EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
   EXPECT_EQ(fixed->dwProductVersionLS, 0x00000007u);
   WORD* translation = nullptr;
-  ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
-                             reinterpret_cast<void**>(&translation), &size));
+  ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &size));
   ASSERT_GE(size, 4u);
   EXPECT_EQ(translation[0], 0x0409);
   EXPECT_EQ(translation[1], 0x04E4);
@@ -110,15 +109,16 @@ TEST(PluginRegistration, StringTableAndTheTwoIconImages) {
   ASSERT_NE(group, nullptr);
   const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(library.module(), group)));
   ASSERT_EQ(dir[4] | dir[5] << 8, 2);
-  struct Seen { int width, height, colours, bits; };
+  struct Seen {
+    int width, height, colours, bits;
+  };
   std::vector<Seen> seen;
   for (int i = 0; i < 2; ++i) {
     const BYTE* entry = dir + 6 + 14 * i;
     const int id = entry[12] | entry[13] << 8;
     HRSRC image = FindResourceA(library.module(), MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3));
     ASSERT_NE(image, nullptr);
-    const auto* header =
-        static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(library.module(), image)));
+    const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(library.module(), image)));
     EXPECT_EQ(header->biWidth, entry[0]);
     EXPECT_EQ(header->biHeight, 2 * entry[1]);  // colour bits and mask
     seen.push_back({entry[0], entry[1], 1 << header->biBitCount, header->biBitCount});
@@ -175,11 +175,11 @@ TEST_P(PluginLongTable, GetsVersionNineAndTheCallbacksWithinItsSize) {
   ASSERT_EQ(library.GetEntryPoints(t), NPERR_NO_ERROR);
   EXPECT_EQ(t->size, size);  // left as the browser set it
   EXPECT_EQ(t->version, 9);
-  for (void* entry : {reinterpret_cast<void*>(t->newp), reinterpret_cast<void*>(t->destroy),
-                      reinterpret_cast<void*>(t->setwindow), reinterpret_cast<void*>(t->newstream),
-                      reinterpret_cast<void*>(t->destroystream), reinterpret_cast<void*>(t->asfile),
-                      reinterpret_cast<void*>(t->writeready), reinterpret_cast<void*>(t->write),
-                      reinterpret_cast<void*>(t->print)}) {
+  for (void* entry :
+       {reinterpret_cast<void*>(t->newp), reinterpret_cast<void*>(t->destroy), reinterpret_cast<void*>(t->setwindow),
+        reinterpret_cast<void*>(t->newstream), reinterpret_cast<void*>(t->destroystream),
+        reinterpret_cast<void*>(t->asfile), reinterpret_cast<void*>(t->writeready), reinterpret_cast<void*>(t->write),
+        reinterpret_cast<void*>(t->print)}) {
     EXPECT_NE(entry, nullptr);
     EXPECT_NE(entry, PoisonPointer());
   }
@@ -192,8 +192,8 @@ TEST_P(PluginLongTable, GetsVersionNineAndTheCallbacksWithinItsSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PluginLongTable,
-                         testing::Values(offsetof(NPPluginFuncs, getvalue),
-                                         offsetof(NPPluginFuncs, gotfocus), sizeof(NPPluginFuncs)));
+                         testing::Values(offsetof(NPPluginFuncs, getvalue), offsetof(NPPluginFuncs, gotfocus),
+                                         sizeof(NPPluginFuncs)));
 
 // --- NP_Initialize and NP_Shutdown ---
 
@@ -235,14 +235,13 @@ TEST_P(PluginInitializeVersion, VersionDecidesResultAndOptionalEntries) {
   EXPECT_EQ(BrowserCalls(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Versions, PluginInitializeVersion,
-    testing::Values(InitCase{"Major1", 0x0100, NPERR_INCOMPATIBLE_VERSION_ERROR, false},
-                    InitCase{"Major2Minor9", 0x0209, NPERR_INCOMPATIBLE_VERSION_ERROR, false},
-                    InitCase{"Minor8", 0x0008, NPERR_NO_ERROR, false},
-                    InitCase{"Minor9", 0x0009, NPERR_NO_ERROR, true},
-                    InitCase{"Minor27", 0x001B, NPERR_NO_ERROR, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Versions, PluginInitializeVersion,
+                         testing::Values(InitCase{"Major1", 0x0100, NPERR_INCOMPATIBLE_VERSION_ERROR, false},
+                                         InitCase{"Major2Minor9", 0x0209, NPERR_INCOMPATIBLE_VERSION_ERROR, false},
+                                         InitCase{"Minor8", 0x0008, NPERR_NO_ERROR, false},
+                                         InitCase{"Minor9", 0x0009, NPERR_NO_ERROR, true},
+                                         InitCase{"Minor27", 0x001B, NPERR_NO_ERROR, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PluginInitialize, NullTableIsRefused) {
   Library library(PluginPath());
@@ -323,8 +322,7 @@ TEST_F(PluginInstanceTest, NullWindowCreatesNothingAndARealParentGetsTheChild) {
   char title[64] = {};
   GetWindowTextA(child, title, sizeof(title));
   EXPECT_STREQ(title, "Zorvane");
-  EXPECT_EQ(GetWindowLongA(child, GWL_STYLE) & (WS_CHILD | WS_VISIBLE | WS_POPUP),
-            WS_CHILD | WS_VISIBLE);
+  EXPECT_EQ(GetWindowLongA(child, GWL_STYLE) & (WS_CHILD | WS_VISIBLE | WS_POPUP), WS_CHILD | WS_VISIBLE);
   EXPECT_EQ(GetDlgCtrlID(child), -1);
   RECT place = PlaceInParent(child);
   EXPECT_EQ(place.left, 12);

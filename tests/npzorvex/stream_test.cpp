@@ -61,18 +61,16 @@ TEST_P(PluginStreamUrlTest, HandsOffTheUrlAndTheOperaLineAndShowsSuccess) {
   EXPECT_EQ(standIn.Texts().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Urls, PluginStreamUrlTest,
-    testing::Values(
-        UrlCase{"Plain", "http://example.org/files/setup.zip",
-                "URL=http://example.org/files/setup.zip\nOpera=True"},
-        UrlCase{"OneCharacter", "x", "URL=x\nOpera=True"},
-        UrlCase{"QueryAndAnsiBytes", "ftp://h\xE9te.example/get?id=1&n=a b",
-                "URL=ftp://h\xE9te.example/get?id=1&n=a b\nOpera=True"},
-        // A line break cannot forge a key of its own.
-        UrlCase{"LineBreaksBecomeSpaces", "http://a/b.zip\r\nURL=http://evil/x.exe",
-                "URL=http://a/b.zip  URL=http://evil/x.exe\nOpera=True"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Urls, PluginStreamUrlTest,
+                         testing::Values(UrlCase{"Plain", "http://example.org/files/setup.zip",
+                                                 "URL=http://example.org/files/setup.zip\nOpera=True"},
+                                         UrlCase{"OneCharacter", "x", "URL=x\nOpera=True"},
+                                         UrlCase{"QueryAndAnsiBytes", "ftp://h\xE9te.example/get?id=1&n=a b",
+                                                 "URL=ftp://h\xE9te.example/get?id=1&n=a b\nOpera=True"},
+                                         // A line break cannot forge a key of its own.
+                                         UrlCase{"LineBreaksBecomeSpaces", "http://a/b.zip\r\nURL=http://evil/x.exe",
+                                                 "URL=http://a/b.zip  URL=http://evil/x.exe\nOpera=True"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PluginStreamTest, StreamBeforeTheWindowShowsItsResultAtTheFirstPaint) {
   StandIn standIn;
@@ -156,8 +154,7 @@ TEST_F(PluginStreamTest, FailedWindowCreationForgetsTheRecord) {
   StandIn standIn;
   standIn.Launch();
   Instance instance(library_);
-  HWND gone = CreateWindowExA(0, "STATIC", "gone", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                              nullptr, nullptr);
+  HWND gone = CreateWindowExA(0, "STATIC", "gone", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   DestroyWindow(gone);
 
   EXPECT_EQ(instance.SetWindow(gone), NPERR_MODULE_LOAD_FAILED_ERROR);

@@ -56,8 +56,8 @@ constexpr int kLeakWindow = 1000;  // hand-offs between the two measurements
 // A URL of its own per host and hand-off, of varying length and letters, so
 // that a mixed-up or cut text cannot pass for another.
 std::string HandOffUrl(const std::string& kind, const std::string& tag, int i) {
-  return std::string(kind == "watch" ? "http://127.0.0.1:9/" : "http://stress.example/") + kind + "/" + tag + "/" + std::to_string(i) + "/" +
-         std::string(static_cast<size_t>(i % 200), static_cast<char>('a' + i % 26)) + ".zip";
+  return std::string(kind == "watch" ? "http://127.0.0.1:9/" : "http://stress.example/") + kind + "/" + tag + "/" +
+         std::to_string(i) + "/" + std::string(static_cast<size_t>(i % 200), static_cast<char>('a' + i % 26)) + ".zip";
 }
 
 std::string ExpectedText(const std::string& kind, const std::string& url) {
@@ -144,8 +144,7 @@ class ComModule {
   void ReleaseFactory() { factory_.reset(); }
   HRESULT CanUnloadNow() const {
     using CanUnload = HRESULT(STDAPICALLTYPE*)();
-    auto can =
-        reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllCanUnloadNow")));
+    auto can = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllCanUnloadNow")));
     return can ? can() : E_NOTIMPL;
   }
 
@@ -180,8 +179,8 @@ HRESULT RegisterModule(const std::string& path, bool registering) {
   const UniqueLibrary module(LoadLibraryA(path.c_str()));
   if (!module) return E_FAIL;
   using Entry = HRESULT(STDAPICALLTYPE*)();
-  auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-      GetProcAddress(module.get(), registering ? "DllRegisterServer" : "DllUnregisterServer")));
+  auto entry = reinterpret_cast<Entry>(
+      reinterpret_cast<void*>(GetProcAddress(module.get(), registering ? "DllRegisterServer" : "DllUnregisterServer")));
   return entry ? entry() : E_FAIL;
 }
 
@@ -248,7 +247,8 @@ int Host(const std::string& kind, const char* module, int count, const char* res
     // name, the answer the download manager's reply.
     ComModule server(module, kNavigatorClass);
     if ((loaded = server.factory() != nullptr)) {
-      RunHandOffs(count, result, ready, go, [&](int i) { return OfferToNavigatorCatcher(*server.factory(), HandOffUrl(kind, tag, i)); });
+      RunHandOffs(count, result, ready, go,
+                  [&](int i) { return OfferToNavigatorCatcher(*server.factory(), HandOffUrl(kind, tag, i)); });
       server.ReleaseFactory();
       result.canUnload = server.CanUnloadNow();
     }
@@ -269,7 +269,8 @@ int Host(const std::string& kind, const char* module, int count, const char* res
   } else if (kind == "helper") {
     ComModule server(module, kCatcherClass);
     ComPtr<IObjectWithSite> catcher;
-    if (server.factory() && SUCCEEDED(server.factory()->CreateInstance(nullptr, IID_IObjectWithSite, catcher.put_void()))) {
+    if (server.factory() &&
+        SUCCEEDED(server.factory()->CreateInstance(nullptr, IID_IObjectWithSite, catcher.put_void()))) {
       loaded = true;
       {
         zv::test::StandInBrowser browser;
@@ -292,14 +293,14 @@ int Host(const std::string& kind, const char* module, int count, const char* res
       nphost::BrowserWindow browser;
       nphost::Instance instance(library);
       instance.SetWindow(browser.hwnd());
-      RunHandOffs(count, result, ready, go, [&](int i) {
-        return instance.NewStream(HandOffUrl(kind, tag, i).c_str()) == NPERR_NO_ERROR;
-      });
+      RunHandOffs(count, result, ready, go,
+                  [&](int i) { return instance.NewStream(HandOffUrl(kind, tag, i).c_str()) == NPERR_NO_ERROR; });
     }
   } else if (kind == "watch") {
     ComModule server(module, kWatchClass);
     ComPtr<IDownloadManager> manager;
-    if (server.factory() && SUCCEEDED(server.factory()->CreateInstance(nullptr, kDownloadManagerIid, manager.put_void()))) {
+    if (server.factory() &&
+        SUCCEEDED(server.factory()->CreateInstance(nullptr, kDownloadManagerIid, manager.put_void()))) {
       loaded = true;
       RunHandOffs(count, result, ready, go, [&](int i) {
         ComPtr<IMoniker> moniker;
@@ -323,10 +324,11 @@ int Host(const std::string& kind, const char* module, int count, const char* res
   }
   if (!loaded) ReleaseSemaphore(ready, 1, nullptr);  // the run must not wait for it
   std::ofstream out(resultFile);
-  out << "done " << result.done << "\nlongest_ms " << result.longestMs << "\nelapsed_ms " << result.elapsedMs << "\nhandles " << result.early.handles
-      << " " << result.late.handles << "\nthreads " << result.early.threads << " " << result.late.threads << "\nprivate " << result.early.privateBytes << " " << result.late.privateBytes
-      << "\nfloor_private " << result.floorEarly.privateBytes << " " << result.floorLate.privateBytes
-      << "\ncan_unload " << result.canUnload << "\n";
+  out << "done " << result.done << "\nlongest_ms " << result.longestMs << "\nelapsed_ms " << result.elapsedMs
+      << "\nhandles " << result.early.handles << " " << result.late.handles << "\nthreads " << result.early.threads
+      << " " << result.late.threads << "\nprivate " << result.early.privateBytes << " " << result.late.privateBytes
+      << "\nfloor_private " << result.floorEarly.privateBytes << " " << result.floorLate.privateBytes << "\ncan_unload "
+      << result.canUnload << "\n";
   CoUninitialize();
   return loaded ? 0 : 2;
 }
@@ -398,7 +400,8 @@ int SetUpRig(int argc, char** argv, Rig& rig) {
   const char* countText = zvbench::Option(argc, argv, "--count=");
   rig.count = countText ? std::atoi(countText) : 250;
   if (!standIn || rig.count <= 0) {
-    std::fprintf(stderr, "usage: zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--count=N]\n");
+    std::fprintf(stderr,
+                 "usage: zvstress run --standin=EXE [--handler=DLL] [--helper=DLL] [--plugin=DLL] [--count=N]\n");
     return 64;
   }
   for (const char* kind : {"handler", "helper", "plugin", "navigator", "watch"}) {
@@ -519,8 +522,8 @@ int CheckRun(const Rig& rig) {
     if (left < 0) repeated -= left;
   }
   if (unexpected || missing || repeated) {
-    std::printf("FAIL: %zu texts received for %zu expected: %d missing, %d repeated, %d unexpected\n",
-                received.size(), hosts.size() * count, missing, repeated, unexpected);
+    std::printf("FAIL: %zu texts received for %zu expected: %d missing, %d repeated, %d unexpected\n", received.size(),
+                hosts.size() * count, missing, repeated, unexpected);
     ++failures;
   }
   if (unlocked) {
@@ -553,7 +556,8 @@ int CheckRun(const Rig& rig) {
       std::printf("     %s: handles %lu -> %lu, threads %s, private bytes %llu -> %llu", hosts[h].first.c_str(),
                   earlyHandles, lateHandles, result["threads"].c_str(), earlyBytes, lateBytes);
       if (hosts[h].first == "watch")
-        std::printf(" (%.0f bytes per call; bare bindings %.0f)", double(lateBytes - earlyBytes) / (count - kLeakWindow),
+        std::printf(" (%.0f bytes per call; bare bindings %.0f)",
+                    double(lateBytes - earlyBytes) / (count - kLeakWindow),
                     double(floorGrowth) / (count - kLeakWindow));
       std::printf("\n");
       if (earlyHandles == 0 || earlyBytes == 0 || lateHandles > earlyHandles || lateBytes > earlyBytes + allowance) {
@@ -568,9 +572,9 @@ int CheckRun(const Rig& rig) {
     }
   }
 
-  std::printf("S1   %zu hosts x %d hand-offs, each text once, sent under the lock: %.1f hand-offs/s, longest wait %.1f ms\n",
-              hosts.size(), count, elapsedMs > 0 ? 1000.0 * static_cast<double>(received.size()) / elapsedMs : 0.0,
-              longest);
+  std::printf(
+      "S1   %zu hosts x %d hand-offs, each text once, sent under the lock: %.1f hand-offs/s, longest wait %.1f ms\n",
+      hosts.size(), count, elapsedMs > 0 ? 1000.0 * static_cast<double>(received.size()) / elapsedMs : 0.0, longest);
   return failures;
 }
 

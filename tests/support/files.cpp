@@ -38,8 +38,7 @@ ScratchDir::ScratchDir() {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   char name[MAX_PATH + 64];
-  std::snprintf(name, sizeof(name), "%szvtest-%lu-%ld", temp, GetCurrentProcessId(),
-                InterlockedIncrement(&counter));
+  std::snprintf(name, sizeof(name), "%szvtest-%lu-%ld", temp, GetCurrentProcessId(), InterlockedIncrement(&counter));
   path_ = name;
   CreateDirectoryA(path_.c_str(), nullptr);
 }
@@ -58,9 +57,8 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::optional<std::string> ReadBytes(const std::string& path) {
-  win::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
   std::string bytes;
   char buffer[4096];
@@ -72,7 +70,6 @@ std::optional<std::string> ReadBytes(const std::string& path) {
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 HeldFile::HeldFile(const std::string& path, DWORD share)
-    : file_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                        nullptr)) {}
+    : file_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 }  // namespace zv::test

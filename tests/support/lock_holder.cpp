@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
   constexpr DWORD kAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
   if (std::strcmp(argv[1], "restricted") == 0 && argc > 3) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x100001;;;WD)", SDDL_REVISION_1,
-                                                              &descriptor, nullptr))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x100001;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
       return 66;
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
     HANDLE mutex = CreateMutexA(&attributes, FALSE, "ZVAddURLMutex");

@@ -65,10 +65,9 @@ class LoopbackHttpServer {
   std::map<std::string, HttpResponse> responses_;
   std::vector<HttpRequest> requests_;
   std::map<std::string, size_t> bodyBytesSent_;
-  std::vector<SOCKET> clients_;         // open connections, closed on destruction
+  std::vector<SOCKET> clients_;        // open connections, closed on destruction
   std::vector<std::thread> handlers_;  // one per connection (clients keep them alive)
   std::thread thread_;
 };
 
 }  // namespace zv::test
-

@@ -23,8 +23,7 @@ TEST(LoopbackHttpServer, ServesUrlmonAndRecordsTheRequest) {
 
   zv::test::ScratchDir dir;
   const std::string file = dir.File("a.zip");
-  ASSERT_EQ(URLDownloadToFileA(nullptr, server.Url("/files/a.zip?x=1").c_str(), file.c_str(), 0, nullptr),
-            S_OK);
+  ASSERT_EQ(URLDownloadToFileA(nullptr, server.Url("/files/a.zip?x=1").c_str(), file.c_str(), 0, nullptr), S_OK);
   std::ifstream in(file, std::ios::binary);
   std::ostringstream got;
   got << in.rdbuf();

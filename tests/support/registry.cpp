@@ -134,8 +134,8 @@ std::optional<RegValue> QueryValue(HKEY root, const std::string& path, const std
   LONG status = RegQueryValueExW(key.get(), wideName.c_str(), nullptr, &value.type, nullptr, &size);
   if (status == ERROR_SUCCESS) {
     raw.resize(size);
-    status = RegQueryValueExW(key.get(), wideName.c_str(), nullptr, &value.type, reinterpret_cast<BYTE*>(raw.data()),
-                              &size);
+    status =
+        RegQueryValueExW(key.get(), wideName.c_str(), nullptr, &value.type, reinterpret_cast<BYTE*>(raw.data()), &size);
     raw.resize(size);
   }
   if (status != ERROR_SUCCESS) return std::nullopt;
@@ -143,8 +143,8 @@ std::optional<RegValue> QueryValue(HKEY root, const std::string& path, const std
     const auto* wide = reinterpret_cast<const wchar_t*>(raw.data());
     const int chars = static_cast<int>(raw.size() / sizeof(wchar_t));
     value.bytes.resize(static_cast<size_t>(chars) * 2);
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide, chars, value.bytes.data(),
-                                      static_cast<int>(value.bytes.size()), nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide, chars, value.bytes.data(), static_cast<int>(value.bytes.size()),
+                                      nullptr, nullptr);
     value.bytes.resize(static_cast<size_t>(n > 0 ? n : 0));
   } else {
     value.bytes = raw;
@@ -162,8 +162,7 @@ TestKey::TestKey(HKEY root, const std::string& parent) : root_(root) {
 TestKey::~TestKey() { DeleteKeyTree(root_, path_); }
 
 namespace {
-void SetOrRemove(HKEY root, const std::string& path, const std::string& name,
-                 const std::optional<std::string>& value) {
+void SetOrRemove(HKEY root, const std::string& path, const std::string& name, const std::optional<std::string>& value) {
   if (value)
     SetRegText(root, path, name, *value);
   else

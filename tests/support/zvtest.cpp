@@ -86,9 +86,7 @@ std::string Unescape(const std::string& text) {
   return out;
 }
 
-StandIn::StandIn(StandInOptions options) : options_(std::move(options)) {
-  log_ = dir_.File("standin.log");
-}
+StandIn::StandIn(StandInOptions options) : options_(std::move(options)) { log_ = dir_.File("standin.log"); }
 
 StandIn::~StandIn() {
   for (const std::string& start : Records("START")) {
@@ -98,7 +96,8 @@ StandIn::~StandIn() {
 }
 
 std::vector<std::string> StandIn::ArgLines() const {
-  std::vector<std::string> args = {"--caption=" + options_.caption, "--log=" + log_,
+  std::vector<std::string> args = {"--caption=" + options_.caption,
+                                   "--log=" + log_,
                                    "--reply=" + std::to_string(options_.reply),
                                    "--fgreply=" + std::to_string(options_.fgReply),
                                    "--delay=" + std::to_string(options_.delayMs),
@@ -218,8 +217,8 @@ ForegroundWindow::ForegroundWindow() {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = "ZvTestForeground";
   RegisterClassA(&wc);
-  window_.reset(CreateWindowExA(0, wc.lpszClassName, "test foreground", WS_OVERLAPPEDWINDOW, 0, 0, 200,
-                                100, nullptr, nullptr, wc.hInstance, nullptr));
+  window_.reset(CreateWindowExA(0, wc.lpszClassName, "test foreground", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                nullptr, wc.hInstance, nullptr));
   ShowWindow(window_.get(), SW_SHOW);
   Activate();
 }
@@ -231,9 +230,7 @@ win::UniqueHandle StartProgram(const std::string& commandLine) {
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
   std::string mutableLine = commandLine;
-  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi))
-    return {};
+  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return {};
   const win::UniqueHandle thread(pi.hThread);
   return win::UniqueHandle(pi.hProcess);
 }
@@ -242,8 +239,8 @@ namespace {
 
 // Runs a program with its output on a pipe; with `input`, its standard input
 // is a pipe too, fed from another thread and ended after the input.
-ProgramResult RunWithPipes(const std::string& commandLine, const std::string* input, bool mergeErrors,
-                           DWORD timeoutMs, HANDLE job = nullptr) {
+ProgramResult RunWithPipes(const std::string& commandLine, const std::string* input, bool mergeErrors, DWORD timeoutMs,
+                           HANDLE job = nullptr) {
   ProgramResult result;
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
   win::UniqueHandle readEnd, writeEnd, inRead, inWrite;
@@ -262,8 +259,8 @@ ProgramResult RunWithPipes(const std::string& commandLine, const std::string* in
   PROCESS_INFORMATION pi{};
   std::string mutableLine = commandLine;
   // Put into the job before it runs a single instruction.
-  const BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
-                                      job ? CREATE_SUSPENDED : 0, nullptr, nullptr, &si, &pi);
+  const BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, job ? CREATE_SUSPENDED : 0,
+                                      nullptr, nullptr, &si, &pi);
   const win::UniqueHandle process(started ? pi.hProcess : nullptr), thread(started ? pi.hThread : nullptr);
   if (started && job) {
     AssignProcessToJobObject(job, process.get());
@@ -281,8 +278,7 @@ ProgramResult RunWithPipes(const std::string& commandLine, const std::string* in
     writer = std::thread([in = std::move(inWrite), input] {
       DWORD put = 0;
       for (size_t at = 0; at < input->size(); at += put)
-        if (!WriteFile(in.get(), input->data() + at, static_cast<DWORD>(input->size() - at), &put, nullptr))
-          break;
+        if (!WriteFile(in.get(), input->data() + at, static_cast<DWORD>(input->size() - at), &put, nullptr)) break;
     });
   char buffer[4096];
   DWORD got = 0;

@@ -61,7 +61,7 @@ struct StandInOptions {
   unsigned replyDelayMs = 0;
   bool window = true;
   bool propertiesDialog = false;
-  bool hang = false;  // stops pumping messages once its window exists
+  bool hang = false;    // stops pumping messages once its window exists
   bool vanish = false;  // destroys its window on the foreground query
   unsigned lifetimeMs = 60000;
 };
@@ -125,8 +125,8 @@ ProgramResult RunProgram(const std::string& commandLine, DWORD timeoutMs = 60000
 // Runs a program with `input` on its standard input, ended after it; the
 // output is its standard output alone (its errors go to the test's own).
 // With `job`, the program runs in that job object from its first instruction.
-ProgramResult RunProgramWithInput(const std::string& commandLine, const std::string& input,
-                                  DWORD timeoutMs = 60000, HANDLE job = nullptr);
+ProgramResult RunProgramWithInput(const std::string& commandLine, const std::string& input, DWORD timeoutMs = 60000,
+                                  HANDLE job = nullptr);
 
 // Starts a program without waiting; the handle is the process (empty when
 // it did not start).

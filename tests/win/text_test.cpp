@@ -30,7 +30,9 @@ const TextCase kCases[] = {
     {"PairIsOneUnderscoreInAName", u"x\U0001F600y", Unholdable::kUnderscore, "x_y"},
     {"UnpairedSurrogateIsTheReplacementCharacter", std::u16string(u"a") + char16_t(0xD800) + u"b",
      Unholdable::kPercentEncoded, "a%EF%BF%BDb"},
-    {"FreeTextKeepsTheQuestionMark", u"\u0141\u00F3d\u017A", Unholdable::kQuestionMark, "?\xF3" "d?"},
+    {"FreeTextKeepsTheQuestionMark", u"\u0141\u00F3d\u017A", Unholdable::kQuestionMark,
+     "?\xF3"
+     "d?"},
     {"EmptyStaysEmpty", u"", Unholdable::kUnderscore, ""},
 };
 
@@ -76,15 +78,22 @@ TEST(Utf8Text, EncodesEveryCharacterAndReplacesOnlyUnpairedSurrogates) {
             "a\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(zv::win::Utf8OfUtf16(u""), "");
 #ifdef _WIN32
-  EXPECT_EQ(zv::win::Utf8OfWide(L"\u0141\u00F3d\u017A"), "\xC5\x81\xC3\xB3" "d\xC5\xBA");
+  EXPECT_EQ(zv::win::Utf8OfWide(L"\u0141\u00F3d\u017A"),
+            "\xC5\x81\xC3\xB3"
+            "d\xC5\xBA");
 #endif
 }
 
 #ifdef _WIN32
 TEST(Utf8Text, InTheCodePageOnlyWhenEveryCharacterIsHeld) {
   EXPECT_EQ(zv::win::Utf8ToAnsiExactly("\xE2\x82\xAC caf\xC3\xA9"), std::optional<std::string>("\x80 caf\xE9"));
-  EXPECT_FALSE(zv::win::Utf8ToAnsiExactly("a\xEF\xBC\x8F" "b"));  // no "/" for the fullwidth one
-  EXPECT_EQ(zv::win::Utf8ToAnsi("a\xEF\xBC\x9A" "b", Unholdable::kUnderscore), "a_b");
+  EXPECT_FALSE(
+      zv::win::Utf8ToAnsiExactly("a\xEF\xBC\x8F"
+                                 "b"));  // no "/" for the fullwidth one
+  EXPECT_EQ(zv::win::Utf8ToAnsi("a\xEF\xBC\x9A"
+                                "b",
+                                Unholdable::kUnderscore),
+            "a_b");
   EXPECT_FALSE(zv::win::ToAnsi(static_cast<const wchar_t*>(nullptr), Unholdable::kUnderscore));
   EXPECT_EQ(zv::win::WideFromAnsi("caf\xE9"), L"caf\u00E9");
 }

@@ -28,9 +28,9 @@ struct Offered {
   const wchar_t* url;
   std::vector<int> keys;
   std::vector<std::pair<const char*, const char*>> settings;
-  long reply;         // the stand-in's answer to the text
-  short value;        // what Navigator gets back
-  const char* text;   // what the stand-in receives; null: nothing
+  long reply;        // the stand-in's answer to the text
+  short value;       // what Navigator gets back
+  const char* text;  // what the stand-in receives; null: nothing
 };
 
 void PrintTo(const Offered& o, std::ostream* os) { *os << o.name; }
@@ -74,27 +74,47 @@ const std::vector<int> kCtrlAlt = {VK_CONTROL, VK_MENU};
 INSTANTIATE_TEST_SUITE_P(
     Cases, NavigatorOffers,
     testing::Values(
-        Offered{"AcceptedFile16BitReply", L"http://example.org/files/setup.zip", {}, {}, 0x12345, 0x2345,
+        Offered{"AcceptedFile16BitReply",
+                L"http://example.org/files/setup.zip",
+                {},
+                {},
+                0x12345,
+                0x2345,
                 "URL=http://example.org/files/setup.zip"},
         Offered{"NegativeReply", L"http://example.org/a.exe", {}, {}, 0xFFFF, -1, "URL=http://example.org/a.exe"},
         Offered{"ZeroReplyPassedOn", L"http://example.org/a.zip", {}, {}, 0, 0, "URL=http://example.org/a.zip"},
         Offered{"UpperCaseScheme", L"HTTP://EXAMPLE.ORG/A.ZIP", {}, {}, 1, 1, "URL=HTTP://EXAMPLE.ORG/A.ZIP"},
         Offered{"MixedCaseFtp", L"FtP://example.org/pub/a.exe", {}, {}, 1, 1, "URL=FtP://example.org/pub/a.exe"},
         Offered{"Https", L"https://example.org/a.zip", {}, {}, 3, 3, "URL=https://example.org/a.zip"},
-        Offered{"SwitchTrue", L"http://example.org/a.zip", {}, {{"NNUrlCatch", "TRUE"}}, 1, 1,
+        Offered{"SwitchTrue",
+                L"http://example.org/a.zip",
+                {},
+                {{"NNUrlCatch", "TRUE"}},
+                1,
+                1,
                 "URL=http://example.org/a.zip"},
-        Offered{"QueryWithCtrlAlt", L"http://example.org/get?id=7", kCtrlAlt, {}, 1, 1,
-                "URL=http://example.org/get?id=7"},
+        Offered{
+            "QueryWithCtrlAlt", L"http://example.org/get?id=7", kCtrlAlt, {}, 1, 1, "URL=http://example.org/get?id=7"},
         Offered{"NoExtensionWithCtrlAlt", L"http://example.org/", kCtrlAlt, {}, 1, 1, "URL=http://example.org/"},
-        Offered{"IntegrationOffWithCtrlAlt", L"http://example.org/a.html", kCtrlAlt,
-                {{"IntegrationTemporaryOff", "FALSE"}}, 1, 1, "URL=http://example.org/a.html"},
+        Offered{"IntegrationOffWithCtrlAlt",
+                L"http://example.org/a.html",
+                kCtrlAlt,
+                {{"IntegrationTemporaryOff", "FALSE"}},
+                1,
+                1,
+                "URL=http://example.org/a.html"},
         Offered{"Shift", L"http://example.org/a.zip", {VK_SHIFT}, {}, 1, 0, nullptr},
         Offered{"ShiftWithCtrlAlt", L"http://example.org/a.zip", {VK_SHIFT, VK_CONTROL, VK_MENU}, {}, 1, 0, nullptr},
-        Offered{"SwitchOffEvenWithCtrlAlt", L"http://example.org/a.zip", kCtrlAlt, {{"NNUrlCatch", "FALSE"}}, 1, 0,
+        Offered{"SwitchOffEvenWithCtrlAlt",
+                L"http://example.org/a.zip",
+                kCtrlAlt,
+                {{"NNUrlCatch", "FALSE"}},
+                1,
+                0,
                 nullptr},
         Offered{"SwitchLowerCaseTrue", L"http://example.org/a.zip", {}, {{"NNUrlCatch", "true"}}, 1, 0, nullptr},
-        Offered{"IntegrationOff", L"http://example.org/a.zip", {}, {{"IntegrationTemporaryOff", "FALSE"}}, 1, 0,
-                nullptr},
+        Offered{
+            "IntegrationOff", L"http://example.org/a.zip", {}, {{"IntegrationTemporaryOff", "FALSE"}}, 1, 0, nullptr},
         Offered{"Query", L"http://example.org/a.zip?x=1", {}, {}, 1, 0, nullptr},
         Offered{"ExtensionNotAccepted", L"http://example.org/index.html", {}, {}, 1, 0, nullptr},
         Offered{"NewsScheme", L"news://example.org/a.zip", kCtrlAlt, {}, 1, 0, nullptr},
@@ -105,9 +125,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 ICatcher* NewCatcher() {
   ICatcher* catcher = nullptr;
-  EXPECT_EQ(CoCreateInstance(CLSID_Catcher, nullptr, CLSCTX_INPROC_SERVER, IID_ICatcher,
-                             reinterpret_cast<void**>(&catcher)),
-            S_OK);
+  EXPECT_EQ(
+      CoCreateInstance(CLSID_Catcher, nullptr, CLSCTX_INPROC_SERVER, IID_ICatcher, reinterpret_cast<void**>(&catcher)),
+      S_OK);
   return catcher;
 }
 
@@ -181,9 +201,9 @@ TEST_F(ZorvexTest, ModuleStaysWhileObjectsOrServerLocksLive) {
 
   for (const CLSID* clsid : {&CLSID_Catcher, &CLSID_ContextMenu}) {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&factory)),
-              S_OK);
+    ASSERT_EQ(
+        CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+        S_OK);
     IDispatch* object = nullptr;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
     ASSERT_EQ(factory->LockServer(TRUE), S_OK);
@@ -191,9 +211,9 @@ TEST_F(ZorvexTest, ModuleStaysWhileObjectsOrServerLocksLive) {
     EXPECT_EQ(canUnloadNow(), S_FALSE);
     object->Release();
     EXPECT_EQ(canUnloadNow(), S_FALSE) << "locked";
-    ASSERT_EQ(CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&factory)),
-              S_OK);
+    ASSERT_EQ(
+        CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+        S_OK);
     factory->LockServer(FALSE);
     factory->Release();
     EXPECT_EQ(canUnloadNow(), S_OK);
@@ -219,14 +239,15 @@ TEST_F(ZorvexTest, ClassesAnswerTheirInterfacesAndCanBeAggregated) {
   };
   const Shape shapes[] = {
       {&CLSID_Catcher, {&IID_ICatcher, &IID_IDispatch, &IID_IUnknown}, {&IID_IObjectSafety, &IID_IContextMenu}},
-      {&CLSID_ContextMenu, {&IID_IContextMenu, &IID_IObjectSafety, &IID_IDispatch, &IID_IUnknown},
+      {&CLSID_ContextMenu,
+       {&IID_IContextMenu, &IID_IObjectSafety, &IID_IDispatch, &IID_IUnknown},
        {&IID_ICatcher, &IID_IClassFactory}},
   };
   for (const Shape& shape : shapes) {
     IUnknown* object = nullptr;
-    ASSERT_EQ(CoCreateInstance(*shape.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void**>(&object)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(*shape.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object)),
+        S_OK);
     for (const IID* iid : shape.answered) {
       IUnknown* answer = nullptr;
       EXPECT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&answer)), S_OK);
@@ -241,9 +262,9 @@ TEST_F(ZorvexTest, ClassesAnswerTheirInterfacesAndCanBeAggregated) {
 
     Outer outer;
     IUnknown* inner = nullptr;
-    ASSERT_EQ(CoCreateInstance(*shape.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void**>(&inner)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(*shape.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&inner)),
+        S_OK);
     inner->Release();
   }
 }

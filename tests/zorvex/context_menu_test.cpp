@@ -20,10 +20,10 @@ constexpr char kSwitch[] = "IECntxMenuCatch";
 
 struct MenuCall {
   const char* name;
-  const char* calls;                 // JScript after "var o = new ActiveXObject(...)"
+  const char* calls;  // JScript after "var o = new ActiveXObject(...)"
   std::optional<std::string> switchValue;
-  int answer;                        // the button pressed when asked
-  std::vector<std::string> texts;    // received, in order
+  int answer;                      // the button pressed when asked
+  std::vector<std::string> texts;  // received, in order
   int questions;
   std::optional<std::string> switchAfter;
   const char* progId = "Zorvex.AddUrl";
@@ -78,40 +78,78 @@ const std::string kLink = "URL=http://example.org/a.zip\nComment=A file\nReferer
 INSTANTIATE_TEST_SUITE_P(
     Cases, ContextMenuScripts,
     testing::Values(
-        MenuCall{"AddUrlHasAnEmptyReferer", "o.AddUrl('http://example.org/a.zip', 'A file');", std::nullopt, IDNO,
-                 {kLink}, 0, std::nullopt},
-        MenuCall{"VersionedProgId", "o.AddUrl('http://example.org/a.zip', 'A file');", std::nullopt, IDNO, {kLink},
-                 0, std::nullopt, "Zorvex.AddUrl.1"},
+        MenuCall{"AddUrlHasAnEmptyReferer",
+                 "o.AddUrl('http://example.org/a.zip', 'A file');",
+                 std::nullopt,
+                 IDNO,
+                 {kLink},
+                 0,
+                 std::nullopt},
+        MenuCall{"VersionedProgId",
+                 "o.AddUrl('http://example.org/a.zip', 'A file');",
+                 std::nullopt,
+                 IDNO,
+                 {kLink},
+                 0,
+                 std::nullopt,
+                 "Zorvex.AddUrl.1"},
         MenuCall{"WithReferer",
                  "o.AddUrlWithReferer('http://example.org/b.exe', 'Setup', 'http://example.org/page.html');",
-                 std::nullopt, IDNO,
-                 {"URL=http://example.org/b.exe\nComment=Setup\nReferer=http://example.org/page.html"}, 0,
+                 std::nullopt,
+                 IDNO,
+                 {"URL=http://example.org/b.exe\nComment=Setup\nReferer=http://example.org/page.html"},
+                 0,
                  std::nullopt},
-        MenuCall{"EmptyComment", "o.AddUrl('http://example.org/a.zip', '');", std::nullopt, IDNO,
-                 {"URL=http://example.org/a.zip\nComment=\nReferer="}, 0, std::nullopt},
+        MenuCall{"EmptyComment",
+                 "o.AddUrl('http://example.org/a.zip', '');",
+                 std::nullopt,
+                 IDNO,
+                 {"URL=http://example.org/a.zip\nComment=\nReferer="},
+                 0,
+                 std::nullopt},
         // The automation layer refuses the call before the object sees it.
-        MenuCall{"MissingArgumentSendsNothing", "try { o.AddUrl('http://example.org/a.zip'); } catch (e) {}",
-                 std::nullopt, IDNO, {}, 0, std::nullopt},
-        MenuCall{"CommentInTheAnsiCodePage", "o.AddUrl('http://example.org/a.zip', 'caf\\u00e9');", std::nullopt,
-                 IDNO, {"URL=http://example.org/a.zip\nComment=caf\xE9\nReferer="}, 0, std::nullopt},
+        MenuCall{"MissingArgumentSendsNothing",
+                 "try { o.AddUrl('http://example.org/a.zip'); } catch (e) {}",
+                 std::nullopt,
+                 IDNO,
+                 {},
+                 0,
+                 std::nullopt},
+        MenuCall{"CommentInTheAnsiCodePage",
+                 "o.AddUrl('http://example.org/a.zip', 'caf\\u00e9');",
+                 std::nullopt,
+                 IDNO,
+                 {"URL=http://example.org/a.zip\nComment=caf\xE9\nReferer="},
+                 0,
+                 std::nullopt},
         MenuCall{"LineBreaksForgeNoKeys",
                  "o.AddUrlWithReferer('http://example.org/a.zip\\nURL=http://evil.example/x.exe', "
                  "'two\\r\\nlines', 'http://example.org/\\nReferer=x');",
-                 std::nullopt, IDNO,
+                 std::nullopt,
+                 IDNO,
                  {"URL=http://example.org/a.zip URL=http://evil.example/x.exe\nComment=two  lines\n"
                   "Referer=http://example.org/ Referer=x"},
-                 0, std::nullopt},
-        MenuCall{"SwitchTrueAsksNothing", "o.AddUrl('http://example.org/a.zip', 'A file');", "TRUE", IDNO, {kLink},
-                 0, "TRUE"},
-        MenuCall{"SwitchFalseAnsweredNo", "o.AddUrl('http://example.org/a.zip', 'A file');", "FALSE", IDNO, {}, 1,
-                 "FALSE"},
+                 0,
+                 std::nullopt},
+        MenuCall{"SwitchTrueAsksNothing",
+                 "o.AddUrl('http://example.org/a.zip', 'A file');",
+                 "TRUE",
+                 IDNO,
+                 {kLink},
+                 0,
+                 "TRUE"},
+        MenuCall{
+            "SwitchFalseAnsweredNo", "o.AddUrl('http://example.org/a.zip', 'A file');", "FALSE", IDNO, {}, 1, "FALSE"},
         MenuCall{"SwitchFalseAnsweredYesAsksOnce",
                  "o.AddUrl('http://example.org/a.zip', 'A file');\n"
                  "o.AddUrlWithReferer('http://example.org/b.zip', 'B', 'http://example.org/');",
-                 "FALSE", IDYES, {kLink, "URL=http://example.org/b.zip\nComment=B\nReferer=http://example.org/"}, 1,
+                 "FALSE",
+                 IDYES,
+                 {kLink, "URL=http://example.org/b.zip\nComment=B\nReferer=http://example.org/"},
+                 1,
                  "TRUE"},
-        MenuCall{"SwitchLowerCaseTrueAsks", "o.AddUrl('http://example.org/a.zip', 'A file');", "true", IDNO, {}, 1,
-                 "true"}),
+        MenuCall{
+            "SwitchLowerCaseTrueAsks", "o.AddUrl('http://example.org/a.zip', 'A file');", "true", IDNO, {}, 1, "true"}),
     [](const testing::TestParamInfo<MenuCall>& info) { return std::string(info.param.name); });
 
 // What a script cannot pass: a null BSTR for the URL or the comment is a

@@ -21,9 +21,7 @@ namespace {
 // A BSTR that may hold NULs; absent: a null BSTR.
 struct Text {
   std::optional<std::wstring> chars;
-  BSTR Alloc() const {
-    return chars ? SysAllocStringLen(chars->data(), static_cast<UINT>(chars->size())) : nullptr;
-  }
+  BSTR Alloc() const { return chars ? SysAllocStringLen(chars->data(), static_cast<UINT>(chars->size())) : nullptr; }
 };
 Text None() { return {}; }
 Text W(std::wstring s) { return {std::move(s)}; }
@@ -79,21 +77,21 @@ const std::wstring kUrl = L"http://example.org/a.zip";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ContextMenuLinks,
-    testing::Values(
-        MenuLink{"NullUrl", None(), W(L"c"), W(L"r"), nullptr},
-        MenuLink{"NullComment", W(kUrl), None(), W(L"r"), nullptr},
-        MenuLink{"NullRefererIsEmpty", W(kUrl), W(L"c"), None(), "URL=http://example.org/a.zip\nComment=c\nReferer="},
-        MenuLink{"EmptyStrings", W(L""), W(L""), W(L""), "URL=\nComment=\nReferer="},
-        MenuLink{"NulInUrl", W(kUrl + std::wstring(1, L'\0') + L"\nURL=http://evil.example/x.exe"), W(L"c"),
-                 W(L"r"), "URL=http://example.org/a.zip\nComment=c\nReferer=r"},
-        MenuLink{"NulInComment", W(kUrl), W(std::wstring(L"a\0b", 3)), W(L"r"),
-                 "URL=http://example.org/a.zip\nComment=a\nReferer=r"},
-        MenuLink{"LeadingNulInReferer", W(kUrl), W(L"c"), W(std::wstring(L"\0x", 2)),
-                 "URL=http://example.org/a.zip\nComment=c\nReferer="},
-        MenuLink{"UnpairedHighSurrogate", W(L"http://example.org/\xD800.zip"), W(L"x\xD83D"), W(L"r"),
-                 "URL=http://example.org/%EF%BF%BD.zip\nComment=x?\nReferer=r"},
-        MenuLink{"UnpairedLowSurrogate", W(L"http://example.org/\xDC00y.zip"), W(L"c"), W(L"\xDFFF"),
-                 "URL=http://example.org/%EF%BF%BDy.zip\nComment=c\nReferer=%EF%BF%BD"}),
+    testing::Values(MenuLink{"NullUrl", None(), W(L"c"), W(L"r"), nullptr},
+                    MenuLink{"NullComment", W(kUrl), None(), W(L"r"), nullptr},
+                    MenuLink{"NullRefererIsEmpty", W(kUrl), W(L"c"), None(),
+                             "URL=http://example.org/a.zip\nComment=c\nReferer="},
+                    MenuLink{"EmptyStrings", W(L""), W(L""), W(L""), "URL=\nComment=\nReferer="},
+                    MenuLink{"NulInUrl", W(kUrl + std::wstring(1, L'\0') + L"\nURL=http://evil.example/x.exe"), W(L"c"),
+                             W(L"r"), "URL=http://example.org/a.zip\nComment=c\nReferer=r"},
+                    MenuLink{"NulInComment", W(kUrl), W(std::wstring(L"a\0b", 3)), W(L"r"),
+                             "URL=http://example.org/a.zip\nComment=a\nReferer=r"},
+                    MenuLink{"LeadingNulInReferer", W(kUrl), W(L"c"), W(std::wstring(L"\0x", 2)),
+                             "URL=http://example.org/a.zip\nComment=c\nReferer="},
+                    MenuLink{"UnpairedHighSurrogate", W(L"http://example.org/\xD800.zip"), W(L"x\xD83D"), W(L"r"),
+                             "URL=http://example.org/%EF%BF%BD.zip\nComment=x?\nReferer=r"},
+                    MenuLink{"UnpairedLowSurrogate", W(L"http://example.org/\xDC00y.zip"), W(L"c"), W(L"\xDFFF"),
+                             "URL=http://example.org/%EF%BF%BDy.zip\nComment=c\nReferer=%EF%BF%BD"}),
     [](const testing::TestParamInfo<MenuLink>& info) { return std::string(info.param.name); });
 
 TEST_F(ZorvexHostileInput, AddUrlWithNullsSendsNothing) {
@@ -159,9 +157,9 @@ class NavigatorLateCalls : public ZorvexHostileInput, public testing::WithParamI
 TEST_P(NavigatorLateCalls, AnswerAnErrorOrTheDecisionNeverACrash) {
   const LateCall& c = GetParam();
   IDispatch* catcher = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_Catcher, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             reinterpret_cast<void**>(&catcher)),
-            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_Catcher, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&catcher)),
+      S_OK);
   LPOLESTR name = const_cast<LPOLESTR>(L"Initialize");
   DISPID id = DISPID_UNKNOWN;
   ASSERT_EQ(catcher->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
@@ -172,8 +170,7 @@ TEST_P(NavigatorLateCalls, AnswerAnErrorOrTheDecisionNeverACrash) {
   VARIANT result;
   VariantInit(&result);
   UINT badArg = 0;
-  EXPECT_EQ(catcher->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, c.flags, &params, &result, nullptr, &badArg),
-            c.invoked);
+  EXPECT_EQ(catcher->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, c.flags, &params, &result, nullptr, &badArg), c.invoked);
   if (c.invoked == S_OK) {
     EXPECT_EQ(V_VT(&result), VT_I2);
     EXPECT_EQ(V_I2(&result), c.value);
@@ -187,28 +184,50 @@ TEST_P(NavigatorLateCalls, AnswerAnErrorOrTheDecisionNeverACrash) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, NavigatorLateCalls,
-    testing::Values(
-        LateCall{"UrlGivenAsNumber", [] { return std::vector{Str(L"http"), Int(42)}; }, DISPATCH_METHOD, S_OK, 0,
-                 nullptr},
-        LateCall{"NullBstrUrl", [] { return std::vector{Str(L"http"), Str(nullptr)}; }, DISPATCH_METHOD, S_OK, 0,
-                 nullptr},
-        LateCall{"EmptyVariantUrl", [] { return std::vector{Str(L"http"), Typed(VT_EMPTY)}; }, DISPATCH_METHOD, S_OK,
-                 0, nullptr},
-        LateCall{"NullVariantUrl", [] { return std::vector{Str(L"http"), Typed(VT_NULL)}; }, DISPATCH_METHOD,
-                 DISP_E_TYPEMISMATCH, 0, nullptr},
-        LateCall{"NullDispatchUrl", [] { return std::vector{Str(L"http"), Typed(VT_DISPATCH)}; }, DISPATCH_METHOD,
-                 DISP_E_BADVARTYPE, 0, nullptr},
-        LateCall{"ProtocolAsNumber", [] { return std::vector{Int(7), Str(L"http://example.org/a.zip")}; },
-                 DISPATCH_METHOD, S_OK, 1, "URL=http://example.org/a.zip"},
-        LateCall{"UrlByReference", [] { return std::vector{Str(L"http"), StrByRef(L"http://example.org/b.exe")}; },
-                 DISPATCH_METHOD, S_OK, 1, "URL=http://example.org/b.exe"},
-        LateCall{"OneArgument", [] { return std::vector{Str(L"http://example.org/a.zip")}; }, DISPATCH_METHOD,
-                 DISP_E_BADPARAMCOUNT, 0, nullptr},
-        LateCall{"NoArguments", [] { return std::vector<VARIANT>{}; }, DISPATCH_METHOD, DISP_E_BADPARAMCOUNT, 0,
-                 nullptr},
-        LateCall{"ThreeArguments",
-                 [] { return std::vector{Str(L"http"), Str(L"http://example.org/a.zip"), Int(1)}; },
-                 DISPATCH_METHOD, DISP_E_BADPARAMCOUNT, 0, nullptr}),
+    testing::Values(LateCall{"UrlGivenAsNumber",
+                             [] {
+                               return std::vector{Str(L"http"), Int(42)};
+                             },
+                             DISPATCH_METHOD, S_OK, 0, nullptr},
+                    LateCall{"NullBstrUrl",
+                             [] {
+                               return std::vector{Str(L"http"), Str(nullptr)};
+                             },
+                             DISPATCH_METHOD, S_OK, 0, nullptr},
+                    LateCall{"EmptyVariantUrl",
+                             [] {
+                               return std::vector{Str(L"http"), Typed(VT_EMPTY)};
+                             },
+                             DISPATCH_METHOD, S_OK, 0, nullptr},
+                    LateCall{"NullVariantUrl",
+                             [] {
+                               return std::vector{Str(L"http"), Typed(VT_NULL)};
+                             },
+                             DISPATCH_METHOD, DISP_E_TYPEMISMATCH, 0, nullptr},
+                    LateCall{"NullDispatchUrl",
+                             [] {
+                               return std::vector{Str(L"http"), Typed(VT_DISPATCH)};
+                             },
+                             DISPATCH_METHOD, DISP_E_BADVARTYPE, 0, nullptr},
+                    LateCall{"ProtocolAsNumber",
+                             [] {
+                               return std::vector{Int(7), Str(L"http://example.org/a.zip")};
+                             },
+                             DISPATCH_METHOD, S_OK, 1, "URL=http://example.org/a.zip"},
+                    LateCall{"UrlByReference",
+                             [] {
+                               return std::vector{Str(L"http"), StrByRef(L"http://example.org/b.exe")};
+                             },
+                             DISPATCH_METHOD, S_OK, 1, "URL=http://example.org/b.exe"},
+                    LateCall{"OneArgument", [] { return std::vector{Str(L"http://example.org/a.zip")}; },
+                             DISPATCH_METHOD, DISP_E_BADPARAMCOUNT, 0, nullptr},
+                    LateCall{"NoArguments", [] { return std::vector<VARIANT>{}; }, DISPATCH_METHOD,
+                             DISP_E_BADPARAMCOUNT, 0, nullptr},
+                    LateCall{"ThreeArguments",
+                             [] {
+                               return std::vector{Str(L"http"), Str(L"http://example.org/a.zip"), Int(1)};
+                             },
+                             DISPATCH_METHOD, DISP_E_BADPARAMCOUNT, 0, nullptr}),
     [](const testing::TestParamInfo<LateCall>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -11,17 +11,17 @@
 #include "zorvex_rig.h"
 
 using namespace zv::test;
+using testing::IsEmpty;
 using zv::com::ComPtr;
 using zv::com::UniqueBstr;
-using testing::IsEmpty;
 
 namespace {
 
 struct ClassScript {
   const char* clsid;
   const char* description;
-  const char* progId;           // the keys the script creates
-  const char* namedProgId;      // what the class key names
+  const char* progId;       // the keys the script creates
+  const char* namedProgId;  // what the class key names
   bool safeForScripting;
 };
 
@@ -47,21 +47,28 @@ std::vector<std::string> Expected(const ClassScript& c, const std::string& modul
   const std::string key = std::string("HKCR\\CLSID\\") + c.clsid;
   const std::string description = std::string(" @ = '") + c.description + "'";
   const std::string clsid = std::string(" @ = '") + c.clsid + "'";
-  std::vector<std::string> lines = {
-      versioned, versioned + description, versioned + "\\CLSID", versioned + "\\CLSID" + clsid,
-      plain, plain + description, plain + "\\CLSID", plain + "\\CLSID" + clsid,
-      plain + "\\CurVer", plain + "\\CurVer @ = '" + c.progId + ".1'",
-      key, key + description};
+  std::vector<std::string> lines = {versioned,
+                                    versioned + description,
+                                    versioned + "\\CLSID",
+                                    versioned + "\\CLSID" + clsid,
+                                    plain,
+                                    plain + description,
+                                    plain + "\\CLSID",
+                                    plain + "\\CLSID" + clsid,
+                                    plain + "\\CurVer",
+                                    plain + "\\CurVer @ = '" + c.progId + ".1'",
+                                    key,
+                                    key + description};
   if (c.safeForScripting) {
     const std::string categories = key + "\\Implemented Categories";
     lines.insert(lines.end(), {categories, categories + "\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}",
                                categories + "\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}"});
   }
-  lines.insert(lines.end(), {key + "\\InprocServer32", key + "\\InprocServer32 @ = '" + module + "'",
-                             key + "\\InprocServer32 ThreadingModel = 'Apartment'", key + "\\ProgID",
-                             key + "\\ProgID @ = '" + c.namedProgId + ".1'", key + "\\Programmable",
-                             key + "\\VersionIndependentProgID",
-                             key + "\\VersionIndependentProgID @ = '" + c.namedProgId + "'"});
+  lines.insert(lines.end(),
+               {key + "\\InprocServer32", key + "\\InprocServer32 @ = '" + module + "'",
+                key + "\\InprocServer32 ThreadingModel = 'Apartment'", key + "\\ProgID",
+                key + "\\ProgID @ = '" + c.namedProgId + ".1'", key + "\\Programmable",
+                key + "\\VersionIndependentProgID", key + "\\VersionIndependentProgID @ = '" + c.namedProgId + "'"});
   return lines;
 }
 
@@ -85,7 +92,7 @@ TEST_F(ZorvexRegistration, WritesBothScriptsWithTheShortModulePath) {
   // Creation by ProgID works through the keys the scripts create, not
   // through the names the class keys give.
   const std::pair<const wchar_t*, const char*> resolved[] = {
-      {L"Zorvex.NNCatcher.1", kCatcherClsid}, {L"Zorvex.NNCatcher", kCatcherClsid},
+      {L"Zorvex.NNCatcher.1", kCatcherClsid},  {L"Zorvex.NNCatcher", kCatcherClsid},
       {L"Zorvex.AddUrl.1", kContextMenuClsid}, {L"Zorvex.AddUrl", kContextMenuClsid},
       {L"Zorvex.AddUrlWithReferer", "(none)"}, {L"Zorvex.AddUrlWithReferer.1", "(none)"}};
   for (const auto& [progId, clsid] : resolved) EXPECT_EQ(ClassIdOf(progId), clsid);
@@ -155,17 +162,24 @@ TEST_F(ZorvexRegistration, TypeLibraryDescribesBothDualInterfaces) {
   HRESULT loaded = E_FAIL;
   const ComPtr<ITypeLib> library = RegisteredLibrary(LIBID_ZORVEXLib, &loaded);
   ASSERT_EQ(loaded, S_OK);
-  EXPECT_EQ(FactsOf(library.get()), (LibraryFacts{"{B4B3E981-B797-11D2-A832-006052058FA5}", 0x409, 1, 0,
-                                                   {L"ZORVEXLib", L"Zorvex 1.0 Type Library"}}));
+  EXPECT_EQ(FactsOf(library.get()),
+            (LibraryFacts{
+                "{B4B3E981-B797-11D2-A832-006052058FA5}", 0x409, 1, 0, {L"ZORVEXLib", L"Zorvex 1.0 Type Library"}}));
 
   const USHORT in = PARAMFLAG_FIN, none = PARAMFLAG_NONE, outRet = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
   const std::vector<LibraryType> types = {
       {TKIND_COCLASS, L"Catcher", kCatcherClsid, L"Catcher Class", {}},
-      {TKIND_DISPATCH, L"ICatcher", "{B4B3E98E-B797-11D2-A832-006052058FA5}", L"ICatcher Interface",
+      {TKIND_DISPATCH,
+       L"ICatcher",
+       "{B4B3E98E-B797-11D2-A832-006052058FA5}",
+       L"ICatcher Interface",
        {{L"Initialize", 1, L"method Initialize", {{L"pProtocol", in}, {L"pUrl", none}, {L"pVal", outRet}}},
         {L"Open", 2, L"method Open", {{L"pUrl", in}}}}},
       {TKIND_COCLASS, L"ContextMenu", kContextMenuClsid, L"ContextMenu Class", {}},
-      {TKIND_DISPATCH, L"IContextMenu", "{B4B3E990-B797-11D2-A832-006052058FA5}", L"IContextMenu Interface",
+      {TKIND_DISPATCH,
+       L"IContextMenu",
+       "{B4B3E990-B797-11D2-A832-006052058FA5}",
+       L"IContextMenu Interface",
        {{L"AddUrlWithReferer", 1, L"method AddUrlWithReferer", {{L"pUrl", in}, {L"pComm", none}, {L"pReferer", none}}},
         {L"AddUrl", 2, L"method AddUrl", {{L"pUrl", none}, {L"pComment", none}}}}},
   };
@@ -259,10 +273,13 @@ TEST(ZorvexModule, CarriesItsStringsVersionAndResources) {
   ASSERT_GT(size, 0u);
   std::vector<char> info(size);
   ASSERT_TRUE(GetFileVersionInfoA(kZorvexModule.c_str(), 0, size, info.data()));
-  const std::pair<const char*, const char*> strings[] = {
-      {"FileDescription", "Zorvex Module"}, {"ProductName", "Zorvex Module"}, {"InternalName", "ZORVEX"},
-      {"OriginalFilename", "ZORVEX.DLL"},   {"FileVersion", "1, 0, 0, 2"},    {"ProductVersion", "1, 0, 0, 2"},
-      {"OLESelfRegister", ""}};
+  const std::pair<const char*, const char*> strings[] = {{"FileDescription", "Zorvex Module"},
+                                                         {"ProductName", "Zorvex Module"},
+                                                         {"InternalName", "ZORVEX"},
+                                                         {"OriginalFilename", "ZORVEX.DLL"},
+                                                         {"FileVersion", "1, 0, 0, 2"},
+                                                         {"ProductVersion", "1, 0, 0, 2"},
+                                                         {"OLESelfRegister", ""}};
   for (const auto& [name, value] : strings) EXPECT_EQ(VersionText(info, name), value) << name;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT fixedSize = 0;

@@ -8,8 +8,8 @@ NavigatorCall OfferUrl(const std::wstring& progId, const std::wstring& protocol,
   call.created = CLSIDFromProgID(progId.c_str(), &clsid);
   IDispatch* catcher = nullptr;
   if (SUCCEEDED(call.created))
-    call.created = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                    reinterpret_cast<void**>(&catcher));
+    call.created =
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&catcher));
   if (FAILED(call.created)) return call;
 
   LPOLESTR name = const_cast<LPOLESTR>(L"Initialize");
@@ -26,8 +26,8 @@ NavigatorCall OfferUrl(const std::wstring& progId, const std::wstring& protocol,
     DISPPARAMS params{args, nullptr, 2, 0};
     VARIANT result;
     VariantInit(&result);
-    call.invoked = catcher->Invoke(call.id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                                   nullptr, nullptr);
+    call.invoked =
+        catcher->Invoke(call.id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
     call.resultType = V_VT(&result);
     if (V_VT(&result) == VT_I2) call.value = V_I2(&result);
     VariantClear(&result);

@@ -16,7 +16,7 @@ struct NavigatorCall {
   DISPID id = DISPID_UNKNOWN;
   HRESULT invoked = E_FAIL;  // Invoke
   VARTYPE resultType = VT_EMPTY;
-  short value = 0;           // the catcher's answer, when it is a VT_I2
+  short value = 0;  // the catcher's answer, when it is a VT_I2
 };
 
 // One URL offered as Navigator offers it: Initialize(protocol, url).

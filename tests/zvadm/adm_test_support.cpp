@@ -35,7 +35,6 @@ zv::jobs::Job MakeJob(uint8_t kind, std::string param1, std::string param2, int3
   return job;
 }
 
-
 zv::jobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<zv::jobs::Job>& jobs) {
   zv::jobs::HelperRun run;
   run.helperPath = helper;

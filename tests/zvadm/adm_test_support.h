@@ -26,7 +26,7 @@ zv::jobs::JobsOutcome RunJobsWith(const std::string& helper, const std::vector<z
 zv::jobs::ChannelOutcome RunSection(const Bytes& bytes, size_t sectionSize);
 
 zv::jobs::Job MakeJob(uint8_t kind, std::string param1 = {}, std::string param2 = {}, int32_t result = 0,
-                    uint32_t tag = 0);
+                      uint32_t tag = 0);
 
 // A copy of the helper, alone in a folder of its own, under a name that
 // Wine's per-program settings give the version `version` ("win98": the 9x

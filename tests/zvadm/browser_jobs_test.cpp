@@ -53,9 +53,11 @@ std::optional<std::string> TextInView(REGSAM view, const std::string& key, const
 
 void PutTextInView(REGSAM view, const std::string& key, const char* name, const std::string& text) {
   HKEY opened;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &opened, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+  ASSERT_EQ(
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &opened, nullptr),
+      ERROR_SUCCESS);
+  RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size() + 1));
   RegCloseKey(opened);
 }
 
@@ -103,15 +105,19 @@ void PutBareHelperObject() {
   const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects\\" +
                            std::wstring(kBare, kBare + strlen(kBare));
   UniqueHkey opened, sub;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr),
+      ERROR_SUCCESS);
   const std::string large(70000, '\x5A');
-  RegSetValueExW(opened.get(), L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(large.data()), static_cast<DWORD>(large.size()));
+  RegSetValueExW(opened.get(), L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(large.data()),
+                 static_cast<DWORD>(large.size()));
   RegSetValueExW(opened.get(), kWideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
-  ASSERT_EQ(RegCreateKeyExW(opened.get(), kWideName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(), nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(opened.get(), kWideName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(), nullptr),
+      ERROR_SUCCESS);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(kBareSecurity, SDDL_REVISION_1, &descriptor, nullptr));
+  ASSERT_TRUE(
+      ConvertStringSecurityDescriptorToSecurityDescriptorA(kBareSecurity, SDDL_REVISION_1, &descriptor, nullptr));
   EXPECT_EQ(RegSetKeySecurity(opened.get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
   LocalFree(descriptor);
 }
@@ -153,7 +159,6 @@ struct OrderCase {
   std::vector<std::string> expectedOrder;  // of creation
 };
 void PrintTo(const OrderCase& test, std::ostream* out) { *out << test.label; }
-
 
 class HelperObjectOrder : public testing::TestWithParam<OrderCase> {
  protected:
@@ -258,7 +263,6 @@ struct PolicyCase {
 };
 void PrintTo(const PolicyCase& test, std::ostream* out) { *out << test.label; }
 
-
 class LowRightsPolicy : public testing::TestWithParam<PolicyCase> {
  protected:
   void SetUp() override { Clean(); }
@@ -345,14 +349,13 @@ struct MethodCase {
   std::string method;  // "IntegrationMethod" of the setup text
   Others others;
   int answer;
-  bool progIdPresent;        // the chosen module's ProgID (both builds share it) names its class
-  bool classInThisView;      // and the class has a server in this build's view
-  bool samePath = true;      // "Path" names the modules' folder
-  int registered;            // index into kModules, or -1
+  bool progIdPresent;    // the chosen module's ProgID (both builds share it) names its class
+  bool classInThisView;  // and the class has a server in this build's view
+  bool samePath = true;  // "Path" names the modules' folder
+  int registered;        // index into kModules, or -1
   int32_t result;
 };
 void PrintTo(const MethodCase& test, std::ostream* out) { *out << test.label; }
-
 
 // In this process: regsvr32 may start Wine's services, which would keep
 // its output pipe open.
@@ -390,7 +393,8 @@ class IntegrationMethod : public testing::TestWithParam<MethodCase> {
 TEST_P(IntegrationMethod, AsksOnlyWhenOthersExistAndRegistersTheMissingModule) {
   const MethodCase& test = GetParam();
   if (test.others == kHttpHandler)
-    for (const char* key : kHandlerKeys) SetRegText(HKEY_CLASSES_ROOT, std::string(key) + "\\other", "CLSID", kForeignObject);
+    for (const char* key : kHandlerKeys)
+      SetRegText(HKEY_CLASSES_ROOT, std::string(key) + "\\other", "CLSID", kForeignObject);
   if (test.others == kHelperObject) SetRegText(HKEY_LOCAL_MACHINE, HelperObject(kForeignObject), "", "");
   const int method = test.method == "1" || test.method == "2" ? std::stoi(test.method) : 0;
   if (test.progIdPresent) {
@@ -410,21 +414,25 @@ TEST_P(IntegrationMethod, AsksOnlyWhenOthersExistAndRegistersTheMissingModule) {
   EXPECT_EQ(outcome.jobs[0].result, test.result);
 
   const std::vector<std::string> expectedQuestions =
-      test.others == kNoOthers ? std::vector<std::string>{} : std::vector<std::string>{"Remove the other download catchers?"};
+      test.others == kNoOthers ? std::vector<std::string>{}
+                               : std::vector<std::string>{"Remove the other download catchers?"};
   EXPECT_EQ(answerer.Texts(), expectedQuestions);
   const bool removed = test.others != kNoOthers && test.answer == IDYES;
   for (const char* key : kHandlerKeys)
-    EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, std::string(key) + "\\other"), test.others == kHttpHandler && !removed) << key;
+    EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, std::string(key) + "\\other"), test.others == kHttpHandler && !removed)
+        << key;
   EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, HelperObject(kForeignObject)), test.others == kHelperObject && !removed);
 
   for (int i = 0; i < 3; ++i) {
     const bool expected = i == test.registered || (test.progIdPresent && i == method);
-    EXPECT_EQ(zv::test::GetRegText(HKEY_CLASSES_ROOT, kModules[i].progId, "").has_value(), expected) << kModules[i].progId;
+    EXPECT_EQ(zv::test::GetRegText(HKEY_CLASSES_ROOT, kModules[i].progId, "").has_value(), expected)
+        << kModules[i].progId;
   }
   if (test.progIdPresent) {
     // Registered in this view already: left as it was. Only the other
     // build's: this build's module is registered.
-    const auto server = zv::test::GetRegText(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClass + "\\InprocServer32").c_str(), "");
+    const auto server = zv::test::GetRegText(HKEY_CLASSES_ROOT,
+                                             (std::string("CLSID\\") + kHandlerClass + "\\InprocServer32").c_str(), "");
     if (test.classInThisView)
       EXPECT_EQ(server, std::optional<std::string>(kElsewhere));
     else
@@ -434,18 +442,18 @@ TEST_P(IntegrationMethod, AsksOnlyWhenOthersExistAndRegistersTheMissingModule) {
 
 INSTANTIATE_TEST_SUITE_P(
     Methods, IntegrationMethod,
-    testing::Values(
-        MethodCase{"HandlerWithoutOthers", "1", kNoOthers, IDYES, false, false, true, 1, 0},
-        MethodCase{"HelperObjectAfterYes", "2", kHttpHandler, IDYES, false, false, true, 2, 0},
-        MethodCase{"WatcherAfterNo", "0", kHelperObject, IDNO, false, false, true, 0, 0},
-        MethodCase{"ForeignHelperObjectRemoved", "1", kHelperObject, IDYES, false, false, true, 1, 0},
-        MethodCase{"NotANumberIsTheWatcher", "two", kNoOthers, IDYES, false, false, true, 0, 0},
-        MethodCase{"AlreadyRegistered", "1", kHttpHandler, IDNO, true, true, true, -1, 0},
-        MethodCase{"OnlyTheOtherBuildsProgId", "1", kNoOthers, IDYES, true, false, true, 1, 0},
-        MethodCase{"OutOfRange", "3", kHttpHandler, IDYES, false, false, true, -1, 0},
-        MethodCase{"Negative", "-1", kNoOthers, IDYES, false, false, true, -1, 0},
-        // Without "Path" the helper's own folder, which holds no module.
-        MethodCase{"ModuleNotBesideTheHelper", "1", kNoOthers, IDYES, false, false, false, -1, ERROR_MOD_NOT_FOUND}),
+    testing::Values(MethodCase{"HandlerWithoutOthers", "1", kNoOthers, IDYES, false, false, true, 1, 0},
+                    MethodCase{"HelperObjectAfterYes", "2", kHttpHandler, IDYES, false, false, true, 2, 0},
+                    MethodCase{"WatcherAfterNo", "0", kHelperObject, IDNO, false, false, true, 0, 0},
+                    MethodCase{"ForeignHelperObjectRemoved", "1", kHelperObject, IDYES, false, false, true, 1, 0},
+                    MethodCase{"NotANumberIsTheWatcher", "two", kNoOthers, IDYES, false, false, true, 0, 0},
+                    MethodCase{"AlreadyRegistered", "1", kHttpHandler, IDNO, true, true, true, -1, 0},
+                    MethodCase{"OnlyTheOtherBuildsProgId", "1", kNoOthers, IDYES, true, false, true, 1, 0},
+                    MethodCase{"OutOfRange", "3", kHttpHandler, IDYES, false, false, true, -1, 0},
+                    MethodCase{"Negative", "-1", kNoOthers, IDYES, false, false, true, -1, 0},
+                    // Without "Path" the helper's own folder, which holds no module.
+                    MethodCase{"ModuleNotBesideTheHelper", "1", kNoOthers, IDYES, false, false, false, -1,
+                               ERROR_MOD_NOT_FOUND}),
     [](const testing::TestParamInfo<MethodCase>& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -23,8 +23,7 @@ TEST(HelperProgram, IsAWindowlessProgramThatAsksForAdministratorRights) {
   const std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, found))),
                              SizeofResource(image, found));
   FreeLibrary(image);
-  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"requireAdministrator\""), std::string::npos)
-      << manifest;
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"requireAdministrator\""), std::string::npos) << manifest;
 
   // The optional header's subsystem: 2 is a GUI program (no console).
   HANDLE exe = CreateFileA(HelperExe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -41,24 +40,20 @@ TEST(HelperProgram, IsAWindowlessProgramThatAsksForAdministratorRights) {
 TEST(JobChannel, WritesBackTheLayoutByteForByte) {
   // Kinds without an operation, so the list itself is all that changes.
   const Bytes sent = Cat({
-      Le32(3),
-      Record(0xDEADBEEF, 8, 90, 64, -7, {0x11, 0x22, 0x33}),  // Param1 stored after Param2
-      Record(0, 9, 0, 0, 0, {0xFF, 0xFF, 0xFF}),             // two empty texts
-      Record(42, 200, 0, 70, 3010),
-      Text(std::string("\0\xFF", 2)),  // at 64
-      Text("second"),                  // at 70
-      Zeros(10, 0x77),                 // at 80: a gap the sender left
-      Text("first"),                   // at 90
+      Le32(3), Record(0xDEADBEEF, 8, 90, 64, -7, {0x11, 0x22, 0x33}),  // Param1 stored after Param2
+      Record(0, 9, 0, 0, 0, {0xFF, 0xFF, 0xFF}),                       // two empty texts
+      Record(42, 200, 0, 70, 3010), Text(std::string("\0\xFF", 2)),    // at 64
+      Text("second"),                                                  // at 70
+      Zeros(10, 0x77),                                                 // at 80: a gap the sender left
+      Text("first"),                                                   // at 90
   });
   const auto outcome = RunSection(sent, sent.size());
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_TRUE(outcome.eventSignalled);
   EXPECT_EQ(outcome.exitCode, 3010u);
   const Bytes expected = Cat({
-      Le32(3),
-      Record(0xDEADBEEF, 8, 64, 73, -7),  // padding zeroed, Tag and Result as sent
-      Record(0, 9, 0, 0, 0),
-      Record(42, 200, 0, 79, 3010),
+      Le32(3), Record(0xDEADBEEF, 8, 64, 73, -7),  // padding zeroed, Tag and Result as sent
+      Record(0, 9, 0, 0, 0), Record(42, 200, 0, 79, 3010),
       Text("first"),                   // at 64
       Text(std::string("\0\xFF", 2)),  // at 73
       Text("second"),                  // at 79
@@ -132,8 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(JobChannel, RegistryResultsCombineWithTheOthers) {
   TestKey key(HKEY_CURRENT_USER);
   const std::string path = "HKCU\\" + key.path() + "\\V";
-  const auto outcome = RunJobs({MakeJob(2, path, "a"), MakeJob(2, "hkcu\\x\\y", "b"), MakeJob(8, "", "", 0),
-                                MakeJob(2, path, "c")});
+  const auto outcome =
+      RunJobs({MakeJob(2, path, "a"), MakeJob(2, "hkcu\\x\\y", "b"), MakeJob(8, "", "", 0), MakeJob(2, path, "c")});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_TRUE(outcome.readBack);
   EXPECT_EQ(outcome.jobs[0].result, 0);
@@ -167,28 +162,28 @@ TEST_P(SectionThatDoesNotFit, RunsNoJobAndWritesNothingBack) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key.path()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    JobChannel, SectionThatDoesNotFit,
-    testing::Values(
-        // 300 records need 6004 bytes of the 4096.
-        BadSection{"CountBeyondTheSection", Cat({Le32(300), Record(1, 2, 1024, 0, 0)})},
-        BadSection{"NegativeCount", Cat({Le32(0xFFFFFFFE), Record(1, 2, 1024, 0, 0)})},
-        BadSection{"OffsetBeyondTheSection", Cat({Le32(2), Record(1, 2, 1024, 0, 0), Record(2, 2, 1024, 0x10000, 0)})},
-        BadSection{"LengthBeyondTheSection", Cat({Le32(2), Record(1, 2, 1024, 0, 0), Record(2, 2, 1024, 44, 0),
-                                                  Le32(kPage)})},
-        BadSection{"LengthFieldAtTheLastBytes", Cat({Le32(2), Record(1, 2, 1024, 0, 0),
-                                                     Record(2, 2, 1024, kPage - 2, 0)})},
-        // Every job names the same 1000-byte text: it fits once, but 50
-        // copies written back would not.
-        BadSection{"SharedTextTooLargeToWriteBack",
-                   [] {
-                     Bytes head = Le32(50);
-                     head = Cat({head, Record(1, 2, 1024, 0, 0)});
-                     for (int i = 1; i < 50; ++i) head = Cat({head, Record(2, 4, 1024, 2048, 0)});
-                     head.resize(2048, 0);
-                     return Cat({head, Text(std::string(1000, 'x'))});
-                   }()}),
-    [](const testing::TestParamInfo<BadSection>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(JobChannel, SectionThatDoesNotFit,
+                         testing::Values(
+                             // 300 records need 6004 bytes of the 4096.
+                             BadSection{"CountBeyondTheSection", Cat({Le32(300), Record(1, 2, 1024, 0, 0)})},
+                             BadSection{"NegativeCount", Cat({Le32(0xFFFFFFFE), Record(1, 2, 1024, 0, 0)})},
+                             BadSection{"OffsetBeyondTheSection",
+                                        Cat({Le32(2), Record(1, 2, 1024, 0, 0), Record(2, 2, 1024, 0x10000, 0)})},
+                             BadSection{"LengthBeyondTheSection", Cat({Le32(2), Record(1, 2, 1024, 0, 0),
+                                                                       Record(2, 2, 1024, 44, 0), Le32(kPage)})},
+                             BadSection{"LengthFieldAtTheLastBytes",
+                                        Cat({Le32(2), Record(1, 2, 1024, 0, 0), Record(2, 2, 1024, kPage - 2, 0)})},
+                             // Every job names the same 1000-byte text: it fits once, but 50
+                             // copies written back would not.
+                             BadSection{"SharedTextTooLargeToWriteBack",
+                                        [] {
+                                          Bytes head = Le32(50);
+                                          head = Cat({head, Record(1, 2, 1024, 0, 0)});
+                                          for (int i = 1; i < 50; ++i) head = Cat({head, Record(2, 4, 1024, 2048, 0)});
+                                          head.resize(2048, 0);
+                                          return Cat({head, Text(std::string(1000, 'x'))});
+                                        }()}),
+                         [](const testing::TestParamInfo<BadSection>& info) { return std::string(info.param.name); });
 
 // A section carries the mandatory label of the process that made it: one
 // below medium may come from a low-integrity process, and its list is
@@ -221,17 +216,17 @@ TEST_P(SectionLabel, DecidesWhetherTheListRuns) {
   EXPECT_EQ(outcome.jobs[0].result, 0);  // as sent, when refused
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    JobChannel, SectionLabel,
-    testing::Values(SectionMaker{"NoLabel", "", true}, SectionMaker{"Medium", "S:(ML;;NW;;;ME)", true},
-                    SectionMaker{"Low", "S:(ML;;NW;;;LW)", false},
-                    SectionMaker{"LowNoReadUp", "S:(ML;;NWNR;;;LW)", false},
-                    SectionMaker{"Untrusted", "S:(ML;;NW;;;S-1-16-0)", false},
-                    SectionMaker{"AnonymousOwner", "O:AN", false},
-                    SectionMaker{"AdministratorsOwner", "O:BA", true},
-                    SectionMaker{"LowToAHelperToldItIsOnXp", "S:(ML;;NW;;;LW)", false, "winxp"},
-                    SectionMaker{"MediumToAHelperToldItIsOnXp", "S:(ML;;NW;;;ME)", true, "winxp"}),
-    [](const testing::TestParamInfo<SectionMaker>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(JobChannel, SectionLabel,
+                         testing::Values(SectionMaker{"NoLabel", "", true},
+                                         SectionMaker{"Medium", "S:(ML;;NW;;;ME)", true},
+                                         SectionMaker{"Low", "S:(ML;;NW;;;LW)", false},
+                                         SectionMaker{"LowNoReadUp", "S:(ML;;NWNR;;;LW)", false},
+                                         SectionMaker{"Untrusted", "S:(ML;;NW;;;S-1-16-0)", false},
+                                         SectionMaker{"AnonymousOwner", "O:AN", false},
+                                         SectionMaker{"AdministratorsOwner", "O:BA", true},
+                                         SectionMaker{"LowToAHelperToldItIsOnXp", "S:(ML;;NW;;;LW)", false, "winxp"},
+                                         SectionMaker{"MediumToAHelperToldItIsOnXp", "S:(ML;;NW;;;ME)", true, "winxp"}),
+                         [](const testing::TestParamInfo<SectionMaker>& info) { return std::string(info.param.name); });
 
 TEST(JobChannel, ZvjobsRunsATextListAndPrintsTheResults) {
   TestKey key(HKEY_CURRENT_USER);
@@ -246,13 +241,11 @@ TEST(JobChannel, ZvjobsRunsATextListAndPrintsTheResults) {
         << "9 0x13 \"\" \"\" 3010\n";
   }
   const auto run = zv::test::RunProgram("\"" + zv::test::ToolExe("zvjobs.exe") + "\" --helper=\"" + HelperExe() +
-                                      "\" \"" + list + "\"");
+                                        "\" \"" + list + "\"");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_NE(run.output.find("0    2   jkWriteRegSz              0x00000010 0"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("2    2   jkWriteRegSz              0x00000012 1010"), std::string::npos)
-      << run.output;
-  EXPECT_NE(run.output.find("3    9   no action                 0x00000013 3010"), std::string::npos)
-      << run.output;
+  EXPECT_NE(run.output.find("2    2   jkWriteRegSz              0x00000012 1010"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("3    9   no action                 0x00000013 3010"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("exit code: 3010 (0x00000BC2)"), std::string::npos) << run.output;
   EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, key.path(), "Greeting"),
             (RegValue{REG_SZ, std::string("Hello there\0", 12)}));

@@ -14,10 +14,8 @@ namespace {
 TEST(CallExportJob, ReturnsTheExportsValueOrTheLoadersError) {
   const std::string probe = zv::test::WinPath(ZV_EXPORT_PROBE_MODULE);
   const auto outcome = RunJobs({
-      MakeJob(0, probe, "ReturnZero", 77),
-      MakeJob(0, probe, "ReturnFive"),
-      MakeJob(0, probe, "ReturnOneAfterSettingAnError"),
-      MakeJob(0, probe, "NoSuchExport"),
+      MakeJob(0, probe, "ReturnZero", 77), MakeJob(0, probe, "ReturnFive"),
+      MakeJob(0, probe, "ReturnOneAfterSettingAnError"), MakeJob(0, probe, "NoSuchExport"),
       MakeJob(0, "Z:\\no\\such\\folder\\zvadm_missing_module.dll", "ReturnZero"),
       MakeJob(0, probe, "ReturnZeroUnderOle"),  // called as regsvr32 calls it
   });
@@ -58,11 +56,10 @@ TEST(CallExportJob, BareNamesComeFromTheSystemFolderOnly) {
   run.helperPath = HelperExe();
   run.workingDir = current.path();
   run.timeoutMs = 60000;
-  const auto outcome = zv::jobs::RunJobs({MakeJob(0, "zvplanted.dll", "ReturnFive"),
-                                        MakeJob(0, "zvonpath.dll", "ReturnFive"),
-                                        MakeJob(0, "kernel32.dll", "NoSuchExport"),
-                                        MakeJob(0, current.File("zvplanted.dll"), "ReturnFive")},
-                                       run);
+  const auto outcome = zv::jobs::RunJobs(
+      {MakeJob(0, "zvplanted.dll", "ReturnFive"), MakeJob(0, "zvonpath.dll", "ReturnFive"),
+       MakeJob(0, "kernel32.dll", "NoSuchExport"), MakeJob(0, current.File("zvplanted.dll"), "ReturnFive")},
+      run);
   SetEnvironmentVariableA("PATH", previous.c_str());
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_EQ(outcome.jobs.size(), 4u);

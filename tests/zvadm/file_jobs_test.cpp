@@ -72,9 +72,9 @@ TEST_P(FileJobsOn, DeleteNowOrAtRestart) {
   HeldFile hold10(held10, kShareNoDelete), hold11(held11, kShareNoDelete);
   Wininit wininit(std::nullopt);
 
-  const auto outcome = helper_.Run({MakeJob(10, dir_.File("missing.txt")), MakeJob(11, dir_.File("missing.txt")),
-                                    MakeJob(10, plain10), MakeJob(11, plain11), MakeJob(10, held10),
-                                    MakeJob(11, held11)});
+  const auto outcome =
+      helper_.Run({MakeJob(10, dir_.File("missing.txt")), MakeJob(11, dir_.File("missing.txt")), MakeJob(10, plain10),
+                   MakeJob(11, plain11), MakeJob(10, held10), MakeJob(11, held11)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_TRUE(outcome.readBack);
   const std::vector<int32_t> expected = {0, 0, 0, 0, ERROR_SHARING_VIOLATION, kRestart};
@@ -257,10 +257,10 @@ TEST(FolderJobs, CreateAndRemove) {
     int32_t result;
   };
   const std::vector<Case> cases = {
-      {17, at("a\\b\\c\\"), 0},                        // only "a" exists: b, then c
-      {17, at("a"), 0},                                // exists already
-      {17, at("single\\"), 0},                         // trailing backslash
-      {17, at("file.txt"), ERROR_ALREADY_EXISTS},      // a file is in the way
+      {17, at("a\\b\\c\\"), 0},                                 // only "a" exists: b, then c
+      {17, at("a"), 0},                                         // exists already
+      {17, at("single\\"), 0},                                  // trailing backslash
+      {17, at("file.txt"), ERROR_ALREADY_EXISTS},               // a file is in the way
       {17, at("file.txt\\sub\\deeper"), ERROR_ALREADY_EXISTS},  // the failure of a parent comes back
       {17, "C:\\" + std::string(40000, '\\'), ERROR_FILENAME_EXCED_RANGE},
       {12, at("empty\\"), 0},

@@ -200,8 +200,8 @@ TEST(ProcessSession, OnlyAProcessOfTheNamedSessionCounts) {
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION child{};
-  ASSERT_TRUE(CreateProcessA(ProbeExe().c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                             nullptr, nullptr, &startup, &child));
+  ASSERT_TRUE(CreateProcessA(ProbeExe().c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             nullptr, &startup, &child));
   const DWORD session = OwnSessionId();
   EXPECT_TRUE(IsProcessOfSession(child.dwProcessId, session));
   EXPECT_FALSE(IsProcessOfSession(child.dwProcessId, session + 1));

@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < list.size(); ++i) {
     const zv::adm::TJobItem& a = list[i];
     const zv::adm::TJobItem& b = again[i];
-    if (a.Tag != b.Tag || a.Kind != b.Kind || a.Result != b.Result ||
-        list.Text(a.Param1) != again.Text(b.Param1) || list.Text(a.Param2) != again.Text(b.Param2))
+    if (a.Tag != b.Tag || a.Kind != b.Kind || a.Result != b.Result || list.Text(a.Param1) != again.Text(b.Param1) ||
+        list.Text(a.Param2) != again.Text(b.Param2))
       std::abort();
   }
   return 0;

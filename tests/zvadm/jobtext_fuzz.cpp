@@ -21,8 +21,8 @@ void Check(bool condition) {
 bool Same(const std::vector<Job>& a, const std::vector<Job>& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].tag != b[i].tag || a[i].kind != b[i].kind || a[i].param1 != b[i].param1 ||
-        a[i].param2 != b[i].param2 || a[i].result != b[i].result)
+    if (a[i].tag != b[i].tag || a[i].kind != b[i].kind || a[i].param1 != b[i].param1 || a[i].param2 != b[i].param2 ||
+        a[i].result != b[i].result)
       return false;
   }
   return true;

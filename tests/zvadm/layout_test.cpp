@@ -42,10 +42,8 @@ void ExpectSameJobs(const TJobList& actual, const PlainList& expected) {
 // Two jobs: texts packed in order, empty ones at offset 0.
 const PlainList kTwoJobs = {{0x11223344, 2, "AB", "", -1}, {7, 200, "", std::string("xyz\0", 4), 3010}};
 const Bytes kTwoJobsPacked = Cat({
-    Le32(2),
-    Record(0x11223344, 2, 44, 0, -1),
-    Record(7, 200, 0, 50, 3010),
-    Text("AB"),                      // at 44
+    Le32(2), Record(0x11223344, 2, 44, 0, -1), Record(7, 200, 0, 50, 3010),
+    Text("AB"),                     // at 44
     Text(std::string("xyz\0", 4)),  // at 50
 });
 
@@ -87,12 +85,10 @@ TEST(JobListLayout, PaddingAndTextPlacementOfTheInputAreNotKept) {
   // Padding bytes set, Param2 stored before Param1, a gap, a zero-length
   // text at a non-zero offset.
   const Bytes input = Cat({
-      Le32(2),
-      Record(5, 3, 60, 44, 9, {0xAA, 0xBB, 0xCC}),
-      Record(6, 4, 52, 0, 0, {1, 2, 3}),
+      Le32(2), Record(5, 3, 60, 44, 9, {0xAA, 0xBB, 0xCC}), Record(6, 4, 52, 0, 0, {1, 2, 3}),
       Text("p2"),  // at 44
       Zeros(2),
-      Text(""),    // at 52
+      Text(""),  // at 52
       Zeros(4),
       Text("p1!"),  // at 60
   });
@@ -103,9 +99,7 @@ TEST(JobListLayout, PaddingAndTextPlacementOfTheInputAreNotKept) {
   Bytes view(input.size(), 0xEE);
   ASSERT_TRUE(WriteJobList(list, view.data(), view.size()));
   const Bytes expected = Cat({
-      Le32(2),
-      Record(5, 3, 44, 51, 9),
-      Record(6, 4, 0, 0, 0),
+      Le32(2), Record(5, 3, 44, 51, 9), Record(6, 4, 0, 0, 0),
       Text("p1!"),  // at 44
       Text("p2"),   // at 51
   });
@@ -149,8 +143,7 @@ const Bytes kOneRecordHead = Le32(1);
 INSTANTIATE_TEST_SUITE_P(
     JobListLayout, RefusedSection,
     testing::Values(
-        Malformed{"NoRoomForTheCount", {1, 0, 0}},
-        Malformed{"NegativeCount", Cat({Le32(0xFFFFFFFF), Zeros(100)})},
+        Malformed{"NoRoomForTheCount", {1, 0, 0}}, Malformed{"NegativeCount", Cat({Le32(0xFFFFFFFF), Zeros(100)})},
         Malformed{"MostNegativeCount", Cat({Le32(0x80000000), Zeros(100)})},
         Malformed{"CountBeyondTheSection", Cat({Le32(2), Record(1, 8, 0, 0, 0), Zeros(19)})},
         Malformed{"HugeCount", Cat({Le32(0x7FFFFFFF), Zeros(40)})},

@@ -78,9 +78,15 @@ TEST(RegistryPathJobs, UnusablePathsGive1010AndTouchNothing) {
   TestKey key(HKEY_CURRENT_USER);
   TestKey machineKey(HKEY_LOCAL_MACHINE);
   const std::string rest = "\\" + key.path() + "\\V";
-  const std::vector<std::string> paths = {"hkcu" + rest, "Hkcu" + rest, "HKEY_CURRENT_USER" + rest,
-                                          "2147483650\\" + machineKey.path() + "\\V", "0" + rest, "$" + rest,
-                                          "", "HKCU", "V"};
+  const std::vector<std::string> paths = {"hkcu" + rest,
+                                          "Hkcu" + rest,
+                                          "HKEY_CURRENT_USER" + rest,
+                                          "2147483650\\" + machineKey.path() + "\\V",
+                                          "0" + rest,
+                                          "$" + rest,
+                                          "",
+                                          "HKCU",
+                                          "V"};
   std::vector<zv::jobs::Job> jobs;
   for (uint8_t kind = 1; kind <= 5; ++kind)
     for (const std::string& path : paths) jobs.push_back(MakeJob(kind, path, "data"));
@@ -97,7 +103,8 @@ TEST(RegistryPathJobs, UnusablePathsGive1010AndTouchNothing) {
 TEST(RegistryPathJobs, HkeuIsAcceptedAndDoesNothing) {
   TestKey key(HKEY_CURRENT_USER);
   SetRegText(HKEY_CURRENT_USER, key.path(), "Kept", "k");
-  std::vector<zv::jobs::Job> jobs = {MakeJob(1, "HKEU\\" + key.path() + "\\Kept"), MakeJob(1, "HKEU\\" + key.path() + "\\")};
+  std::vector<zv::jobs::Job> jobs = {MakeJob(1, "HKEU\\" + key.path() + "\\Kept"),
+                                     MakeJob(1, "HKEU\\" + key.path() + "\\")};
   for (uint8_t kind = 2; kind <= 5; ++kind) jobs.push_back(MakeJob(kind, "HKEU\\" + key.path() + "\\New", "x"));
   const auto outcome = RunJobs(jobs);
   ASSERT_TRUE(outcome.ran) << outcome.error;

@@ -42,34 +42,25 @@ INSTANTIATE_TEST_SUITE_P(
                     PathCase{"HKCC\\Software\\V", true, kHkeyCurrentConfig, "Software", "V", false},
                     PathCase{"HKEU\\Software\\X\\V", true, kNone, "Software\\X", "V", true},
                     // Root names are matched exactly, in upper case.
-                    PathCase{"hklm\\Software\\X\\V", false},
-                    PathCase{"Hkcu\\Software\\X\\V", false},
-                    PathCase{"HKLM \\Software\\X\\V", false},
-                    PathCase{"HKEY_LOCAL_MACHINE\\Software\\X\\V", false}));
+                    PathCase{"hklm\\Software\\X\\V", false}, PathCase{"Hkcu\\Software\\X\\V", false},
+                    PathCase{"HKLM \\Software\\X\\V", false}, PathCase{"HKEY_LOCAL_MACHINE\\Software\\X\\V", false}));
 
 INSTANTIATE_TEST_SUITE_P(
     NumericRoots, RegistryPathText,
     testing::Values(PathCase{"-2147483646\\Software\\X\\V", true, kHkeyLocalMachine, "Software\\X", "V"},
                     PathCase{"-2147483648\\S\\V", true, kHkeyClassesRoot, "S", "V"},
                     PathCase{"2147483647\\S\\V", true, 2147483647, "S", "V"},
-                    PathCase{"2147483650\\Software\\X\\V", false},
-                    PathCase{"-2147483649\\S\\V", false},
+                    PathCase{"2147483650\\Software\\X\\V", false}, PathCase{"-2147483649\\S\\V", false},
                     PathCase{"99999999999999999999\\S\\V", false},
                     PathCase{"$80000002\\S\\V", true, kHkeyLocalMachine, "S", "V"},
                     PathCase{"$7fffffff\\S\\V", true, 0x7FFFFFFF, "S", "V"},
                     PathCase{"0x80000001\\S\\V", true, kHkeyCurrentUser, "S", "V"},
                     PathCase{"0X80000005\\S\\V", true, kHkeyCurrentConfig, "S", "V"},
                     PathCase{"-$7FFFFFFE\\S\\V", true, kHkeyLocalMachine, "S", "V"},
-                    PathCase{"  \t+1234\\S\\V", true, 1234, "S", "V"},
-                    PathCase{"$100000000\\S\\V", false},
-                    PathCase{"0\\S\\V", false},
-                    PathCase{"$0\\S\\V", false},
-                    PathCase{"-0\\S\\V", false},
-                    PathCase{"$\\S\\V", false},
-                    PathCase{"0x\\S\\V", false},
-                    PathCase{"-\\S\\V", false},
-                    PathCase{"12ab\\S\\V", false},
-                    PathCase{"$80000002 \\S\\V", false},
+                    PathCase{"  \t+1234\\S\\V", true, 1234, "S", "V"}, PathCase{"$100000000\\S\\V", false},
+                    PathCase{"0\\S\\V", false}, PathCase{"$0\\S\\V", false}, PathCase{"-0\\S\\V", false},
+                    PathCase{"$\\S\\V", false}, PathCase{"0x\\S\\V", false}, PathCase{"-\\S\\V", false},
+                    PathCase{"12ab\\S\\V", false}, PathCase{"$80000002 \\S\\V", false},
                     PathCase{"$8000000G\\S\\V", false}));
 
 INSTANTIATE_TEST_SUITE_P(
@@ -77,9 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PathCase{"HKLM\\Name", true, kHkeyLocalMachine, "", "Name"},  // one "\": value in the root
                     PathCase{"HKLM\\Software\\X\\", true, kHkeyLocalMachine, "Software\\X", ""},  // default value
                     PathCase{"HKLM\\", true, kHkeyLocalMachine, "", ""},
-                    PathCase{"HKCU\\A\\\\B", true, kHkeyCurrentUser, "A\\", "B"},
-                    PathCase{"", false},
-                    PathCase{"HKLM", false},
-                    PathCase{"\\Software\\X\\V", false}));
+                    PathCase{"HKCU\\A\\\\B", true, kHkeyCurrentUser, "A\\", "B"}, PathCase{"", false},
+                    PathCase{"HKLM", false}, PathCase{"\\Software\\X\\V", false}));
 
 }  // namespace

@@ -214,10 +214,11 @@ TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {
     const std::string h = "\"" + batchText(helper.path()) + "\"";
     EXPECT_EQ(ReadBytes(batch), "@echo off\r\nset zvtries=0\r\n:try\r\ndel " + h + "\r\nif not exist " + h +
                                     " goto gone\r\nset /a zvtries+=1\r\nif %zvtries% lss 600 \"" +
-                                    batchText(SystemFolder()) + "\\ping.exe\" -n 2 127.0.0.1 >nul & goto try\r\n"
-                                    ":gone\r\nrd \"" + batchText(helper.folder()) + "\\\"\r\ndel \"" + batchText(batch) +
-                                    "\" & cd /d \"" + batchText(SystemFolder()) + "\" & rd \"" + batchText(batchFolder) +
-                                    "\"\r\ncls");
+                                    batchText(SystemFolder()) +
+                                    "\\ping.exe\" -n 2 127.0.0.1 >nul & goto try\r\n"
+                                    ":gone\r\nrd \"" +
+                                    batchText(helper.folder()) + "\\\"\r\ndel \"" + batchText(batch) + "\" & cd /d \"" +
+                                    batchText(SystemFolder()) + "\" & rd \"" + batchText(batchFolder) + "\"\r\ncls");
   } else {
     const auto batches = BatchFilesIn(temp);
     ASSERT_EQ(batches.size(), 1u);

@@ -106,7 +106,9 @@ struct UserFolders {
   }
   std::string QuickLaunch() const { return appData + "\\Microsoft\\Internet Explorer\\Quick Launch"; }
   HiveSeed Seed() const {
-    return {{kShellFolders, "Programs", programs}, {kShellFolders, "Desktop", desktop}, {kShellFolders, "AppData", appData}};
+    return {{kShellFolders, "Programs", programs},
+            {kShellFolders, "Desktop", desktop},
+            {kShellFolders, "AppData", appData}};
   }
   std::string programs, desktop, appData;
 };
@@ -115,7 +117,8 @@ struct UserFolders {
 class CurrentUserFolders {
  public:
   explicit CurrentUserFolders(const UserFolders& folders) {
-    for (const char* name : {"Programs", "Desktop", "AppData"}) saved_[name] = zv::test::GetRegText(HKEY_CURRENT_USER, kShellFolders, name);
+    for (const char* name : {"Programs", "Desktop", "AppData"})
+      saved_[name] = zv::test::GetRegText(HKEY_CURRENT_USER, kShellFolders, name);
     Set("Programs", folders.programs);
     Set("Desktop", folders.desktop);
     Set("AppData", folders.appData);
@@ -128,7 +131,9 @@ class CurrentUserFolders {
         Remove(name.c_str());
     }
   }
-  void Set(const char* name, const std::string& value) { zv::test::SetRegText(HKEY_CURRENT_USER, kShellFolders, name, value); }
+  void Set(const char* name, const std::string& value) {
+    zv::test::SetRegText(HKEY_CURRENT_USER, kShellFolders, name, value);
+  }
   void Remove(const char* name) { zv::test::RemoveRegValue(HKEY_CURRENT_USER, kShellFolders, name); }
 
  private:
@@ -140,7 +145,6 @@ std::string CommonPrograms() {
   SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COMMON_PROGRAMS, FALSE);
   return folder;
 }
-
 
 std::vector<std::string> LogLines(const std::string& path) {
   std::vector<std::string> lines;
@@ -162,7 +166,8 @@ class UserShortcuts : public testing::Test {
     char desktop[MAX_PATH] = {};
     if (SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE))
       DeleteFileA((std::string(desktop) + "\\Kestrix.lnk").c_str());
-    for (const char* tag : {"de", "fr", "en"}) WriteBytes(intl_.File("zv_" + std::string(tag) + ".int"), LanguageFile(tag));
+    for (const char* tag : {"de", "fr", "en"})
+      WriteBytes(intl_.File("zv_" + std::string(tag) + ".int"), LanguageFile(tag));
     WriteBytes(intl_.File("bare.int"), LanguageFile("bare", false));
   }
   void TearDown() override {
@@ -218,8 +223,10 @@ TEST_F(UserShortcuts, EveryProfileGetsTheShortcutsInItsUsersLanguage) {
   std::vector<std::string> order = profiles.EnumerationOrder(true);
   std::reverse(order.begin(), order.end());
   for (const std::string& name : order) {
-    if (users.count(name)) walk.emplace_back(&users.at(name).first, users.at(name).second);
-    else if (name.size() > 8 && HiveLoaded(name)) walk.emplace_back(&currentFolders, "fr");
+    if (users.count(name))
+      walk.emplace_back(&users.at(name).first, users.at(name).second);
+    else if (name.size() > 8 && HiveLoaded(name))
+      walk.emplace_back(&currentFolders, "fr");
   }
   walk.emplace_back(&defaultFolders, "en");
   ASSERT_EQ(walk.size(), 4u);
@@ -284,16 +291,15 @@ TEST_P(DesktopAndQuickLaunch, LinksAreAddedWhenAskedAndRefreshedWhenPresent) {
   EXPECT_EQ(LogLines(Log()), expectedLog);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, DesktopAndQuickLaunch,
-    testing::Values(ExtraRule{"NeitherAsked", 0, 0, false, false, true, false, false},
-                    ExtraRule{"DesktopAsked", 1, 0, false, false, true, true, false},
-                    ExtraRule{"QuickLaunchAsked", 0, 1, false, false, true, false, true},
-                    ExtraRule{"DesktopLinkRefreshed", 0, 0, true, false, true, true, false},
-                    ExtraRule{"QuickLaunchLinkRefreshed", 0, 0, false, true, true, false, true},
-                    ExtraRule{"BothAsked", 1, 1, true, false, true, true, true},
-                    ExtraRule{"DesktopFolderUnknown", 1, 0, false, false, false, false, false}),
-    [](const testing::TestParamInfo<ExtraRule>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Rules, DesktopAndQuickLaunch,
+                         testing::Values(ExtraRule{"NeitherAsked", 0, 0, false, false, true, false, false},
+                                         ExtraRule{"DesktopAsked", 1, 0, false, false, true, true, false},
+                                         ExtraRule{"QuickLaunchAsked", 0, 1, false, false, true, false, true},
+                                         ExtraRule{"DesktopLinkRefreshed", 0, 0, true, false, true, true, false},
+                                         ExtraRule{"QuickLaunchLinkRefreshed", 0, 0, false, true, true, false, true},
+                                         ExtraRule{"BothAsked", 1, 1, true, false, true, true, true},
+                                         ExtraRule{"DesktopFolderUnknown", 1, 0, false, false, false, false, false}),
+                         [](const testing::TestParamInfo<ExtraRule>& info) { return std::string(info.param.label); });
 
 TEST_F(UserShortcuts, TheOldGroupIsClearedAndItsLogEntriesDropped) {
   zv::test::ScratchDir root;
@@ -308,7 +314,8 @@ TEST_F(UserShortcuts, TheOldGroupIsClearedAndItsLogEntriesDropped) {
   WriteBytes(own + "\\Old name.lnk", "old");
   // Entries under either group go, whatever their case; the rest stays.
   std::string upperOwn = own;
-  std::transform(upperOwn.begin(), upperOwn.end(), upperOwn.begin(), [](char c) { return static_cast<char>(toupper(c)); });
+  std::transform(upperOwn.begin(), upperOwn.end(), upperOwn.begin(),
+                 [](char c) { return static_cast<char>(toupper(c)); });
   WriteBytes(Log(), "C:\\Kestrix\\kestrix.exe\r\n" + common + "\\Stale.lnk\r\n" + upperOwn + "\\OLD NAME.LNK\r\n" +
                         upperOwn + "\\\r\nC:\\Kestrix\\DATA\\\r\n");
 
@@ -344,7 +351,8 @@ TEST_F(UserShortcuts, WithoutAGroupNameNothingIsClearedAndTheLinksGoIntoTheProgr
   EXPECT_TRUE(commonKept);
   EXPECT_EQ(ReadBytes(folders.programs + "\\Other program.lnk"), "someone else's");
   EXPECT_EQ(ReadBytes(folders.programs + "\\Other group\\Tool.lnk"), "someone else's");
-  for (const Definition& d : Definitions("de")) EXPECT_TRUE(ReadLink(folders.programs + "\\" + d.name + ".lnk")) << d.name;
+  for (const Definition& d : Definitions("de"))
+    EXPECT_TRUE(ReadLink(folders.programs + "\\" + d.name + ".lnk")) << d.name;
 }
 
 TEST_F(UserShortcuts, ALanguageFileWithoutStringsGivesEmptyNames) {
@@ -364,8 +372,6 @@ TEST_F(UserShortcuts, ALanguageFileWithoutStringsGivesEmptyNames) {
   EXPECT_EQ(LogLines(Log()), (std::vector<std::string>{own + "Kestrix.lnk", own, own + "Quennet .lnk", own + ".lnk",
                                                        own + ".lnk", own + ".lnk"}));
 }
-
-
 
 // A user's own hive naming places outside the user's profile, or a language
 // file whose names would add targets: what a standard user may try on the
@@ -432,8 +438,10 @@ TEST_P(HostileShortcutData, NothingIsWrittenOrDeletedOutsideTheProfile) {
   const std::string name = profiles.UniqueName();
   const std::string profile = profiles.Folder(name);
   const auto fill = [&](std::string text) {
-    for (const auto& [mark, value] : {std::pair<std::string, std::string>{"<profile>", profile}, {"<outside>", outside + "\\"}})
-      for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark)) text.replace(at, mark.size(), value);
+    for (const auto& [mark, value] :
+         {std::pair<std::string, std::string>{"<profile>", profile}, {"<outside>", outside + "\\"}})
+      for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark))
+        text.replace(at, mark.size(), value);
     return text;
   };
   CreateFolders(profile + "Start Menu\\Programs");
@@ -472,27 +480,29 @@ TEST_P(HostileShortcutData, NothingIsWrittenOrDeletedOutsideTheProfile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Attempts, HostileShortcutData,
-    testing::Values(
-        HostileUserData{"FoldersOfAnotherPlace", "<outside>Start Menu\\Programs", "<outside>Desktop", "<outside>AppData"},
-        HostileUserData{"RelativeNames", "Start Menu\\Programs", "Desktop", "AppData"},
-        HostileUserData{"DriveRelativeAndRooted", "C:Start Menu", "\\Desktop", "C:AppData"},
-        HostileUserData{"NetworkAndDeviceNames", "\\\\zvnohost\\share\\Programs", "\\\\?\\<outside>Desktop",
-                        "\\\\.\\<outside>AppData"},
-        HostileUserData{"ClimbingOutOfTheProfile", "<profile>..\\..\\..\\Programs", "<profile>Desktop\\..\\..\\..",
-                        "<profile>x\\..\\..\\AppData"},
-        HostileUserData{"LanguageFileOutsideTheLanguageFolder", "<profile>Start Menu\\Programs", "<profile>Desktop",
-                        "<profile>AppData", "..\\..\\..\\..\\..\\..\\<outside>evil.int"},
-        HostileUserData{"LanguageFileByFullPath", "<profile>Start Menu\\Programs", "<profile>Desktop", "<profile>AppData",
-                        "<outside>evil.int"},
-        HostileUserData{"LanguageNamesWithTargets", "<profile>Start Menu\\Programs", "<profile>Desktop",
-                        "<profile>AppData", "evil.int"},
-        HostileUserData{"DesktopFortyThousandLevelsDeep", "<profile>Start Menu\\Programs",
-                        "<profile>" + [] {
-                          std::string deep;
-                          for (int i = 0; i < 40000; ++i) deep += "a\\";
-                          return deep;
-                        }(),
-                        "<profile>AppData"}),
+    testing::Values(HostileUserData{"FoldersOfAnotherPlace", "<outside>Start Menu\\Programs", "<outside>Desktop",
+                                    "<outside>AppData"},
+                    HostileUserData{"RelativeNames", "Start Menu\\Programs", "Desktop", "AppData"},
+                    HostileUserData{"DriveRelativeAndRooted", "C:Start Menu", "\\Desktop", "C:AppData"},
+                    HostileUserData{"NetworkAndDeviceNames", "\\\\zvnohost\\share\\Programs", "\\\\?\\<outside>Desktop",
+                                    "\\\\.\\<outside>AppData"},
+                    HostileUserData{"ClimbingOutOfTheProfile", "<profile>..\\..\\..\\Programs",
+                                    "<profile>Desktop\\..\\..\\..", "<profile>x\\..\\..\\AppData"},
+                    HostileUserData{"LanguageFileOutsideTheLanguageFolder", "<profile>Start Menu\\Programs",
+                                    "<profile>Desktop", "<profile>AppData",
+                                    "..\\..\\..\\..\\..\\..\\<outside>evil.int"},
+                    HostileUserData{"LanguageFileByFullPath", "<profile>Start Menu\\Programs", "<profile>Desktop",
+                                    "<profile>AppData", "<outside>evil.int"},
+                    HostileUserData{"LanguageNamesWithTargets", "<profile>Start Menu\\Programs", "<profile>Desktop",
+                                    "<profile>AppData", "evil.int"},
+                    HostileUserData{"DesktopFortyThousandLevelsDeep", "<profile>Start Menu\\Programs",
+                                    "<profile>" +
+                                        [] {
+                                          std::string deep;
+                                          for (int i = 0; i < 40000; ++i) deep += "a\\";
+                                          return deep;
+                                        }(),
+                                    "<profile>AppData"}),
     [](const testing::TestParamInfo<HostileUserData>& info) { return std::string(info.param.label); });
 
 }  // namespace

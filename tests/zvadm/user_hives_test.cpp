@@ -98,7 +98,8 @@ TEST_F(UserHiveJobs, RemoveUserIntegrationTakesOnlyTheCatchersEntries) {
   const std::string protocols = "Software\\Netscape\\Netscape Navigator\\Automation Protocols";
   const std::string menuExt = "Software\\Microsoft\\Internet Explorer\\MenuExt\\";
   const std::string netCaptor = "SOFTWARE\\Stilesoft\\NetCaptor\\CurrentVersion\\Browser Helper Objects\\";
-  const std::string menuOrder = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\";
+  const std::string menuOrder =
+      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\";
   const std::vector<IntegrationEntry> entries = {
       {protocols, "http", "Zorvex.NNCatcher.1", false},
       {protocols, "https", "zorvex.nncatcher.1", true},  // compared with case
@@ -208,8 +209,8 @@ TEST_F(UserHiveJobs, WriteUserValueWritesInEveryHive) {
   profiles_.LogOn(withKey);
   profiles_.LogOn(withoutKey);
 
-  const auto outcome = RunJobs({MakeJob(kWriteUserValue, "Options\\Last", "C:\\Downloads"),
-                                MakeJob(kWriteUserValue, "Plain", "value")});
+  const auto outcome =
+      RunJobs({MakeJob(kWriteUserValue, "Options\\Last", "C:\\Downloads"), MakeJob(kWriteUserValue, "Plain", "value")});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_TRUE(outcome.readBack);
   for (const auto& job : outcome.jobs) EXPECT_EQ(job.result, 0);
@@ -242,12 +243,13 @@ TEST_F(UserHiveJobs, OnlyWhatAUsersOwnProfileHoldsIsReadOrRemoved) {
 
   const std::string linked = AddUser();
   DeleteFileA((DataFolder(linked) + "Install.alg").c_str());
-  ASSERT_TRUE(CreateHardLinkA((DataFolder(linked) + "Install.alg").c_str(), outside.File("Install.alg").c_str(), nullptr));
+  ASSERT_TRUE(
+      CreateHardLinkA((DataFolder(linked) + "Install.alg").c_str(), outside.File("Install.alg").c_str(), nullptr));
 
   const std::string huge = AddUser();
   {
-    const zv::win::UniqueFile file(CreateFileA((DataFolder(huge) + "Install.alg").c_str(), GENERIC_WRITE, 0, nullptr,
-                                               CREATE_ALWAYS, 0, nullptr));
+    const zv::win::UniqueFile file(
+        CreateFileA((DataFolder(huge) + "Install.alg").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file);
     LARGE_INTEGER size;
     size.QuadPart = 3LL << 30;  // sparse: nothing is written
@@ -320,9 +322,8 @@ TEST_F(UserHiveJobs, KeysThatLinkElsewhereAreNeitherFollowedNorDeletedThrough) {
   ASSERT_TRUE(QueryValue(HKEY_USERS, settingsLinked + "\\" + kSettingsKey, "Kept"));
   ASSERT_TRUE(QueryValue(HKEY_USERS, optionsLinked + "\\" + kSettingsKey + "\\Options", "Kept"));
 
-  const auto outcome =
-      RunJobs({MakeJob(kWriteUserValue, "Options\\Last", "written"), MakeJob(kWriteUserValue, "Plain", "written"),
-               MakeJob(kRemoveUserData)});
+  const auto outcome = RunJobs({MakeJob(kWriteUserValue, "Options\\Last", "written"),
+                                MakeJob(kWriteUserValue, "Plain", "written"), MakeJob(kRemoveUserData)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
   for (const TestKey* target : {&settingsTarget, &optionsTarget}) {
@@ -378,8 +379,8 @@ TEST_F(Win9xUserHiveJobs, WithoutProfilesTheCurrentUserIsTheOnlyOne) {
   WriteBytes(data.File("Install.alg"), data.File("current user.lnk") + "\r\n");
   WriteBytes(install_.File("Install.alg"), "main\r\n");
 
-  const auto outcome = helper_.Run({MakeJob(kWriteUserValue, "Options\\Last", "nine"),
-                                                    MakeJob(kRemoveUserIntegration)});
+  const auto outcome =
+      helper_.Run({MakeJob(kWriteUserValue, "Options\\Last", "nine"), MakeJob(kRemoveUserIntegration)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
   // The 9x family stores a string with its terminator, and nothing after it.

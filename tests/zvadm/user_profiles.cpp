@@ -39,7 +39,6 @@ void SetExpandText(HKEY root, const std::string& key, const char* name, const st
                  static_cast<DWORD>(text.size() + 1));
 }
 
-
 }  // namespace
 
 PrivilegeScope::PrivilegeScope(std::initializer_list<const char*> names) : names_(names.begin(), names.end()) {
@@ -87,7 +86,8 @@ TestProfiles::~TestProfiles() {
   if (createdListKey_) {
     zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, ListKey());
   } else {
-    for (const std::string& name : names_) zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(ListKey()) + "\\" + name).c_str());
+    for (const std::string& name : names_)
+      zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(ListKey()) + "\\" + name).c_str());
   }
   if (setDefaultUser_) {
     RemoveRegValue(HKEY_LOCAL_MACHINE, kProfileListNt, "DefaultUserProfile");

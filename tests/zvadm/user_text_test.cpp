@@ -15,16 +15,15 @@ struct LinesCase {
 };
 void PrintTo(const LinesCase& test, std::ostream* out) { *out << testing::PrintToString(test.text); }
 
-
 class InstallLogLines : public testing::TestWithParam<LinesCase> {};
 
 TEST_P(InstallLogLines, SplitAtEveryLineEnd) { EXPECT_EQ(SplitLines(GetParam().text), GetParam().lines); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, InstallLogLines,
-    testing::Values(LinesCase{"", {}}, LinesCase{"a", {"a"}}, LinesCase{"a\r\nb\r\n", {"a", "b"}},
-                    LinesCase{"a\nb\rc\r\n\r\nd", {"a", "b", "c", "", "d"}}, LinesCase{"\r\n", {""}},
-                    LinesCase{"a\r\r\nb", {"a", "", "b"}}, LinesCase{std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}}));
+INSTANTIATE_TEST_SUITE_P(Texts, InstallLogLines,
+                         testing::Values(LinesCase{"", {}}, LinesCase{"a", {"a"}}, LinesCase{"a\r\nb\r\n", {"a", "b"}},
+                                         LinesCase{"a\nb\rc\r\n\r\nd", {"a", "b", "c", "", "d"}},
+                                         LinesCase{"\r\n", {""}}, LinesCase{"a\r\r\nb", {"a", "", "b"}},
+                                         LinesCase{std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}}));
 
 TEST(InstallLogLines, JoinEndsEveryLineWithCrLf) {
   EXPECT_EQ(JoinLines({"C:\\a.lnk", "", "C:\\b\\"}), "C:\\a.lnk\r\n\r\nC:\\b\\\r\n");
@@ -158,8 +157,6 @@ TEST(ShortcutDefinitions, LinesReadNameTargetArgumentsIconAndDesktop) {
   EXPECT_EQ(definitions[3].Name, "");
   EXPECT_FALSE(definitions[3].Desktop);  // "Desktop" is matched with its case
 }
-
-
 
 // What a user's own data may name before the elevated helper acts on it.
 struct UserTextCase {

@@ -31,10 +31,8 @@ struct PortResult {
 
 // Runs the host on one port: writes `input`, ends the input, reads every
 // reply until the host ends.
-PortResult RunPort(const std::string& input, const std::string& args = "chrome-extension://x/",
-                   HANDLE job = nullptr) {
-  const zv::test::ProgramResult run =
-      zv::test::RunProgramWithInput("\"" + HostExe() + "\" " + args, input, 30000, job);
+PortResult RunPort(const std::string& input, const std::string& args = "chrome-extension://x/", HANDLE job = nullptr) {
+  const zv::test::ProgramResult run = zv::test::RunProgramWithInput("\"" + HostExe() + "\" " + args, input, 30000, job);
   const std::string& output = run.output;
   PortResult result;
   result.exitCode = run.exitCode;
@@ -51,9 +49,11 @@ PortResult RunPort(const std::string& input, const std::string& args = "chrome-e
 }
 
 json DownloadMessage(int id, const std::string& url, const std::string& filename, bool forced = false) {
-  return {{"type", "download"}, {"id", id}, {"url", url}, {"referrer", "http://127.0.0.1/page.html"},
-          {"filename", filename}, {"mime", "application/zip"}, {"size", 2048},
-          {"cookie", "session=42"}, {"forced", forced}};
+  return {{"type", "download"},   {"id", id},
+          {"url", url},           {"referrer", "http://127.0.0.1/page.html"},
+          {"filename", filename}, {"mime", "application/zip"},
+          {"size", 2048},         {"cookie", "session=42"},
+          {"forced", forced}};
 }
 
 std::string Download(int id, const std::string& url, const std::string& filename, bool forced = false) {
@@ -63,8 +63,8 @@ std::string Download(int id, const std::string& url, const std::string& filename
 std::int64_t NowMs() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  return static_cast<std::int64_t>((ULARGE_INTEGER{{now.dwLowDateTime, now.dwHighDateTime}}.QuadPart -
-                                    116444736000000000ULL) / 10000);
+  return static_cast<std::int64_t>(
+      (ULARGE_INTEGER{{now.dwLowDateTime, now.dwHighDateTime}}.QuadPart - 116444736000000000ULL) / 10000);
 }
 
 json Pending(int id) { return {{"id", id}, {"result", "pending"}}; }
@@ -112,8 +112,11 @@ TEST_F(BridgeHostTest, TextOutsideTheCodePageArrivesWithoutAQuestionMarkOrALookA
   registry_.Set("AcceptingTypes", "ZIP");
   StandIn standIn;
   standIn.Launch();
-  const PortResult port = RunPort(
-      Download(1, "http://127.0.0.1/\xE4\xB8\xAD\xEF\xBC\x8F" "a.zip", "/dl/a\xEF\xBC\x9A" "b.zip"));
+  const PortResult port = RunPort(Download(1,
+                                           "http://127.0.0.1/\xE4\xB8\xAD\xEF\xBC\x8F"
+                                           "a.zip",
+                                           "/dl/a\xEF\xBC\x9A"
+                                           "b.zip"));
   ASSERT_EQ(port.replies.size(), 1u);
   EXPECT_EQ(port.replies[0], json({{"id", 1}, {"result", "taken"}}));
   const auto texts = standIn.WaitForTexts(1);
@@ -134,12 +137,15 @@ TEST_F(BridgeHostTest, BadInputGetsAnErrorReplyAndNeverACrash) {
   const json tooLarge = {{"result", "failed"}, {"reason", "message too large"}};
   const Case cases[] = {
       {"empty port", "", {}},
-      {"not JSON, then a message", Frame("hello") + Download(5, "http://h/a.txt", "a.txt"),
+      {"not JSON, then a message",
+       Frame("hello") + Download(5, "http://h/a.txt", "a.txt"),
        {{{"result", "failed"}, {"reason", "not a JSON object"}},
         {{"id", 5}, {"result", "declined"}, {"rule", "AcceptingTypes"}}}},
-      {"too large, then a message", Frame(huge) + Download(6, "http://h/a.txt", "a.txt"),
+      {"too large, then a message",
+       Frame(huge) + Download(6, "http://h/a.txt", "a.txt"),
        {tooLarge, {{"id", 6}, {"result", "declined"}, {"rule", "AcceptingTypes"}}}},
-      {"a field of the wrong type", Frame(R"({"id":9,"url":"http://h/a.zip","size":"big"})"),
+      {"a field of the wrong type",
+       Frame(R"({"id":9,"url":"http://h/a.zip","size":"big"})"),
        {{{"id", 9}, {"result", "failed"}, {"reason", "size is not a number"}}}},
       {"cut short", Frame("{}").substr(0, 5), {{{"result", "failed"}, {"reason", "message cut short"}}}},
   };
@@ -154,7 +160,11 @@ TEST_F(BridgeHostTest, BadInputGetsAnErrorReplyAndNeverACrash) {
 TEST_F(BridgeHostTest, TheBrowserKeepsWhatTheDownloadManagerDidNotTake) {
   registry_.Set("AcceptingTypes", "ZIP");
   {
-    StandIn refusing([] { zv::test::StandInOptions o; o.reply = 0; return o; }());
+    StandIn refusing([] {
+      zv::test::StandInOptions o;
+      o.reply = 0;
+      return o;
+    }());
     refusing.Launch();
     const PortResult port = RunPort(Download(1, "http://h/a.zip", "a.zip"));
     ASSERT_EQ(port.replies.size(), 1u);
@@ -163,8 +173,8 @@ TEST_F(BridgeHostTest, TheBrowserKeepsWhatTheDownloadManagerDidNotTake) {
   }
   const PortResult none = RunPort(Download(2, "http://h/a.zip", "a.zip"));
   EXPECT_EQ(none.replies,
-            std::vector<json>({Pending(2), {{"id", 2}, {"result", "failed"},
-                                            {"reason", "the download manager is not installed"}}}));
+            std::vector<json>(
+                {Pending(2), {{"id", 2}, {"result", "failed"}, {"reason", "the download manager is not installed"}}}));
 }
 
 // A download manager that is not running: "pending" at once, then the final
@@ -181,8 +191,8 @@ TEST_F(BridgeHostTest, StartsTheDownloadManagerOutsideTheBrowsersJobAndRepliesPe
   const Case cases[] = {
       {"window at once, no job", 0, 0, true},
       {"window after 6 s, beyond the core's start-up poll", 6000, 0, true},
-      {"a kill-on-close job that allows breaking away",
-       0, JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK, true},
+      {"a kill-on-close job that allows breaking away", 0,
+       JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK, true},
       {"a kill-on-close job that refuses breaking away: started inside it", 0, JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE,
        false},
   };
@@ -363,8 +373,8 @@ TEST_F(BridgeRegistrationTest, PerUserWritesTheManifestsInTheUsersFolderAndEvery
   const std::string firefoxPath = folder + "\\com.quennet.zorvane.firefox.json";
   const json chromium = json::parse(ReadFileText(chromiumPath), nullptr, false);
   const json firefox = json::parse(ReadFileText(firefoxPath), nullptr, false);
-  const json common = {{"name", "com.quennet.zorvane"}, {"description", "Zorvane download manager"},
-                       {"path", host_}, {"type", "stdio"}};
+  const json common = {
+      {"name", "com.quennet.zorvane"}, {"description", "Zorvane download manager"}, {"path", host_}, {"type", "stdio"}};
   json expectChromium = common, expectFirefox = common;
   expectChromium["allowed_origins"] = {"chrome-extension://bpfojcnboiciknhmbgmmilipdannkaci/"};
   expectFirefox["allowed_extensions"] = {"zorvane@quennet.com"};
@@ -402,12 +412,13 @@ TEST_F(BridgeRegistrationTest, MachineScopeOnlyWhereNonAdministratorsCannotWrite
   };
   const Case cases[] = {
       {"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", false},  // Program Files
-      {"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)",
-       false},  // TrustedInstaller
-      {"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", true},                  // Users may modify
-      {"D:P(A;OICI;FA;;;BA)(A;OICI;0x2;;;AU)", true},                       // authenticated users may add files
-      {"D:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;;0x1200a9;;;WD)", false},   // the owner of later files only
-      {"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;S-1-5-21-1-2-3-1001)", true},       // one user
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-"
+       "2271478464)",
+       false},                                                             // TrustedInstaller
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", true},                 // Users may modify
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;0x2;;;AU)", true},                      // authenticated users may add files
+      {"D:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;;0x1200a9;;;WD)", false},  // the owner of later files only
+      {"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;S-1-5-21-1-2-3-1001)", true},      // one user
       {"D:P(A;OICI;GA;;;WD)", true},
       {"D:P", false},  // an empty list lets no one in
   };
@@ -465,8 +476,9 @@ TEST_F(BridgeRegistrationTest, CheckTellsEachBrokenRegistrationWithItsFix) {
        "Chrome registration: HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\com.quennet.zorvane: the manifest "
        "does not allow the extension chrome-extension://bpfojcnboiciknhmbgmmilipdannkaci/; run"},
       {"catching off", [&] { registry.Set("WebUrlCatch", "FALSE"); }, "WebUrlCatch: off"},
-      {"integration off", [&] { registry.Set("IntegrationTemporaryOff", "FALSE"); }, "IntegrationTemporaryOff: "
-                                                                                     "integration is switched off"},
+      {"integration off", [&] { registry.Set("IntegrationTemporaryOff", "FALSE"); },
+       "IntegrationTemporaryOff: "
+       "integration is switched off"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -25,16 +25,20 @@ ReadBytes Source(const std::string& bytes, size_t chunk = 3) {
 }
 
 std::string Length(std::uint32_t n) {
-  return std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8 & 0xFF),
-                     static_cast<char>(n >> 16 & 0xFF), static_cast<char>(n >> 24 & 0xFF)};
+  return std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8 & 0xFF), static_cast<char>(n >> 16 & 0xFF),
+                     static_cast<char>(n >> 24 & 0xFF)};
 }
 
 // Everything a port answers to `input`, reply by reply.
 std::vector<json> Serve(const std::string& input) {
   std::string output;
-  ServePort(Source(input, 4096),
-            [&](const char* data, size_t size) { output.append(data, size); return true; },
-            EchoAnswer);
+  ServePort(
+      Source(input, 4096),
+      [&](const char* data, size_t size) {
+        output.append(data, size);
+        return true;
+      },
+      EchoAnswer);
   std::vector<json> replies;
   std::string payload;
   const ReadBytes read = Source(output, 4096);
@@ -66,8 +70,7 @@ TEST(BridgeFrames, ShortOrOversizedInput) {
       {"oversized, skipped whole", Length(kMaxMessageBytes + 1) + std::string(kMaxMessageBytes + 1, 'a'),
        FrameStatus::kTooLarge},
       {"oversized and cut", Length(0xFFFFFFFF) + "abc", FrameStatus::kTruncated},
-      {"exactly the limit", Length(kMaxMessageBytes) + std::string(kMaxMessageBytes, 'a'),
-       FrameStatus::kMessage},
+      {"exactly the limit", Length(kMaxMessageBytes) + std::string(kMaxMessageBytes, 'a'), FrameStatus::kMessage},
   };
   for (const Case& c : cases) {
     std::string payload;
@@ -80,10 +83,10 @@ TEST(BridgeFrames, ShortOrOversizedInput) {
 }
 
 TEST(BridgePort, AnswersEveryMessageAndStaysInStepAfterAnError) {
-  const std::string input = Frame(R"({"id":1,"url":"http://h/a.zip"})") +
-                            Length(kMaxMessageBytes + 10) + std::string(kMaxMessageBytes + 10, ' ') +
-                            Frame("not json") + Frame(R"({"id":"b","url":"http://h/b.zip"})") +
-                            Length(50) + "{";  // cut short: answered, then the port ends
+  const std::string input = Frame(R"({"id":1,"url":"http://h/a.zip"})") + Length(kMaxMessageBytes + 10) +
+                            std::string(kMaxMessageBytes + 10, ' ') + Frame("not json") +
+                            Frame(R"({"id":"b","url":"http://h/b.zip"})") + Length(50) +
+                            "{";  // cut short: answered, then the port ends
   const std::vector<json> replies = Serve(input);
   ASSERT_EQ(replies.size(), 5u);
   EXPECT_EQ(replies[0], json({{"id", 1}, {"result", "taken"}}));
@@ -95,8 +98,12 @@ TEST(BridgePort, AnswersEveryMessageAndStaysInStepAfterAnError) {
 
 TEST(BridgePort, StopsWhenTheBrowserStopsReading) {
   int answered = 0;
-  ServePort(Source(Frame("{}") + Frame("{}"), 4096), [](const char*, size_t) { return false; },
-            [&](const std::string&) { ++answered; return std::string("{}"); });
+  ServePort(
+      Source(Frame("{}") + Frame("{}"), 4096), [](const char*, size_t) { return false; },
+      [&](const std::string&) {
+        ++answered;
+        return std::string("{}");
+      });
   EXPECT_EQ(answered, 1);
 }
 
@@ -166,9 +173,13 @@ TEST(BridgeMessages, TheReplyToEachEndOfAHandOff) {
   const Case cases[] = {
       {"taken", BridgeStatus::kSent, true, {{"id", 8}, {"result", "taken"}}},
       {"answered 0", BridgeStatus::kSent, false, {{"id", 8}, {"result", "declined"}, {"rule", "download manager"}}},
-      {"refused", BridgeStatus::kRefused, false,
+      {"refused",
+       BridgeStatus::kRefused,
+       false,
        {{"id", 8}, {"result", "failed"}, {"reason", "the download manager's window refused the message"}}},
-      {"lock held elsewhere", BridgeStatus::kLockNotObtained, false,
+      {"lock held elsewhere",
+       BridgeStatus::kLockNotObtained,
+       false,
        {{"id", 8}, {"result", "failed"}, {"reason", "another hand-off did not end"}}},
   };
   for (const Case& c : cases) EXPECT_EQ(json::parse(HandoffReply("8", c.status, c.taken)), c.reply) << c.what;
@@ -202,7 +213,9 @@ TEST(BridgeDecision, SettingsAndForcedDownloads) {
       {"own switch off", {{"AcceptingTypes", "ZIP"}, {"WebUrlCatch", "FALSE"}}, zip, "WebUrlCatch"},
       {"own switch off, forced too", {{"WebUrlCatch", "FALSE"}}, forcedHtml, "WebUrlCatch"},
       {"own switch TRUE", {{"AcceptingTypes", "ZIP"}, {"WebUrlCatch", "TRUE"}}, zip, std::nullopt},
-      {"integration off", {{"AcceptingTypes", "ZIP"}, {"IntegrationTemporaryOff", "FALSE"}}, zip,
+      {"integration off",
+       {{"AcceptingTypes", "ZIP"}, {"IntegrationTemporaryOff", "FALSE"}},
+       zip,
        "IntegrationTemporaryOff"},
       {"integration off, forced", {{"IntegrationTemporaryOff", "FALSE"}}, forcedHtml, std::nullopt},
       {"not http", zipOnly, ftp, "scheme"},
@@ -240,12 +253,22 @@ TEST(BridgeDecision, ModifierKeysAndPostsWithoutTheirData) {
       {"Shift leaves it to the browser", zipOnly, zip, {true, false, false}, "Shift"},
       {"Shift beats the context menu", zipOnly, forcedZip, {true, false, false}, "Shift"},
       {"Ctrl+Alt forces past the type lists", zipOnly, html, {false, true, true}, std::nullopt},
-      {"Ctrl+Alt passes integration off", {{"IntegrationTemporaryOff", "FALSE"}}, html, {false, true, true},
+      {"Ctrl+Alt passes integration off",
+       {{"IntegrationTemporaryOff", "FALSE"}},
+       html,
+       {false, true, true},
        std::nullopt},
       {"Ctrl alone does not", zipOnly, html, {false, true, false}, "AcceptingTypes"},
       {"Ctrl+Alt with the own switch off", {{"WebUrlCatch", "FALSE"}}, html, {false, true, true}, "WebUrlCatch"},
       {"a POST without its data", zipOnly, postUnknown, {}, "post data unknown"},
-      {"a POST without its data, forced", zipOnly, [&] { auto d = postUnknown; d.forced = true; return d; }(), {},
+      {"a POST without its data, forced",
+       zipOnly,
+       [&] {
+         auto d = postUnknown;
+         d.forced = true;
+         return d;
+       }(),
+       {},
        "post data unknown"},
       {"a POST with an empty body", zipOnly, postKnown, {}, std::nullopt},
       {"a GET", zipOnly, get, {}, std::nullopt},

@@ -12,9 +12,9 @@
 #include "zvtest.h"
 
 using namespace zv::test;
-using zv::com::ComPtr;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using zv::com::ComPtr;
 
 namespace {
 
@@ -34,15 +34,13 @@ std::vector<std::string> SchemeKeys(const std::string& parent, const std::string
   return DumpKeys(HKEY_CLASSES_ROOT, "HKCR", keys);
 }
 
-std::vector<std::string> NameSpaceEntries() {
-  return SchemeKeys("PROTOCOLS\\Name-Space Handler\\", "HIEClickCatcher");
-}
+std::vector<std::string> NameSpaceEntries() { return SchemeKeys("PROTOCOLS\\Name-Space Handler\\", "HIEClickCatcher"); }
 
 std::vector<std::string> HandlerEntries() { return SchemeKeys("PROTOCOLS\\Handler\\"); }
 
 // The classes Windows registers for its schemes, each its own.
 constexpr const char* kSystemClasses[][2] = {{"https", "{79eac9e5-baf9-11ce-8c82-00aa004ba90b}"},
-                                              {"ftp", "{79eac9e3-baf9-11ce-8c82-00aa004ba90b}"}};
+                                             {"ftp", "{79eac9e3-baf9-11ce-8c82-00aa004ba90b}"}};
 
 class HandlerRegistration : public RegistrationTest {
  protected:
@@ -65,36 +63,35 @@ class HandlerRegistration : public RegistrationTest {
 TEST_F(HandlerRegistration, WritesTheScriptAndTheTypeLibrary) {
   ASSERT_EQ(Register(), 0u);
   const std::string clsid = std::string("HKCR\\CLSID\\") + kClsid;
-  EXPECT_EQ(ClassKeys(),
-            std::vector<std::string>({
-                "HKCR\\zvhandler.HTTPPlugProt.1",
-                "HKCR\\zvhandler.HTTPPlugProt.1 @ = 'HTTPPlugProt Class'",
-                "HKCR\\zvhandler.HTTPPlugProt.1\\CLSID",
-                std::string("HKCR\\zvhandler.HTTPPlugProt.1\\CLSID @ = '") + kClsid + "'",
-                "HKCR\\zvhandler.HTTPPlugProt",
-                "HKCR\\zvhandler.HTTPPlugProt @ = 'HTTPPlugProt Class'",
-                "HKCR\\zvhandler.HTTPPlugProt\\CLSID",
-                std::string("HKCR\\zvhandler.HTTPPlugProt\\CLSID @ = '") + kClsid + "'",
-                "HKCR\\zvhandler.HTTPPlugProt\\CurVer",
-                "HKCR\\zvhandler.HTTPPlugProt\\CurVer @ = 'zvhandler.HTTPPlugProt.1'",
-                clsid,
-                clsid + " @ = 'HTTPPlugProt Class'",
-                clsid + "\\InprocServer32",
-                clsid + "\\InprocServer32 @ = '" + module_ + "'",
-                clsid + "\\InprocServer32 ThreadingModel = 'Apartment'",
-                clsid + "\\ProgID",
-                clsid + "\\ProgID @ = 'zvhandler.HTTPPlugProt.1'",
-                clsid + "\\Programmable",
-                clsid + "\\TypeLib",
-                clsid + "\\TypeLib @ = '{E131C961-4DDB-11D4-84B8-008048B33DEA}'",
-                clsid + "\\VersionIndependentProgID",
-                clsid + "\\VersionIndependentProgID @ = 'zvhandler.HTTPPlugProt'",
-            }));
+  EXPECT_EQ(ClassKeys(), std::vector<std::string>({
+                             "HKCR\\zvhandler.HTTPPlugProt.1",
+                             "HKCR\\zvhandler.HTTPPlugProt.1 @ = 'HTTPPlugProt Class'",
+                             "HKCR\\zvhandler.HTTPPlugProt.1\\CLSID",
+                             std::string("HKCR\\zvhandler.HTTPPlugProt.1\\CLSID @ = '") + kClsid + "'",
+                             "HKCR\\zvhandler.HTTPPlugProt",
+                             "HKCR\\zvhandler.HTTPPlugProt @ = 'HTTPPlugProt Class'",
+                             "HKCR\\zvhandler.HTTPPlugProt\\CLSID",
+                             std::string("HKCR\\zvhandler.HTTPPlugProt\\CLSID @ = '") + kClsid + "'",
+                             "HKCR\\zvhandler.HTTPPlugProt\\CurVer",
+                             "HKCR\\zvhandler.HTTPPlugProt\\CurVer @ = 'zvhandler.HTTPPlugProt.1'",
+                             clsid,
+                             clsid + " @ = 'HTTPPlugProt Class'",
+                             clsid + "\\InprocServer32",
+                             clsid + "\\InprocServer32 @ = '" + module_ + "'",
+                             clsid + "\\InprocServer32 ThreadingModel = 'Apartment'",
+                             clsid + "\\ProgID",
+                             clsid + "\\ProgID @ = 'zvhandler.HTTPPlugProt.1'",
+                             clsid + "\\Programmable",
+                             clsid + "\\TypeLib",
+                             clsid + "\\TypeLib @ = '{E131C961-4DDB-11D4-84B8-008048B33DEA}'",
+                             clsid + "\\VersionIndependentProgID",
+                             clsid + "\\VersionIndependentProgID @ = 'zvhandler.HTTPPlugProt'",
+                         }));
   std::vector<std::string> nameSpace;
   for (const std::string scheme : kSchemes) {
     const std::string key = "HKCR\\PROTOCOLS\\Name-Space Handler\\" + scheme + "\\HIEClickCatcher";
-    nameSpace.insert(nameSpace.end(), {key, key + " @ = 'TLClickCatcher'", key + " CLSID = '" + kClsid + "'",
-                                       key + " Pattern1 = ''"});
+    nameSpace.insert(nameSpace.end(),
+                     {key, key + " @ = 'TLClickCatcher'", key + " CLSID = '" + kClsid + "'", key + " Pattern1 = ''"});
   }
   EXPECT_EQ(NameSpaceEntries(), nameSpace);
   EXPECT_EQ(HandlerEntries(), systemHandlers_);  // neither rewritten nor removed
@@ -102,8 +99,10 @@ TEST_F(HandlerRegistration, WritesTheScriptAndTheTypeLibrary) {
   HRESULT loaded = E_FAIL;
   const ComPtr<ITypeLib> library = RegisteredLibrary(LIBID_ZVHANDLERLib, &loaded);
   ASSERT_EQ(loaded, S_OK);
-  EXPECT_EQ(FactsOf(library.get()), (LibraryFacts{"{E131C961-4DDB-11D4-84B8-008048B33DEA}", 0x409, 1, 0,
-                                                   {L"ZVHANDLERLib", L"zvhandler 1.0 Type Library"}}));
+  EXPECT_EQ(
+      FactsOf(library.get()),
+      (LibraryFacts{
+          "{E131C961-4DDB-11D4-84B8-008048B33DEA}", 0x409, 1, 0, {L"ZVHANDLERLib", L"zvhandler 1.0 Type Library"}}));
 
   // Created by its ProgID, as a script would; IDispatch answers from the library.
   CLSID byProgId{};
@@ -115,8 +114,7 @@ TEST_F(HandlerRegistration, WritesTheScriptAndTheTypeLibrary) {
   ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
   EXPECT_EQ(DocumentationOf(info.get()), (Documentation{L"IHTTPPlugProt", L"IHTTPPlugProt Interface"}));
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
-            DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
 }
 
 TEST_F(HandlerRegistration, UnregistrationKeepsTheSystemHandlerEntries) {

@@ -15,10 +15,10 @@ struct BindRequest {
   enum class Medium { kGlobal, kNullGlobal, kStream, kNone };
   DWORD verb = BINDVERB_GET;
   Medium medium = Medium::kGlobal;
-  std::string body;              // what the medium holds
-  size_t blockSize = 0;          // size of the global block; 0: the body's size
-  long reportedSize = -1;        // cbstgmedData; -1: the body's size
-  HRESULT result = S_OK;         // what GetBindInfo answers
+  std::string body;        // what the medium holds
+  size_t blockSize = 0;    // size of the global block; 0: the body's size
+  long reportedSize = -1;  // cbstgmedData; -1: the body's size
+  HRESULT result = S_OK;   // what GetBindInfo answers
 };
 
 class StandInBindInfo final : public IInternetBindInfo {

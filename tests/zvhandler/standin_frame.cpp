@@ -19,16 +19,16 @@ StandInFrame::StandInFrame(const std::string& address, const char* frameClass) {
   Register(frameClass);
   Register("ZvTestBand");
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  frame_ = CreateWindowExA(0, frameClass, "stand-in browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640,
-                           480, nullptr, nullptr, instance, nullptr);
-  HWND band = CreateWindowExA(0, "ZvTestBand", "", WS_CHILD | WS_VISIBLE, 0, 0, 600, 60, frame_, nullptr,
-                              instance, nullptr);
+  frame_ = CreateWindowExA(0, frameClass, "stand-in browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640, 480,
+                           nullptr, nullptr, instance, nullptr);
+  HWND band =
+      CreateWindowExA(0, "ZvTestBand", "", WS_CHILD | WS_VISIBLE, 0, 0, 600, 60, frame_, nullptr, instance, nullptr);
   // The search box comes first among the children: it must not be taken.
   HWND search = CreateWindowExA(0, "Edit", "search words", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, band, nullptr,
                                 instance, nullptr);
   (void)search;
-  HWND combo = CreateWindowExA(0, "ComboBox", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 110, 0, 400, 200, band,
-                               nullptr, instance, nullptr);
+  HWND combo = CreateWindowExA(0, "ComboBox", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 110, 0, 400, 200, band, nullptr,
+                               instance, nullptr);
   SetWindowTextA(combo, address.c_str());
   ShowWindow(frame_, SW_SHOW);
   Activate();

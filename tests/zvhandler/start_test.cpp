@@ -99,8 +99,8 @@ TEST_F(HandlerStartTest, AcceptedGetIsClaimedWithTheUrlAlone) {
   StandInBindInfo bindInfo;
   EXPECT_EQ(Start(L"http://example.org/files/setup.zip", &bindInfo), S_FALSE);
   const std::string text = "URL=http://example.org/files/setup.zip";
-  EXPECT_THAT(Traces(), ElementsAre(kBegin, "1\n", "2\n", "3\n", "4\n", "6\n", "7\n", kPost, kCreate,
-                                    CommandLine(text), kFound, kOk1));
+  EXPECT_THAT(Traces(), ElementsAre(kBegin, "1\n", "2\n", "3\n", "4\n", "6\n", "7\n", kPost, kCreate, CommandLine(text),
+                                    kFound, kOk1));
   const auto texts = standIn.WaitForTexts(1);
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].bytes, text);
@@ -154,20 +154,32 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HandlerTracePaths,
     testing::Values(
         TracePath{"Shift", L"http://example.org/a.zip", {VK_SHIFT}, {}, {"Shift pressed.\n"}},
-        TracePath{"ShiftWithCtrlAlt", L"http://example.org/a.zip", {VK_SHIFT, VK_CONTROL, VK_MENU}, {},
-                  {"Shift pressed.\n"}},
+        TracePath{
+            "ShiftWithCtrlAlt", L"http://example.org/a.zip", {VK_SHIFT, VK_CONTROL, VK_MENU}, {}, {"Shift pressed.\n"}},
         TracePath{"CatchingSwitchedOff", L"http://example.org/a.zip", {}, {{"IEUrlCatch", "FALSE"}}, {}},
-        TracePath{"IntegrationOff", L"http://example.org/a.zip", {}, {{"IntegrationTemporaryOff", "FALSE"}},
+        TracePath{"IntegrationOff",
+                  L"http://example.org/a.zip",
+                  {},
+                  {{"IntegrationTemporaryOff", "FALSE"}},
                   {"UseCtrlAlt mode\n"}},
         TracePath{"FileHostPrefix", L"http://filedepot.net/a.zip", {}, {}, {"1\n"}},
         TracePath{"Query", L"http://example.org/a.zip?x=1", {}, {}, {"1\n", "2\n", "3\n", "? found\n"}},
-        TracePath{"NoExtension", L"http://example.org/files/", {}, {}, {"1\n", "2\n", "3\n", "There is no extention\n"}},
-        TracePath{"NoIgnoreList", L"http://example.org/a.zip", {}, {{"AcceptFileTypes", "FALSE"}},
+        TracePath{
+            "NoExtension", L"http://example.org/files/", {}, {}, {"1\n", "2\n", "3\n", "There is no extention\n"}},
+        TracePath{"NoIgnoreList",
+                  L"http://example.org/a.zip",
+                  {},
+                  {{"AcceptFileTypes", "FALSE"}},
                   {"1\n", "2\n", "3\n", "4\n", "5\n", "Ignoring types not found\n"}},
-        TracePath{"IgnoredExtension", L"http://example.org/a.zip", {},
+        TracePath{"IgnoredExtension",
+                  L"http://example.org/a.zip",
+                  {},
                   {{"AcceptFileTypes", "FALSE"}, {"IgnoringTypes", "EXE,ZIP"}},
                   {"1\n", "2\n", "3\n", "4\n", "5\n", "This extention is ignoring\n"}},
-        TracePath{"NoAcceptList", L"http://example.org/a.zip", {}, {{"AcceptingTypes", nullptr}},
+        TracePath{"NoAcceptList",
+                  L"http://example.org/a.zip",
+                  {},
+                  {{"AcceptingTypes", nullptr}},
                   {"1\n", "2\n", "3\n", "4\n", "6\n", "Accepting types not found\n"}},
         TracePath{"NullUrl", nullptr, {}, {}, {}}),
     [](const testing::TestParamInfo<TracePath>& info) { return std::string(info.param.name); });
@@ -211,8 +223,8 @@ TEST_F(HandlerStartTest, CtrlAltCatchesAnyRequestAndKeepsItsBody) {
   HoldKeys({VK_CONTROL, VK_MENU});
   EXPECT_EQ(Start(L"http://example.org/search?q=x", Post("q=x&bin=\x01\xFF\r\n")), S_FALSE);
   const std::string text = "URL=http://example.org/search?q=x\nPostData=q=x&bin=\x01\xFF\r\n";
-  EXPECT_THAT(Traces(), ElementsAre(kBegin, "1\n", "Ctrl+Alt pressed\n", kPost, kCreate, CommandLine(text), kFound,
-                                    kOk1));
+  EXPECT_THAT(Traces(),
+              ElementsAre(kBegin, "1\n", "Ctrl+Alt pressed\n", kPost, kCreate, CommandLine(text), kFound, kOk1));
   const auto texts = standIn.WaitForTexts(1);
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].bytes, text);
@@ -254,17 +266,16 @@ TEST_P(HandlerPostBodies, AreReadOnlyFromAGlobalBlockThatHoldsThem) {
 }
 
 using Medium = BindRequest::Medium;
-INSTANTIATE_TEST_SUITE_P(
-    Cases, HandlerPostBodies,
-    testing::Values(Body("WholeBlock", Medium::kGlobal, "a=1&b=2", 0, -1, "a=1&b=2"),
-                    Body("LargerBlock", Medium::kGlobal, "a=1&b=2", 64, 3, "a=1"),
-                    Body("StopsAtNul", Medium::kGlobal, std::string("a=1\0b=2", 7), 0, -1, "a=1"),
-                    Body("CountBeyondTheBlock", Medium::kGlobal, "a=1&b=2", 0, 1 << 20, ""),
-                    Body("CountOneBeyond", Medium::kGlobal, "a=1&b=2", 7, 8, ""),
-                    Body("NullBlock", Medium::kNullGlobal, "", 0, 16, ""),
-                    Body("StreamMedium", Medium::kStream, "a=1&b=2", 0, -1, ""),
-                    Body("NoMedium", Medium::kNone, "", 0, 8, "")),
-    [](const testing::TestParamInfo<BodyCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, HandlerPostBodies,
+                         testing::Values(Body("WholeBlock", Medium::kGlobal, "a=1&b=2", 0, -1, "a=1&b=2"),
+                                         Body("LargerBlock", Medium::kGlobal, "a=1&b=2", 64, 3, "a=1"),
+                                         Body("StopsAtNul", Medium::kGlobal, std::string("a=1\0b=2", 7), 0, -1, "a=1"),
+                                         Body("CountBeyondTheBlock", Medium::kGlobal, "a=1&b=2", 0, 1 << 20, ""),
+                                         Body("CountOneBeyond", Medium::kGlobal, "a=1&b=2", 7, 8, ""),
+                                         Body("NullBlock", Medium::kNullGlobal, "", 0, 16, ""),
+                                         Body("StreamMedium", Medium::kStream, "a=1&b=2", 0, -1, ""),
+                                         Body("NoMedium", Medium::kNone, "", 0, 8, "")),
+                         [](const testing::TestParamInfo<BodyCase>& info) { return std::string(info.param.name); });
 
 TEST_F(HandlerStartTest, FailingBindInformationCountsAsAGet) {
   StandIn standIn;
@@ -332,8 +343,8 @@ TEST_F(HandlerStartTest, LongCommandTextIsCutInTheTraceOnly) {
   const std::wstring url = L"http://example.org/" + std::wstring(5000, L'a') + L".zip";
   EXPECT_EQ(Start(url.c_str()), S_FALSE);
   const auto traces = Traces();
-  const auto line = std::find_if(traces.begin(), traces.end(),
-                                 [](const std::string& l) { return l.rfind("lpCommand = ", 0) == 0; });
+  const auto line =
+      std::find_if(traces.begin(), traces.end(), [](const std::string& l) { return l.rfind("lpCommand = ", 0) == 0; });
   ASSERT_NE(line, traces.end());
   EXPECT_EQ(line->size(), 4080u);
   EXPECT_EQ(line->back(), '\n');
@@ -376,12 +387,12 @@ const std::string kMiB(1 << 20, 'a');
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HandlerHostileUrls,
-    testing::Values(
-        HostileUrl{"NullUrl", std::nullopt, INET_E_USE_DEFAULT_PROTOCOLHANDLER, std::nullopt},
-        HostileUrl{"OneMebibyteUrl", L"http://example.org/" + std::wstring(kMiB.begin(), kMiB.end()) + L".zip",
-                   S_FALSE, "URL=http://example.org/" + kMiB + ".zip"},
-        HostileUrl{"UnpairedSurrogates", std::wstring(L"http://example.org/\xD800x\xDC00.zip"), S_FALSE,
-                   "URL=http://example.org/%EF%BF%BDx%EF%BF%BD.zip"}),
+    testing::Values(HostileUrl{"NullUrl", std::nullopt, INET_E_USE_DEFAULT_PROTOCOLHANDLER, std::nullopt},
+                    HostileUrl{"OneMebibyteUrl",
+                               L"http://example.org/" + std::wstring(kMiB.begin(), kMiB.end()) + L".zip", S_FALSE,
+                               "URL=http://example.org/" + kMiB + ".zip"},
+                    HostileUrl{"UnpairedSurrogates", std::wstring(L"http://example.org/\xD800x\xDC00.zip"), S_FALSE,
+                               "URL=http://example.org/%EF%BF%BDx%EF%BF%BD.zip"}),
     [](const testing::TestParamInfo<HostileUrl>& info) { return std::string(info.param.name); });
 
 TEST_F(HandlerStartTest, TheOtherProtocolMethodsDoNothing) {

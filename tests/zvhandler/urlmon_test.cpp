@@ -39,9 +39,9 @@ class UrlmonStartsTheHandler : public testing::Test {
     ASSERT_TRUE(clsidText);
     const std::wstring wide(clsidText->begin(), clsidText->end());
     ASSERT_EQ(CLSIDFromString(wide.c_str(), &clsid_), S_OK);
-    ASSERT_EQ(CoGetClassObject(clsid_, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&factory_)),
-              S_OK);
+    ASSERT_EQ(
+        CoGetClassObject(clsid_, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory_)),
+        S_OK);
     ASSERT_EQ(CoInternetGetSession(0, &session_, 0), S_OK);
     ASSERT_EQ(session_->RegisterNameSpace(factory_, clsid_, L"http", 0, nullptr, 0), S_OK);
   }

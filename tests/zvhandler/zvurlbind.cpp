@@ -58,8 +58,7 @@ int main(int argc, char** argv) {
     std::printf("  GET %s\n", url.c_str());
     for (const std::string& line : traces.Lines()) std::printf("      trace: %s", line.c_str());
     if (claimed)
-      std::printf("    -> claimed by the handler; the binding ended (0x%08lX)\n",
-                  static_cast<unsigned long>(reached));
+      std::printf("    -> claimed by the handler; the binding ended (0x%08lX)\n", static_cast<unsigned long>(reached));
     else
       std::printf("    -> given back to the default handler (0x%08lX reached the binding)\n",
                   static_cast<unsigned long>(reached));

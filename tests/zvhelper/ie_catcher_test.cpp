@@ -34,9 +34,9 @@ class IECatcherTest : public InProcessModuleTest {
 
   // As Internet Explorer loads a helper object into a window.
   void Load(StandInBrowser& browser) {
-    ASSERT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
-                               catcher_.put_void()),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, catcher_.put_void()),
+        S_OK);
     ASSERT_EQ(catcher_->SetSite(browser.site()), S_OK);
   }
 
@@ -63,8 +63,7 @@ TEST_F(IECatcherTest, AcceptedLinkIsHandedOverAndTheNavigationCancelled) {
   const auto texts = standIn.WaitForTexts(1);
   ASSERT_EQ(texts.size(), 1u);
   // A plain link still sends its (empty) post data line.
-  EXPECT_EQ(texts[0].bytes,
-            std::string("URL=http://example.org/files/setup.zip\nReferer=") + kPage + "\nPostData=");
+  EXPECT_EQ(texts[0].bytes, std::string("URL=http://example.org/files/setup.zip\nReferer=") + kPage + "\nPostData=");
   EXPECT_EQ(texts[0].cbData, texts[0].bytes.size());
   EXPECT_EQ(standIn.ForegroundQueries().size(), 1u);
 }
@@ -145,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"ScriptLink", L"javascript:download('a.zip')", std::nullopt, {}, {}},
         Refused{"ShiftHeld", L"http://example.org/a.zip", std::nullopt, {VK_SHIFT}, {}},
         Refused{"ShiftWithCtrlAlt", L"http://example.org/a.zip", std::nullopt, {VK_SHIFT, VK_CONTROL, VK_MENU}, {}},
-        Refused{"IntegrationOff", L"http://example.org/a.zip", std::nullopt, {}, {{"IntegrationTemporaryOff", "FALSE"}}},
+        Refused{
+            "IntegrationOff", L"http://example.org/a.zip", std::nullopt, {}, {{"IntegrationTemporaryOff", "FALSE"}}},
         Refused{"QueryInUrl", L"http://example.org/a.zip?x=1", std::nullopt, {}, {}},
         Refused{"FileHostPrefix", L"http://www.filedepot.net/a.zip", std::nullopt, {}, {}},
         Refused{"PostToAnotherSite", L"http://example.org/upload/a.zip", std::string("f=1"), {}, {}},
@@ -293,8 +293,7 @@ INSTANTIATE_TEST_SUITE_P(
                         V_VT(&n.url) = VT_NULL;
                       },
                       nullptr},
-        OddNavigation{"UrlByteArrayTag",
-                      [](RawNavigation& n) { V_VT(&n.args[5]) = VT_BYREF | VT_UI1; }, nullptr},
+        OddNavigation{"UrlByteArrayTag", [](RawNavigation& n) { V_VT(&n.args[5]) = VT_BYREF | VT_UI1; }, nullptr},
         OddNavigation{"CancelReferenceNull", [](RawNavigation& n) { V_BOOLREF(&n.args[0]) = nullptr; }, nullptr},
         OddNavigation{"CancelANumber",
                       [](RawNavigation& n) {

@@ -12,9 +12,9 @@
 #include "zvtest.h"
 
 using namespace zv::test;
-using zv::com::ComPtr;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using zv::com::ComPtr;
 
 namespace {
 
@@ -74,15 +74,16 @@ TEST_F(HelperRegistration, WritesTheScriptAndTheTypeLibrary) {
   HRESULT loaded = E_FAIL;
   const ComPtr<ITypeLib> library = RegisteredLibrary(LIBID_ZVHELPERLib, &loaded);
   ASSERT_EQ(loaded, S_OK);
-  EXPECT_EQ(FactsOf(library.get()), (LibraryFacts{"{3F9A5301-9E5A-11D3-A288-0000E80E2EDE}", 0x409, 1, 0,
-                                                   {L"ZVHELPERLib", L"ZVHelper 1.0 Type Library"}}));
+  EXPECT_EQ(
+      FactsOf(library.get()),
+      (LibraryFacts{
+          "{3F9A5301-9E5A-11D3-A288-0000E80E2EDE}", 0x409, 1, 0, {L"ZVHELPERLib", L"ZVHelper 1.0 Type Library"}}));
   // The dual interface is registered with the library, for marshalling.
   EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, kInterface, ""), "IIECatcher");
 
   // Created as Internet Explorer creates it; its IDispatch describes IIECatcher.
   ComPtr<IDispatch> dispatch;
-  ASSERT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, dispatch.put_void()),
-            S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_IECatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, dispatch.put_void()), S_OK);
   UINT count = 0;
   EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);

@@ -145,8 +145,7 @@ class StandInBrowserObject final : public WebBrowserStub, public IConnectionPoin
   }
   STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
     *out = nullptr;
-    if (events_ == EventSource::kNotFound || !IsEqualIID(iid, DIID_DWebBrowserEvents2))
-      return CONNECT_E_NOCONNECTION;
+    if (events_ == EventSource::kNotFound || !IsEqualIID(iid, DIID_DWebBrowserEvents2)) return CONNECT_E_NOCONNECTION;
     *out = static_cast<IConnectionPoint*>(this);
     AddRef();
     return S_OK;
@@ -236,8 +235,8 @@ HRESULT StandInBrowser::InvokeRaw(DISPID member, DISPPARAMS* params) {
   IDispatch* sink = object_->FirstSink();
   if (!sink) return E_FAIL;
   sink->AddRef();
-  const HRESULT hr = sink->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params, nullptr,
-                                  nullptr, nullptr);
+  const HRESULT hr =
+      sink->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params, nullptr, nullptr, nullptr);
   sink->Release();
   return hr;
 }

@@ -14,10 +14,10 @@
 namespace zv::test {
 
 enum class EventSource {
-  kConnects,      // a working DWebBrowserEvents2 connection point
-  kNoContainer,   // the browser has no IConnectionPointContainer
-  kNotFound,      // FindConnectionPoint fails
-  kAdviseFails,   // Advise fails
+  kConnects,     // a working DWebBrowserEvents2 connection point
+  kNoContainer,  // the browser has no IConnectionPointContainer
+  kNotFound,     // FindConnectionPoint fails
+  kAdviseFails,  // Advise fails
 };
 
 // The arguments of one BeforeNavigate2.
@@ -31,9 +31,9 @@ struct Navigation {
 };
 
 struct NavigationResult {
-  HRESULT hr = E_FAIL;   // what the sink's Invoke returned
+  HRESULT hr = E_FAIL;                  // what the sink's Invoke returned
   VARIANT_BOOL cancel = VARIANT_FALSE;  // the Cancel flag afterwards
-  bool fired = false;    // a sink was connected
+  bool fired = false;                   // a sink was connected
 };
 
 class StandInBrowserObject;

@@ -117,7 +117,7 @@ TEST(BindStatusCallBack, WithoutAPreviousCallbackStartAndStopTouchOnlyTheBinding
 NegotiatingCallback* g_negotiating = nullptr;
 
 HRESULT STDAPICALLTYPE RegisterAsTheBrowserDoes(IBindCtx* context, IBindStatusCallback* callback,
-                                               IBindStatusCallback** previous, DWORD reserved) {
+                                                IBindStatusCallback** previous, DWORD reserved) {
   if (ComPtr<IUnknown> held = HeldCallback(context)) {
     held->QueryInterface(IID_IBindStatusCallback, reinterpret_cast<void**>(previous));
     return E_FAIL;
@@ -158,8 +158,7 @@ TEST_F(StandInForTest, PassesProgressToTheBrowsersCallbackAndPutsItBack) {
   HoldCallback(context.get(), &browser);
   ComPtr<IMoniker> moniker = UrlMoniker(url);
 
-  ASSERT_EQ(zv::watch::Download(moniker.get(), context.get(), BINDVERB_GET, nullptr, &RegisterAsTheBrowserDoes),
-            S_OK);
+  ASSERT_EQ(zv::watch::Download(moniker.get(), context.get(), BINDVERB_GET, nullptr, &RegisterAsTheBrowserDoes), S_OK);
 
   // Told at the start that its own binding has stopped, then every status.
   ASSERT_FALSE(browser.events.empty());
@@ -181,7 +180,8 @@ TEST_F(StandInForTest, PassesProgressToTheBrowsersCallbackAndPutsItBack) {
   EXPECT_EQ(ReceivedBytes(standIn_),
             std::vector<std::string>{"URL=" + url + "\r\nReferer=" + kReferer +
                                      "\r\nFileName=setup.msi\r\nMIMEType=application/x-msi\r\nSize=12"
-                                     "\r\nFileDateTime=" + kDate + "\r\nCookie=dmlzaXQ9MQ==\r\nMode=DEFAULT"});
+                                     "\r\nFileDateTime=" +
+                                     kDate + "\r\nCookie=dmlzaXQ9MQ==\r\nMode=DEFAULT"});
   const auto requests = server_.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].Header("Referer").value_or(""), kReferer);

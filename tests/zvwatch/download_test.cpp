@@ -75,11 +75,12 @@ TEST_F(DownloadTest, SendsTheFileDetailsOfTheResponseAndTheRequestCookie) {
   const auto texts = standIn_.WaitForTexts(1);
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].dwData, 0u);
-  EXPECT_EQ(texts[0].bytes,
-            "URL=" + url + "\r\nReferer=\r\nFileName=report 2024.zip\r\nMIMEType=application/x-zip-compressed"
-            "\r\nSize=10\r\nFileDateTime=" + kDate + "\r\nCookie=c2Vzc2lvbj1hYmMxMjM=\r\nMode=DEFAULT");
+  EXPECT_EQ(texts[0].bytes, "URL=" + url +
+                                "\r\nReferer=\r\nFileName=report 2024.zip\r\nMIMEType=application/x-zip-compressed"
+                                "\r\nSize=10\r\nFileDateTime=" +
+                                kDate + "\r\nCookie=c2Vzc2lvbj1hYmMxMjM=\r\nMode=DEFAULT");
   EXPECT_EQ(texts[0].cbData, texts[0].bytes.size());  // no terminator counted
-  EXPECT_FALSE(texts[0].foreground);                   // never brought to the front
+  EXPECT_FALSE(texts[0].foreground);                  // never brought to the front
 
   const auto requests = server_.Requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -113,15 +114,14 @@ TEST_F(DownloadTest, ACacheFileNameInUtf8ComesInTheAnsiCodePage) {
 
 TEST_F(DownloadTest, AFileNameWithFoldersArrivesWithoutThem) {
   standIn_.Launch();
-  for (const char* header : {"attachment; filename=..%2F..%2FStartup%2Fplanted.exe",
-                             "attachment; filename=../../Startup/planted.exe"}) {
+  for (const char* header :
+       {"attachment; filename=..%2F..%2FStartup%2Fplanted.exe", "attachment; filename=../../Startup/planted.exe"}) {
     const std::string url = Serve(UniqueStem("get") + ".php", {{"Content-Disposition", header}});
     ASSERT_EQ(Download(url), S_OK);
   }
   const auto texts = ReceivedBytes(standIn_);
   ASSERT_EQ(texts.size(), 2u);
-  for (const std::string& text : texts)
-    EXPECT_NE(text.find("\r\nFileName=planted.exe\r\n"), std::string::npos) << text;
+  for (const std::string& text : texts) EXPECT_NE(text.find("\r\nFileName=planted.exe\r\n"), std::string::npos) << text;
 }
 
 TEST_F(DownloadTest, AContentDispositionWithoutFileNameLeavesTheCacheFileName) {
@@ -277,32 +277,32 @@ constexpr int kShift = VK_SHIFT, kCtrl = VK_CONTROL, kAlt = VK_MENU;
 INSTANTIATE_TEST_SUITE_P(
     Keys, DecisionTest,
     testing::Values(
-        DecisionCase{"no key", {}, {}, true},
-        DecisionCase{"Shift alone ignores", {kShift}, {}, false},
+        DecisionCase{"no key", {}, {}, true}, DecisionCase{"Shift alone ignores", {kShift}, {}, false},
         DecisionCase{"Shift with another key", {kShift, 'A'}, {}, true},
         DecisionCase{"Shift with a mouse button", {kShift, VK_LBUTTON}, {}, true},
         DecisionCase{"Shift with left Shift: one family", {kShift, VK_LSHIFT}, {}, false},
         DecisionCase{"off FALSE, no key", {}, {{"IntegrationTemporaryOff", "FALSE"}}, false},
         DecisionCase{"off FALSE, Ctrl+Alt", {kCtrl, kAlt}, {{"IntegrationTemporaryOff", "FALSE"}}, true},
-        DecisionCase{"off FALSE, Ctrl+Alt+Shift", {kCtrl, kAlt, kShift}, {{"IntegrationTemporaryOff", "FALSE"}},
-                     false},
-        DecisionCase{"off FALSE, Ctrl+Alt+mouse", {kCtrl, kAlt, VK_RBUTTON},
-                     {{"IntegrationTemporaryOff", "FALSE"}}, false},
+        DecisionCase{"off FALSE, Ctrl+Alt+Shift", {kCtrl, kAlt, kShift}, {{"IntegrationTemporaryOff", "FALSE"}}, false},
+        DecisionCase{
+            "off FALSE, Ctrl+Alt+mouse", {kCtrl, kAlt, VK_RBUTTON}, {{"IntegrationTemporaryOff", "FALSE"}}, false},
         DecisionCase{"off false (case)", {}, {{"IntegrationTemporaryOff", "false"}}, true},
         DecisionCase{"off TRUE", {}, {{"IntegrationTemporaryOff", "TRUE"}}, true},
         // Own combinations, Base64 of the virtual-key codes.
-        DecisionCase{"add Ctrl+Q held", {kCtrl, 'Q'},
-                     {{"IntegrationTemporaryOff", "FALSE"}, {"KeysToAdd", "EVE="}}, true},
-        DecisionCase{"add Ctrl+Q, Ctrl+Alt held", {kCtrl, kAlt},
-                     {{"IntegrationTemporaryOff", "FALSE"}, {"KeysToAdd", "EVE="}}, false},
-        DecisionCase{"add list not decodable: Ctrl+Alt", {kCtrl, kAlt},
-                     {{"IntegrationTemporaryOff", "FALSE"}, {"KeysToAdd", "EVE"}}, true},
+        DecisionCase{
+            "add Ctrl+Q held", {kCtrl, 'Q'}, {{"IntegrationTemporaryOff", "FALSE"}, {"KeysToAdd", "EVE="}}, true},
+        DecisionCase{"add Ctrl+Q, Ctrl+Alt held",
+                     {kCtrl, kAlt},
+                     {{"IntegrationTemporaryOff", "FALSE"}, {"KeysToAdd", "EVE="}},
+                     false},
+        DecisionCase{"add list not decodable: Ctrl+Alt",
+                     {kCtrl, kAlt},
+                     {{"IntegrationTemporaryOff", "FALSE"}, {"KeysToAdd", "EVE"}},
+                     true},
         DecisionCase{"ignore F8", {VK_F8}, {{"KeysToIgnore", "dw=="}}, false},
         DecisionCase{"ignore F8, Shift held", {kShift}, {{"KeysToIgnore", "dw=="}}, true},
-        DecisionCase{"ignore Shift and left Shift: never held", {kShift, VK_LSHIFT},
-                     {{"KeysToIgnore", "EKA="}}, true},
-        DecisionCase{"ignore right Shift, both codes down", {VK_RSHIFT, kShift}, {{"KeysToIgnore", "oQ=="}},
-                     false}));
+        DecisionCase{"ignore Shift and left Shift: never held", {kShift, VK_LSHIFT}, {{"KeysToIgnore", "EKA="}}, true},
+        DecisionCase{"ignore right Shift, both codes down", {VK_RSHIFT, kShift}, {{"KeysToIgnore", "oQ=="}}, false}));
 
 // --- Finding or starting the download manager --------------------------------------------------------
 
@@ -331,9 +331,8 @@ TEST_F(DownloadTest, AnUnreadableOrMissingSettingsFileGivesTheDownloadBack) {
 }
 
 TEST_F(DownloadTest, AMissingWindowWithoutAnAppPathsEntryGivesTheDownloadBack) {
-  RegistryValueOverride none(HKEY_LOCAL_MACHINE,
-                             "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe", "",
-                             std::nullopt);
+  RegistryValueOverride none(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe",
+                             "", std::nullopt);
   EXPECT_EQ(Download(UnreachableUrl("a.zip")), E_NOTIMPL);
 }
 
@@ -442,8 +441,7 @@ TEST_F(DownloadTest, ARefusedRegistrationStartsNoBinding) {
 TEST_F(DownloadTest, NoMonikerGivesTheDownloadBack) {
   standIn_.Launch();
   ComPtr<IBindCtx> context = NewBindContext();
-  EXPECT_EQ(manager_->Download(nullptr, context.get(), BINDVERB_GET, 0, nullptr, nullptr, nullptr, CP_ACP),
-            E_NOTIMPL);
+  EXPECT_EQ(manager_->Download(nullptr, context.get(), BINDVERB_GET, 0, nullptr, nullptr, nullptr, CP_ACP), E_NOTIMPL);
   EXPECT_TRUE(standIn_.Texts().empty());
 }
 

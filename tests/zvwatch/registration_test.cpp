@@ -95,7 +95,8 @@ TEST_F(RegistrationTest, RegistersTheClassAndNamesItInternetExplorersDownloadMan
 
   // The browser finds the class the value names.
   ComPtr<IDownloadManager> manager;
-  EXPECT_EQ(CoCreateInstance(ClassId(DownloadUI().value_or("")), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IDownloadManager), manager.put_void()),
+  EXPECT_EQ(CoCreateInstance(ClassId(DownloadUI().value_or("")), nullptr, CLSCTX_INPROC_SERVER,
+                             __uuidof(IDownloadManager), manager.put_void()),
             S_OK);
   manager.reset();
   CoFreeUnusedLibraries();
@@ -118,8 +119,7 @@ TEST_F(RegistrationTest, APathWithASpaceIsRegisteredInItsShortForm) {
   EXPECT_EQ(*registered, shortPath);
   EXPECT_EQ(registered->find(' '), std::string::npos) << *registered;
   ComPtr<IDownloadManager> manager;
-  EXPECT_EQ(CoCreateInstance(ClassId(), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IDownloadManager),
-                             manager.put_void()),
+  EXPECT_EQ(CoCreateInstance(ClassId(), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IDownloadManager), manager.put_void()),
             S_OK)
       << "loadable through the short path";
   manager.reset();
@@ -142,8 +142,8 @@ TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredSucceeds) {
   const std::string module = Copy(dir_.path());
   EXPECT_EQ(RunRegsvr32(module, true), 0u);
   WatchModule loaded(dir_.File("direct"));
-  auto unregister = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-      reinterpret_cast<void*>(loaded.Export("DllUnregisterServer")));
+  auto unregister =
+      reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(loaded.Export("DllUnregisterServer")));
   ASSERT_TRUE(unregister);
   EXPECT_EQ(unregister(), S_OK);
   EXPECT_FALSE(KeyExists(kClassKey));

@@ -51,15 +51,15 @@ TEST_P(Base64RoundTrip, EncodesAndDecodesBack) {
   EXPECT_EQ(Base64Decode(GetParam().text), GetParam().bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rfc4648, Base64RoundTrip,
-    testing::Values(Base64Case{"", ""}, Base64Case{"abc", "YWJj"}, Base64Case{"A", "QQ=="},
-                    Base64Case{"f", "Zg=="}, Base64Case{"fo", "Zm8="}, Base64Case{"foo", "Zm9v"},
-                    Base64Case{"foob", "Zm9vYg=="}, Base64Case{"fooba", "Zm9vYmE="},
-                    Base64Case{"foobar", "Zm9vYmFy"},
-                    // Key codes: Alt, Ctrl; and bytes that use "+" and "/".
-                    Base64Case{Bytes({0x12, 0x11}), "EhE="}, Base64Case{Bytes({0xFB, 0xFF, 0xBF}), "+/+/"},
-                    Base64Case{Bytes({0x00, 0x00, 0x00}), "AAAA"}));
+INSTANTIATE_TEST_SUITE_P(Rfc4648, Base64RoundTrip,
+                         testing::Values(Base64Case{"", ""}, Base64Case{"abc", "YWJj"}, Base64Case{"A", "QQ=="},
+                                         Base64Case{"f", "Zg=="}, Base64Case{"fo", "Zm8="}, Base64Case{"foo", "Zm9v"},
+                                         Base64Case{"foob", "Zm9vYg=="}, Base64Case{"fooba", "Zm9vYmE="},
+                                         Base64Case{"foobar", "Zm9vYmFy"},
+                                         // Key codes: Alt, Ctrl; and bytes that use "+" and "/".
+                                         Base64Case{Bytes({0x12, 0x11}), "EhE="},
+                                         Base64Case{Bytes({0xFB, 0xFF, 0xBF}), "+/+/"},
+                                         Base64Case{Bytes({0x00, 0x00, 0x00}), "AAAA"}));
 
 TEST(Base64Decode, RejectsLengthsThatAreNotMultiplesOfFour) {
   EXPECT_EQ(Base64Decode("QQ=="), "A");
@@ -69,8 +69,8 @@ TEST(Base64Decode, RejectsLengthsThatAreNotMultiplesOfFour) {
 }
 
 TEST(Base64Decode, CountsForeignCharactersAndEarlyPaddingAsZero) {
-  EXPECT_EQ(Base64Decode("Q*=="), Bytes({0x40}));         // "*" is 0
-  EXPECT_EQ(Base64Decode("=QQQ"), Bytes({0x01, 0x04, 0x10}));  // leading "=" is 0
+  EXPECT_EQ(Base64Decode("Q*=="), Bytes({0x40}));                        // "*" is 0
+  EXPECT_EQ(Base64Decode("=QQQ"), Bytes({0x01, 0x04, 0x10}));            // leading "=" is 0
   EXPECT_EQ(Base64Decode("QQ==QQ=="), Bytes({0x41, 0x00, 0x00, 0x41}));  // "=" before the last group
   EXPECT_EQ(Base64Decode("===="), Bytes({0x00}));
 }
@@ -110,16 +110,15 @@ class UrlDecodeNameCase : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(UrlDecodeNameCase, Decodes) { EXPECT_EQ(UrlDecodeName(GetParam().in), GetParam().out); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Escapes, UrlDecodeNameCase,
-    testing::Values(DecodeCase{"annual%20report.pdf", "annual report.pdf"},
-                    DecodeCase{"a%00b.txt", "a%00b.txt"},          // value 0 stays
-                    DecodeCase{"50%off.pdf", "50%off.pdf"},        // not two hex digits
-                    DecodeCase{"%2541.txt", "%41.txt"},            // a decoded "%" is not decoded again
-                    DecodeCase{"caf%C3%A9.txt", "caf\xC3\xA9.txt"},
-                    DecodeCase{"two%0D%0Alines.txt", "twolines.txt"},  // CR and LF removed
-                    DecodeCase{"%20%09name.txt%20", "name.txt"},       // codes up to 32 trimmed
-                    DecodeCase{"tail%4", "tail%4"}, DecodeCase{"%", "%"}));
+INSTANTIATE_TEST_SUITE_P(Escapes, UrlDecodeNameCase,
+                         testing::Values(DecodeCase{"annual%20report.pdf", "annual report.pdf"},
+                                         DecodeCase{"a%00b.txt", "a%00b.txt"},    // value 0 stays
+                                         DecodeCase{"50%off.pdf", "50%off.pdf"},  // not two hex digits
+                                         DecodeCase{"%2541.txt", "%41.txt"},      // a decoded "%" is not decoded again
+                                         DecodeCase{"caf%C3%A9.txt", "caf\xC3\xA9.txt"},
+                                         DecodeCase{"two%0D%0Alines.txt", "twolines.txt"},  // CR and LF removed
+                                         DecodeCase{"%20%09name.txt%20", "name.txt"},       // codes up to 32 trimmed
+                                         DecodeCase{"tail%4", "tail%4"}, DecodeCase{"%", "%"}));
 
 struct Utf8Case {
   std::string text;
@@ -130,19 +129,19 @@ class IsNonAsciiUtf8Case : public testing::TestWithParam<Utf8Case> {};
 
 TEST_P(IsNonAsciiUtf8Case, Classifies) { EXPECT_EQ(IsNonAsciiUtf8(GetParam().text), GetParam().utf8); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, IsNonAsciiUtf8Case,
-    testing::Values(Utf8Case{"plain.txt", false}, Utf8Case{"", false},
-                    Utf8Case{"caf\xC3\xA9.txt", true},        // two bytes
-                    Utf8Case{"caf\xE9.txt", false},           // the single byte E9
-                    Utf8Case{"\xE0\xA0\x80", true}, Utf8Case{"\xE0\x9F\x80", false},
-                    Utf8Case{"\xED\xA0\x80", true},           // ED with any continuation
-                    Utf8Case{"\xEF\xBF\xBF", true}, Utf8Case{"\xF0\x90\x80\x80", true},
-                    Utf8Case{"\xF0\x8F\x80\x80", false}, Utf8Case{"\xF3\xBF\xBF\xBF", true},
-                    Utf8Case{"\xF4\x8F\xBF\xBF", true}, Utf8Case{"\xF4\x90\x80\x80", false},
-                    Utf8Case{"\xC0\x80", false}, Utf8Case{"\xC1\xBF", false}, Utf8Case{"\xF5\x80\x80\x80", false},
-                    Utf8Case{"\x80", false}, Utf8Case{"\xC3", false},  // cut off
-                    Utf8Case{"\xE4\xB8", false}, Utf8Case{"\xC3\x28", false}));
+INSTANTIATE_TEST_SUITE_P(Sequences, IsNonAsciiUtf8Case,
+                         testing::Values(Utf8Case{"plain.txt", false}, Utf8Case{"", false},
+                                         Utf8Case{"caf\xC3\xA9.txt", true},  // two bytes
+                                         Utf8Case{"caf\xE9.txt", false},     // the single byte E9
+                                         Utf8Case{"\xE0\xA0\x80", true}, Utf8Case{"\xE0\x9F\x80", false},
+                                         Utf8Case{"\xED\xA0\x80", true},  // ED with any continuation
+                                         Utf8Case{"\xEF\xBF\xBF", true}, Utf8Case{"\xF0\x90\x80\x80", true},
+                                         Utf8Case{"\xF0\x8F\x80\x80", false}, Utf8Case{"\xF3\xBF\xBF\xBF", true},
+                                         Utf8Case{"\xF4\x8F\xBF\xBF", true}, Utf8Case{"\xF4\x90\x80\x80", false},
+                                         Utf8Case{"\xC0\x80", false}, Utf8Case{"\xC1\xBF", false},
+                                         Utf8Case{"\xF5\x80\x80\x80", false}, Utf8Case{"\x80", false},
+                                         Utf8Case{"\xC3", false},  // cut off
+                                         Utf8Case{"\xE4\xB8", false}, Utf8Case{"\xC3\x28", false}));
 
 TEST(FileNameHelpers, StripEnclosingQuotesOnlyForPunctuation) {
   EXPECT_EQ(StripEnclosingQuotes("\"data.bin\""), "data.bin");
@@ -181,11 +180,9 @@ INSTANTIATE_TEST_SUITE_P(
                     DispositionCase{"attachment; FileName=a=b.txt", "a=b.txt"},
                     DispositionCase{"attachment; size=10; filename=x.zip; filename=y.zip", "x.zip"},
                     DispositionCase{"attachment; filename = a = b", "a = b"},  // only the first " = "
-                    DispositionCase{"attachment", ""},
-                    DispositionCase{"attachment; name=field", ""},
+                    DispositionCase{"attachment", ""}, DispositionCase{"attachment; name=field", ""},
                     DispositionCase{"attachment; filename =x.bin", ""},  // "filename " is another name
-                    DispositionCase{"attachment;\r\nfilename=lines.txt", "lines.txt"},
-                    DispositionCase{"filename", ""},
+                    DispositionCase{"attachment;\r\nfilename=lines.txt", "lines.txt"}, DispositionCase{"filename", ""},
                     // No folder reaches the download manager, escaped or not.
                     DispositionCase{"attachment; filename=../../Startup/x.exe", "x.exe"},
                     DispositionCase{"attachment; filename=..\\..\\x.exe", "x.exe"},
@@ -210,31 +207,30 @@ TEST_P(CacheFileName, GivesTheFileName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, CacheFileName,
-    testing::Values(
-        CacheCase{"", "C:\\cache\\AB12\\setup[1].exe", "setup.exe"},
-        CacheCase{"", "C:\\cache\\AB12\\report[12].tar.gz", "report.tar.gz"},
-        CacheCase{"", "C:\\cache\\AB12\\notes[2]", "notes[2]"},           // no dot after the bracket
-        CacheCase{"", "C:\\cache\\AB12\\a].b[1]", "a].b[1]"},             // "[" after the "]."
-        CacheCase{"", "C:\\cache\\AB12\\annual%20report[1].pdf", "annual report.pdf"},
-        CacheCase{"", "C:\\cache\\AB12\\50%off%20now[1].pdf", "50%off%20now.pdf"},
-        CacheCase{"", "C:\\cache\\AB12\\a%00b[1].txt", "a%00b.txt"},
-        CacheCase{"", "C:\\cache\\AB12\\caf%C3%A9[1].txt", "caf\xE9.txt"},
-        CacheCase{"", "C:\\cache\\AB12\\caf\xC3\xA9[1].txt", "caf\xE9.txt"},
-        CacheCase{"", "C:\\cache\\AB12\\caf\xE9[1].txt", "caf\xE9.txt"},  // not UTF-8: unchanged
-        CacheCase{"", "C:\\cache\\AB12\\%E4%B8%AD[1].txt", "%E4%B8%AD.txt"},  // not in the code page
-        CacheCase{"", "C:\\cache\\AB12\\what%3F[1].txt", "what%3F.txt"},      // "?" after decoding
-        CacheCase{"\"data.bin\"", "C:\\cache\\AB12\\get[1].php", "data.bin"},
-        CacheCase{"'my%20file.zip'", "C:\\cache\\x\\y[1].z", "my file.zip"},
-        CacheCase{"dir\\name.txt", "C:\\cache\\x\\y[1].z", "name.txt"},
-        // Separators that only decoding reveals are cut as well.
-        CacheCase{"..%5C..%5Cstartup%5Cevil.exe", "C:\\cache\\x\\y[1].z", "evil.exe"},
-        CacheCase{"C%3A%5Cwindows%5Cx.dll", "C:\\cache\\x\\y[1].z", "x.dll"},
-        CacheCase{"", "C:\\cache\\AB12\\a%5Cb[1].txt", "b.txt"},
-        CacheCase{"dir/name.txt", "C:\\cache\\x\\y[1].z", "name.txt"},
-        CacheCase{"..%2F..%2FStartup%2Fx.exe", "C:\\cache\\x\\y[1].z", "x.exe"},
-        CacheCase{"", "C:\\cache\\AB12\\..%2F..%2FStartup%2Fx[1].exe", "x.exe"},
-        // Kept escaped for a letter the code page lacks, yet without its folder.
-        CacheCase{"", "C:\\cache\\AB12\\%E4%B8%AD%2Fx[1].exe", "x.exe"}));
+    testing::Values(CacheCase{"", "C:\\cache\\AB12\\setup[1].exe", "setup.exe"},
+                    CacheCase{"", "C:\\cache\\AB12\\report[12].tar.gz", "report.tar.gz"},
+                    CacheCase{"", "C:\\cache\\AB12\\notes[2]", "notes[2]"},  // no dot after the bracket
+                    CacheCase{"", "C:\\cache\\AB12\\a].b[1]", "a].b[1]"},    // "[" after the "]."
+                    CacheCase{"", "C:\\cache\\AB12\\annual%20report[1].pdf", "annual report.pdf"},
+                    CacheCase{"", "C:\\cache\\AB12\\50%off%20now[1].pdf", "50%off%20now.pdf"},
+                    CacheCase{"", "C:\\cache\\AB12\\a%00b[1].txt", "a%00b.txt"},
+                    CacheCase{"", "C:\\cache\\AB12\\caf%C3%A9[1].txt", "caf\xE9.txt"},
+                    CacheCase{"", "C:\\cache\\AB12\\caf\xC3\xA9[1].txt", "caf\xE9.txt"},
+                    CacheCase{"", "C:\\cache\\AB12\\caf\xE9[1].txt", "caf\xE9.txt"},      // not UTF-8: unchanged
+                    CacheCase{"", "C:\\cache\\AB12\\%E4%B8%AD[1].txt", "%E4%B8%AD.txt"},  // not in the code page
+                    CacheCase{"", "C:\\cache\\AB12\\what%3F[1].txt", "what%3F.txt"},      // "?" after decoding
+                    CacheCase{"\"data.bin\"", "C:\\cache\\AB12\\get[1].php", "data.bin"},
+                    CacheCase{"'my%20file.zip'", "C:\\cache\\x\\y[1].z", "my file.zip"},
+                    CacheCase{"dir\\name.txt", "C:\\cache\\x\\y[1].z", "name.txt"},
+                    // Separators that only decoding reveals are cut as well.
+                    CacheCase{"..%5C..%5Cstartup%5Cevil.exe", "C:\\cache\\x\\y[1].z", "evil.exe"},
+                    CacheCase{"C%3A%5Cwindows%5Cx.dll", "C:\\cache\\x\\y[1].z", "x.dll"},
+                    CacheCase{"", "C:\\cache\\AB12\\a%5Cb[1].txt", "b.txt"},
+                    CacheCase{"dir/name.txt", "C:\\cache\\x\\y[1].z", "name.txt"},
+                    CacheCase{"..%2F..%2FStartup%2Fx.exe", "C:\\cache\\x\\y[1].z", "x.exe"},
+                    CacheCase{"", "C:\\cache\\AB12\\..%2F..%2FStartup%2Fx[1].exe", "x.exe"},
+                    // Kept escaped for a letter the code page lacks, yet without its folder.
+                    CacheCase{"", "C:\\cache\\AB12\\%E4%B8%AD%2Fx[1].exe", "x.exe"}));
 
 TEST(ContentLength, IsASigned64BitDecimalOrZero) {
   EXPECT_EQ(ContentLengthValue("1234"), 1234);
@@ -266,8 +262,7 @@ class KeyCombo : public testing::TestWithParam<ComboCase> {};
 TEST_P(KeyCombo, IsHeldOnlyExactly) {
   KeyboardState state{};
   for (int key : GetParam().held) state[key] = 0x80;
-  EXPECT_EQ(IsComboHeldInState(state, ComboCodesOrDefault(GetParam().name, GetParam().codes)),
-            GetParam().expected);
+  EXPECT_EQ(IsComboHeldInState(state, ComboCodesOrDefault(GetParam().name, GetParam().codes)), GetParam().expected);
 }
 
 constexpr int kShift = 0x10, kCtrl = 0x11, kAlt = 0x12, kLShift = 0xA0, kRShift = 0xA1, kLButton = 0x01;
@@ -278,11 +273,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ComboCase{kKeysToIgnore, {kShift, kLShift}, "", true},  // the family is cleared
                     ComboCase{kKeysToIgnore, {kLShift}, "", false},         // generic code not down
                     ComboCase{kKeysToIgnore, {kShift, 'A'}, "", false},
-                    ComboCase{kKeysToIgnore, {kShift, kLButton}, "", false},
-                    ComboCase{kKeysToIgnore, {}, "", false},
+                    ComboCase{kKeysToIgnore, {kShift, kLButton}, "", false}, ComboCase{kKeysToIgnore, {}, "", false},
                     ComboCase{kKeysToAdd, {kCtrl, kAlt}, "", true},
-                    ComboCase{kKeysToAdd, {kCtrl, kAlt, kShift}, "", false},
-                    ComboCase{kKeysToAdd, {kCtrl}, "", false},
+                    ComboCase{kKeysToAdd, {kCtrl, kAlt, kShift}, "", false}, ComboCase{kKeysToAdd, {kCtrl}, "", false},
                     ComboCase{kKeysToAdd, {'Q', kCtrl}, Bytes({kCtrl, 'Q'}), true},
                     ComboCase{kKeysToAdd, {kCtrl, kAlt}, Bytes({kCtrl, 'Q'}), false},
                     // Generic and side-specific code of one family: the later one
@@ -329,17 +322,14 @@ INSTANTIATE_TEST_SUITE_P(
         LocationCase{"c:\\progra~1\\x", "C:\\Program Files\\", "C:\\PROGRA~1\\", kInstalled},
         LocationCase{"C:\\Program Files Extra\\X\\", "C:\\Program Files\\", "C:\\PROGRA~1\\",
                      "C:\\Program Files Extra\\X\\DATA\\Settings.dat"},
-        LocationCase{"E:\\Tools\\X\\", "C:\\Program Files\\", "C:\\PROGRA~1\\",
-                     "E:\\Tools\\X\\DATA\\Settings.dat"},
-        LocationCase{"E:\\Tools\\X", "C:\\Program Files\\", "C:\\PROGRA~1\\",
-                     "E:\\Tools\\X\\DATA\\Settings.dat"},
+        LocationCase{"E:\\Tools\\X\\", "C:\\Program Files\\", "C:\\PROGRA~1\\", "E:\\Tools\\X\\DATA\\Settings.dat"},
+        LocationCase{"E:\\Tools\\X", "C:\\Program Files\\", "C:\\PROGRA~1\\", "E:\\Tools\\X\\DATA\\Settings.dat"},
         // The short form is unknown: no folder counts as under it.
         LocationCase{"E:\\Tools\\X\\", "C:\\Program Files\\", "", "E:\\Tools\\X\\DATA\\Settings.dat"},
         LocationCase{"C:\\Program Files\\X\\", "C:\\Program Files\\", "", kInstalled}));
 
 TEST(SettingsLocation, AnUnknownApplicationDataFolderLeavesARelativePath) {
-  EXPECT_EQ(SettingsFileNameFor("C:\\Program Files\\X\\", "C:\\Program Files\\", "",
-                                [] { return std::string(); }),
+  EXPECT_EQ(SettingsFileNameFor("C:\\Program Files\\X\\", "C:\\Program Files\\", "", [] { return std::string(); }),
             "Quennet\\Kestrix\\Settings.dat");
 }
 

@@ -42,8 +42,8 @@ class ServerTest : public testing::Test {
     ASSERT_EQ(module_.GetClassObject(kClass, IID_IClassFactory, factory_.put_void()), S_OK);
   }
   HRESULT CanUnloadNow() const {
-    auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(module_.Export("DllCanUnloadNow")));
+    auto canUnload =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(module_.Export("DllCanUnloadNow")));
     return canUnload();
   }
 
@@ -137,8 +137,10 @@ TEST_F(ServerTest, CarriesTheDownloadManagerTypeLibraryWithoutTypes) {
   const std::wstring path(module_.path().begin(), module_.path().end());
   ComPtr<ITypeLib> library;
   ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()), S_OK);
-  EXPECT_EQ(FactsOf(library.get()), (LibraryFacts{"{3B5D8F58-F10C-4283-998E-D54C9146AA2A}", 0x0409, 1, 0,
-                                                   {L"DownloadManager", L"DownloadManager Library"}}));
+  EXPECT_EQ(
+      FactsOf(library.get()),
+      (LibraryFacts{
+          "{3B5D8F58-F10C-4283-998E-D54C9146AA2A}", 0x0409, 1, 0, {L"DownloadManager", L"DownloadManager Library"}}));
   EXPECT_EQ(library->GetTypeInfoCount(), 0u);
 }
 

@@ -31,8 +31,7 @@ std::string WithoutTrailingBackslash(std::string text) {
 
 class SettingsLocationTest : public testing::Test {
  protected:
-  SettingsLocationTest()
-      : installed_(Options("installed")), carried_(Options("carried")), shell_(Options("shell")) {}
+  SettingsLocationTest() : installed_(Options("installed")), carried_(Options("carried")), shell_(Options("shell")) {}
 
   static zv::test::StandInOptions Options(const std::string& which) {
     zv::test::StandInOptions options;
@@ -134,7 +133,9 @@ TEST_F(SettingsLocationTest, AModuleReachedThroughTheShortFormIsUnderTheProgramF
 // A carried copy in a folder whose name the ANSI code page cannot hold.
 TEST_F(SettingsLocationTest, AModuleInAFolderNamedOutsideTheCodePageReadsTheDataFolderBesideIt) {
   zv::test::ScratchDir scratch;
-  const std::wstring folder = std::wstring(scratch.path().begin(), scratch.path().end()) + L"\\\x0141\xF3" L"d\x017A";
+  const std::wstring folder = std::wstring(scratch.path().begin(), scratch.path().end()) +
+                              L"\\\x0141\xF3"
+                              L"d\x017A";
   const std::wstring data = folder + L"\\DATA", file = data + L"\\Settings.dat";
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
@@ -172,8 +173,8 @@ TEST_F(SettingsLocationTest, AModuleUnderEitherProgramFilesFolderReadsTheUsersAp
             ERROR_SUCCESS);
   char other[MAX_PATH] = {};
   DWORD size = sizeof(other) - 1;
-  const bool planted =
-      RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(other), &size) != ERROR_SUCCESS;
+  const bool planted = RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(other),
+                                        &size) != ERROR_SUCCESS;
   if (planted) {
     const std::string usual = sizeof(void*) == 8 ? "C:\\Program Files (x86)" : "C:\\Program Files";
     lstrcpynA(other, usual.c_str(), sizeof(other));
@@ -218,8 +219,7 @@ TEST_F(SettingsLocationTest, AProgramFilesFolderWithoutShortFormPutsNoModuleUnde
 TEST_F(SettingsLocationTest, ProgramFilesPathStandsInForAMissingProgramFilesDir) {
   zv::test::ScratchDir programFiles;
   RegistryValueOverride programFilesDir(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir", std::nullopt);
-  RegistryValueOverride programFilesPath(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesPath",
-                                         programFiles.path());
+  RegistryValueOverride programFilesPath(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesPath", programFiles.path());
   EXPECT_EQ(Receiver(programFiles.File("X"), ShellFoldersAppData()), "installed");
 }
 

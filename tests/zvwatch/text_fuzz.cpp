@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string name = UrlDecodeName(input);
   Check(name.size() <= input.size());
   Check(name.find('\r') == std::string::npos && name.find('\n') == std::string::npos);
-  Check(name.empty() || (static_cast<unsigned char>(name.front()) > 32 &&
-                         static_cast<unsigned char>(name.back()) > 32));
+  Check(name.empty() ||
+        (static_cast<unsigned char>(name.front()) > 32 && static_cast<unsigned char>(name.back()) > 32));
 
   if (IsNonAsciiUtf8(input)) Check(!ConvertUtf8ToAnsi(input).empty());
 

@@ -44,9 +44,7 @@ TEST_F(SettingsFileTest, AMissingFileSectionOrKeyReadsEmpty) {
 class RegistryTextTest : public testing::Test {
  protected:
   RegistryTextTest() : key_("Software\\ZvWatchTest-" + std::to_string(GetCurrentProcessId()) + "\\Sub") {}
-  ~RegistryTextTest() override {
-    zv::test::DeleteKeyTree(HKEY_CURRENT_USER, key_.substr(0, key_.rfind('\\')).c_str());
-  }
+  ~RegistryTextTest() override { zv::test::DeleteKeyTree(HKEY_CURRENT_USER, key_.substr(0, key_.rfind('\\')).c_str()); }
   std::string key_;
 };
 
@@ -107,7 +105,9 @@ TEST(AnsiCodePage, Utf8NamesComeInTheCodePageAndUnknownLettersAsUnderscores) {
   EXPECT_EQ(ConvertUtf8ToAnsi("\xE2\x82\xAC"), "\x80");  // the euro sign
   EXPECT_EQ(ConvertUtf8ToAnsi("caf\xC3\xA9"), "caf\xE9");
   EXPECT_EQ(ConvertUtf8ToAnsi("\xE4\xB8\xAD"), "_");
-  EXPECT_EQ(ConvertUtf8ToAnsi("a\xEF\xBC\x9A" "b"), "a_b");  // no ":" for the fullwidth one
+  EXPECT_EQ(ConvertUtf8ToAnsi("a\xEF\xBC\x9A"
+                              "b"),
+            "a_b");  // no ":" for the fullwidth one
   EXPECT_EQ(WideToAnsi(L"r\u00E9sum\u00E9.pdf"), "r\xE9sum\xE9.pdf");
   EXPECT_EQ(WideToAnsi(nullptr), "");
 }

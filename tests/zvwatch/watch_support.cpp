@@ -48,9 +48,7 @@ WatchModule::~WatchModule() {
     RemoveFile(path_);
 }
 
-FARPROC WatchModule::Export(const char* name) const {
-  return module_ ? GetProcAddress(module_.get(), name) : nullptr;
-}
+FARPROC WatchModule::Export(const char* name) const { return module_ ? GetProcAddress(module_.get(), name) : nullptr; }
 
 HRESULT WatchModule::GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {
   using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);

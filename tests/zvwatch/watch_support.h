@@ -31,8 +31,7 @@ class WatchModule {
  public:
   // `loadPath` is the path the module is loaded through (another form of
   // the copy's path), when not the copy's own.
-  WatchModule(const std::string& folder, const std::string& fileName = "zvwatch.dll",
-              const std::string& loadPath = "");
+  WatchModule(const std::string& folder, const std::string& fileName = "zvwatch.dll", const std::string& loadPath = "");
   // A copy in an existing folder whose name the ANSI code page cannot hold.
   explicit WatchModule(const std::wstring& folder);
   ~WatchModule();
@@ -165,9 +164,7 @@ class RefusingBindContext : public IBindCtx {
   STDMETHODIMP ReleaseBoundObjects() override { return inner_->ReleaseBoundObjects(); }
   STDMETHODIMP SetBindOptions(BIND_OPTS* p) override { return inner_->SetBindOptions(p); }
   STDMETHODIMP GetBindOptions(BIND_OPTS* p) override { return inner_->GetBindOptions(p); }
-  STDMETHODIMP GetRunningObjectTable(IRunningObjectTable** p) override {
-    return inner_->GetRunningObjectTable(p);
-  }
+  STDMETHODIMP GetRunningObjectTable(IRunningObjectTable** p) override { return inner_->GetRunningObjectTable(p); }
   STDMETHODIMP RegisterObjectParam(LPOLESTR key, IUnknown* p) override;
   STDMETHODIMP GetObjectParam(LPOLESTR key, IUnknown** p) override { return inner_->GetObjectParam(key, p); }
   STDMETHODIMP EnumObjectParam(IEnumString** p) override { return inner_->EnumObjectParam(p); }

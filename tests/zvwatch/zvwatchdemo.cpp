@@ -75,7 +75,8 @@ int main() {
   InternetSetCookieA(server.Url("/").c_str(), nullptr, "session=demo42");
 
   const std::string reportUrl = server.Url(reportPath);
-  std::printf("  Download(GET %s) -> %s\n", reportUrl.c_str(), Result(Download(manager, reportUrl, BINDVERB_GET, nullptr)));
+  std::printf("  Download(GET %s) -> %s\n", reportUrl.c_str(),
+              Result(Download(manager, reportUrl, BINDVERB_GET, nullptr)));
 
   const char form[] = "user=demo&format=zip";
   BINDINFO info{};

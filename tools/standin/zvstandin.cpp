@@ -59,15 +59,13 @@ Options g_options;
 HWND g_main = nullptr;
 UINT_PTR g_createTimer = 0;  // thread timers: ids are chosen by the system
 
-std::string ExePath() {
-  return zv::win::ToAnsi(zv::win::ModulePath(nullptr), zv::win::Unholdable::kQuestionMark);
-}
+std::string ExePath() { return zv::win::ToAnsi(zv::win::ModulePath(nullptr), zv::win::Unholdable::kQuestionMark); }
 
 void AppendRecord(const std::string& line) {
   if (g_options.log == "-") return;
-  HANDLE file = CreateFileA(g_options.log.c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(g_options.log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
@@ -107,18 +105,30 @@ void ParseOption(const std::string& arg) {
     const size_t n = std::strlen(name);
     return arg.compare(0, n, name) == 0 ? arg.c_str() + n : nullptr;
   };
-  if (const char* v = value("--caption=")) g_options.caption = v;
-  else if (const char* v = value("--log=")) g_options.log = v;
-  else if (const char* v = value("--reply=")) g_options.reply = std::strtol(v, nullptr, 0);
-  else if (const char* v = value("--fgreply=")) g_options.fgReply = std::strtol(v, nullptr, 0);
-  else if (const char* v = value("--delay=")) g_options.delayMs = std::strtoul(v, nullptr, 0);
-  else if (const char* v = value("--reply-delay=")) g_options.replyDelayMs = std::strtoul(v, nullptr, 0);
-  else if (const char* v = value("--lifetime=")) g_options.lifetimeMs = std::strtoul(v, nullptr, 0);
-  else if (arg == "--no-window") g_options.window = false;
-  else if (arg == "--propdlg") g_options.propertiesDialog = true;
-  else if (arg == "--lock-check") g_options.lockCheck = true;
-  else if (arg == "--hang") g_options.hang = true;
-  else if (arg == "--vanish") g_options.vanish = true;
+  if (const char* v = value("--caption="))
+    g_options.caption = v;
+  else if (const char* v = value("--log="))
+    g_options.log = v;
+  else if (const char* v = value("--reply="))
+    g_options.reply = std::strtol(v, nullptr, 0);
+  else if (const char* v = value("--fgreply="))
+    g_options.fgReply = std::strtol(v, nullptr, 0);
+  else if (const char* v = value("--delay="))
+    g_options.delayMs = std::strtoul(v, nullptr, 0);
+  else if (const char* v = value("--reply-delay="))
+    g_options.replyDelayMs = std::strtoul(v, nullptr, 0);
+  else if (const char* v = value("--lifetime="))
+    g_options.lifetimeMs = std::strtoul(v, nullptr, 0);
+  else if (arg == "--no-window")
+    g_options.window = false;
+  else if (arg == "--propdlg")
+    g_options.propertiesDialog = true;
+  else if (arg == "--lock-check")
+    g_options.lockCheck = true;
+  else if (arg == "--hang")
+    g_options.hang = true;
+  else if (arg == "--vanish")
+    g_options.vanish = true;
 }
 
 void ReadArgsFile(const std::string& path) {
@@ -139,8 +149,8 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
       const std::string lock = g_options.lockCheck ? std::string("lock=") + HandoffLockState() + " " : "";
       char head[128];
-      std::snprintf(head, sizeof(head), "COPYDATA dwData=%lu cbData=%lu fg=%d %sdata=",
-                    static_cast<unsigned long>(data->dwData),
+      std::snprintf(head, sizeof(head),
+                    "COPYDATA dwData=%lu cbData=%lu fg=%d %sdata=", static_cast<unsigned long>(data->dwData),
                     static_cast<unsigned long>(data->cbData), IsForeground(), lock.c_str());
       AppendRecord(head + Escape(static_cast<const BYTE*>(data->lpData), data->cbData) + "\n");
       if (g_options.replyDelayMs) Sleep(g_options.replyDelayMs);
@@ -166,8 +176,8 @@ HWND CreateTopLevel(const char* className, const char* caption) {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = className;
   RegisterClassA(&wc);
-  HWND hwnd = CreateWindowExA(0, className, caption, WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr,
-                              nullptr, wc.hInstance, nullptr);
+  HWND hwnd = CreateWindowExA(0, className, caption, WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr, nullptr,
+                              wc.hInstance, nullptr);
   // Shown without activation: only a hand-off may bring it to the front.
   if (hwnd) ShowWindow(hwnd, SW_SHOWNOACTIVATE);
   return hwnd;

@@ -39,8 +39,8 @@ HANDLE StartHelper(const HelperRun& run, std::string& error) {
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (CreateProcessA(run.helperPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
-                     &startup, &info)) {
+  if (CreateProcessA(run.helperPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
+                     &info)) {
     CloseHandle(info.hThread);
     return info.hProcess;
   }
@@ -73,9 +73,8 @@ ChannelOutcome RunSection(const std::vector<uint8_t>& bytes, size_t sectionSize,
     return outcome;
   }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!run.sectionSddl.empty() &&
-      !ConvertStringSecurityDescriptorToSecurityDescriptorA(run.sectionSddl.c_str(), SDDL_REVISION_1,
-                                                            &descriptor, nullptr)) {
+  if (!run.sectionSddl.empty() && !ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                                      run.sectionSddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
     outcome.error = SystemMessage("reading the section's security descriptor", GetLastError());
     return outcome;
   }
@@ -125,8 +124,7 @@ ChannelOutcome RunSection(const std::vector<uint8_t>& bytes, size_t sectionSize,
 JobsOutcome RunJobs(const std::vector<Job>& jobs, const HelperRun& run, size_t sectionSize) {
   JobsOutcome outcome;
   static_cast<ChannelOutcome&>(outcome) = RunSection(PackJobList(jobs), sectionSize, run);
-  if (outcome.ran)
-    outcome.readBack = UnpackJobList(outcome.section.data(), outcome.section.size(), outcome.jobs);
+  if (outcome.ran) outcome.readBack = UnpackJobList(outcome.section.data(), outcome.section.size(), outcome.jobs);
   return outcome;
 }
 

@@ -114,8 +114,7 @@ bool ParseResult(const std::string& word, int32_t& result) {
     return true;
   }
   const bool negative = !word.empty() && word[0] == '-';
-  if (!ParseUnsigned(negative ? word.substr(1) : word, negative ? 2147483648u : 2147483647u, value))
-    return false;
+  if (!ParseUnsigned(negative ? word.substr(1) : word, negative ? 2147483648u : 2147483647u, value)) return false;
   result = static_cast<int32_t>(negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value));
   return true;
 }
@@ -198,12 +197,30 @@ std::string FormatJob(const Job& job) {
 
 const char* KindName(unsigned kind) {
   static const char* const kNames[] = {
-      "jkCallExport",          "jkDeleteRegistry",       "jkWriteRegSz",          "jkWriteRegDword",
-      "jkWriteRegBinary",      "jkWriteRegExpandSz",     "jkRemoveUserIntegration", "jkRemoveUserData",
-      "no action",             "no action",              "jkDeleteFile",          "jkDeleteFileAtRestart",
-      "jkRemoveFolder",        "jkRemoveSelf",           "jkMessageBox",          "jkShellFileOperation",
-      "jkCreateUserShortcuts", "jkCreateFolder",         "jkPutHelperObjectFirst", "jkAllowLowRightsLaunch",
-      "jkReplaceFile",         "jkSetIntegrationMethod", "jkWriteUserValue",      "jkWriteIniString",
+      "jkCallExport",
+      "jkDeleteRegistry",
+      "jkWriteRegSz",
+      "jkWriteRegDword",
+      "jkWriteRegBinary",
+      "jkWriteRegExpandSz",
+      "jkRemoveUserIntegration",
+      "jkRemoveUserData",
+      "no action",
+      "no action",
+      "jkDeleteFile",
+      "jkDeleteFileAtRestart",
+      "jkRemoveFolder",
+      "jkRemoveSelf",
+      "jkMessageBox",
+      "jkShellFileOperation",
+      "jkCreateUserShortcuts",
+      "jkCreateFolder",
+      "jkPutHelperObjectFirst",
+      "jkAllowLowRightsLaunch",
+      "jkReplaceFile",
+      "jkSetIntegrationMethod",
+      "jkWriteUserValue",
+      "jkWriteIniString",
   };
   return kind < sizeof(kNames) / sizeof(kNames[0]) ? kNames[kind] : "unknown";
 }

@@ -62,16 +62,26 @@ bool ParseArgs(int argc, char** argv, Options& options) {
       const size_t n = std::strlen(name);
       return arg.compare(0, n, name) == 0 ? argv[i] + n : nullptr;
     };
-    if (const char* v = value("--helper=")) options.run.helperPath = v;
-    else if (const char* v = value("--cwd=")) options.run.workingDir = v;
-    else if (const char* v = value("--size=")) options.size = std::strtoul(v, nullptr, 0);
-    else if (const char* v = value("--timeout=")) options.run.timeoutMs = std::strtoul(v, nullptr, 0);
-    else if (const char* v = value("--dump=")) options.dump = v;
-    else if (arg == "--raw") options.raw = true;
-    else if (arg == "--list") options.list = true;
-    else if (arg == "--exit-code") options.passExitCode = true;
-    else if (arg.compare(0, 2, "--") == 0 || !options.file.empty()) return false;
-    else options.file = arg;
+    if (const char* v = value("--helper="))
+      options.run.helperPath = v;
+    else if (const char* v = value("--cwd="))
+      options.run.workingDir = v;
+    else if (const char* v = value("--size="))
+      options.size = std::strtoul(v, nullptr, 0);
+    else if (const char* v = value("--timeout="))
+      options.run.timeoutMs = std::strtoul(v, nullptr, 0);
+    else if (const char* v = value("--dump="))
+      options.dump = v;
+    else if (arg == "--raw")
+      options.raw = true;
+    else if (arg == "--list")
+      options.list = true;
+    else if (arg == "--exit-code")
+      options.passExitCode = true;
+    else if (arg.compare(0, 2, "--") == 0 || !options.file.empty())
+      return false;
+    else
+      options.file = arg;
   }
   if (options.run.helperPath.empty()) options.run.helperPath = DefaultHelper();
   return !options.file.empty();
@@ -105,8 +115,9 @@ void PrintResults(const std::vector<zv::jobs::Job>& jobs) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseArgs(argc, argv, options)) {
-    std::fprintf(stderr, "usage: zvjobs [--helper=PATH] [--cwd=DIR] [--size=BYTES] [--timeout=MS] [--raw]\n"
-                         "              [--dump=FILE] [--list] [--exit-code] JOBFILE\n");
+    std::fprintf(stderr,
+                 "usage: zvjobs [--helper=PATH] [--cwd=DIR] [--size=BYTES] [--timeout=MS] [--raw]\n"
+                 "              [--dump=FILE] [--list] [--exit-code] JOBFILE\n");
     return 1;
   }
   std::string input;

@@ -32,31 +32,50 @@ struct Request {
 
 const char* RefusalName(Refusal r) {
   switch (r) {
-    case Refusal::kNone: return "none";
-    case Refusal::kShift: return "Shift held";
-    case Refusal::kCatchSwitchOff: return "catching switched off";
-    case Refusal::kIntegrationOff: return "integration off";
-    case Refusal::kScheme: return "scheme";
-    case Refusal::kFileHostPrefix: return "file host";
-    case Refusal::kPostData: return "post data";
-    case Refusal::kQuery: return "query";
-    case Refusal::kNoExtension: return "no extension";
-    case Refusal::kNoIgnoreList: return "no ignore list";
-    case Refusal::kIgnoredExtension: return "ignored extension";
-    case Refusal::kNoAcceptList: return "no accept list";
-    case Refusal::kExtensionNotAccepted: return "extension not accepted";
+    case Refusal::kNone:
+      return "none";
+    case Refusal::kShift:
+      return "Shift held";
+    case Refusal::kCatchSwitchOff:
+      return "catching switched off";
+    case Refusal::kIntegrationOff:
+      return "integration off";
+    case Refusal::kScheme:
+      return "scheme";
+    case Refusal::kFileHostPrefix:
+      return "file host";
+    case Refusal::kPostData:
+      return "post data";
+    case Refusal::kQuery:
+      return "query";
+    case Refusal::kNoExtension:
+      return "no extension";
+    case Refusal::kNoIgnoreList:
+      return "no ignore list";
+    case Refusal::kIgnoredExtension:
+      return "ignored extension";
+    case Refusal::kNoAcceptList:
+      return "no accept list";
+    case Refusal::kExtensionNotAccepted:
+      return "extension not accepted";
   }
   return "?";
 }
 
 const char* StatusName(HandoffStatus s) {
   switch (s) {
-    case HandoffStatus::kSent: return "sent";
-    case HandoffStatus::kStopped: return "stopped";
-    case HandoffStatus::kLockNotObtained: return "lock not obtained";
-    case HandoffStatus::kNoProgram: return "no download manager registered";
-    case HandoffStatus::kStartupTimedOut: return "start-up timed out";
-    case HandoffStatus::kRefused: return "refused by the system";
+    case HandoffStatus::kSent:
+      return "sent";
+    case HandoffStatus::kStopped:
+      return "stopped";
+    case HandoffStatus::kLockNotObtained:
+      return "lock not obtained";
+    case HandoffStatus::kNoProgram:
+      return "no download manager registered";
+    case HandoffStatus::kStartupTimedOut:
+      return "start-up timed out";
+    case HandoffStatus::kRefused:
+      return "refused by the system";
   }
   return "?";
 }
@@ -79,14 +98,22 @@ bool Parse(int argc, char** argv, Request& r) {
       return true;
     };
     std::string v;
-    if (value("--module=", v)) r.module = v;
-    else if (value("--url=", v)) r.url = v;
-    else if (value("--referer=", v)) r.referer = v;
-    else if (value("--post=", v)) r.post = v;
-    else if (value("--comment=", v)) r.comment = v;
-    else if (value("--keys=", v)) r.keys = v;
-    else if (value("--lock-wait=", v)) r.lockWaitMs = std::strtoul(v.c_str(), nullptr, 0);
-    else if (arg == "--no-decision") r.decide = false;
+    if (value("--module=", v))
+      r.module = v;
+    else if (value("--url=", v))
+      r.url = v;
+    else if (value("--referer=", v))
+      r.referer = v;
+    else if (value("--post=", v))
+      r.post = v;
+    else if (value("--comment=", v))
+      r.comment = v;
+    else if (value("--keys=", v))
+      r.keys = v;
+    else if (value("--lock-wait=", v))
+      r.lockWaitMs = std::strtoul(v.c_str(), nullptr, 0);
+    else if (arg == "--no-decision")
+      r.decide = false;
     else {
       std::fprintf(stderr, "zvsend: unknown argument %s\n", arg.c_str());
       return false;
@@ -136,8 +163,7 @@ int main(int argc, char** argv) {
     if (r.module == "helper" && r.post) request.postData = *r.post;
     const CaptureDecision d = DecideCapture(*decision, ReadModifierKeys(), settings, request);
     // The protocol handler tests a POST once its body is known.
-    if (d.caught && r.module == "handler" && r.post && !d.ctrlAlt &&
-        !FileHostRule::PostDataTest(r.url, *r.post)) {
+    if (d.caught && r.module == "handler" && r.post && !d.ctrlAlt && !FileHostRule::PostDataTest(r.url, *r.post)) {
       std::printf("decision: refused (post data)\n");
       return 1;
     }
@@ -156,8 +182,7 @@ int main(int argc, char** argv) {
   const HandoffOutcome outcome = HandOff(*variant, steps, options);
   std::printf("handoff: %s", StatusName(outcome.status));
   if (outcome.sent())
-    std::printf(" reply=%ld%s", static_cast<long>(outcome.reply),
-                outcome.afterStartup ? " (after start-up)" : "");
+    std::printf(" reply=%ld%s", static_cast<long>(outcome.reply), outcome.afterStartup ? " (after start-up)" : "");
   std::printf("\n");
   return outcome.sent() ? 0 : 2;
 }
