@@ -46,13 +46,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   {
-    nphost::Library library(pluginPath);
-    nphost::BrowserWindow browser;
+    zv::test::np::Library library(pluginPath);
+    zv::test::np::BrowserWindow browser;
     if (!library.Start()) {
       std::fprintf(stderr, "bench_npzorvex: the plug-in did not start\n");
       return 1;
     }
-    nphost::Instance instance(library);
+    zv::test::np::Instance instance(library);
     instance.SetWindow(browser.hwnd());
     HWND pluginWindow = browser.PluginWindow();
 
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     auto floor = [&] {
       zvbench::HandoffFloor([] { zvbench::LookupAndSend(kCaption, kText); });
       InvalidateRect(pluginWindow, nullptr, TRUE);
-      nphost::PumpMessages();
+      zv::test::np::PumpMessages();
     };
 
     if (zvbench::CountMode(argc, argv)) {

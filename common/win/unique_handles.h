@@ -54,6 +54,7 @@ ZV_HANDLE_TRAITS(RegKeyTraits, HKEY, nullptr, ::RegCloseKey)
 ZV_HANDLE_TRAITS(LibraryTraits, HMODULE, nullptr, ::FreeLibrary)
 ZV_HANDLE_TRAITS(ViewTraits, void*, nullptr, ::UnmapViewOfFile)
 ZV_HANDLE_TRAITS(WindowTraits, HWND, nullptr, ::DestroyWindow)
+ZV_HANDLE_TRAITS(FindTraits, HANDLE, INVALID_HANDLE_VALUE, ::FindClose)
 #undef ZV_HANDLE_TRAITS
 
 // Kernel handles whose failure value is NULL (mutex, event, mapping, process).
@@ -63,5 +64,7 @@ using UniqueHkey = UniqueResource<RegKeyTraits>;
 using UniqueLibrary = UniqueResource<LibraryTraits>;
 using UniqueView = UniqueResource<ViewTraits>;
 using UniqueWindow = UniqueResource<WindowTraits>;
+// A FindFirstFile search.
+using UniqueFind = UniqueResource<FindTraits>;
 
 }  // namespace zv::win

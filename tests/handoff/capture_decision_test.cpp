@@ -77,11 +77,10 @@ class SettingsReadTest : public testing::Test {
  protected:
   static constexpr char kKey[] = "Software\\Quennet\\Zorvane";
   void SetRaw(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+    zv::win::UniqueHkey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
+    RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
   }
   ManagerRegistry registry_;
 };

@@ -443,14 +443,13 @@ TEST_F(HandoffTest, LockCreatedFirstByAMoreTrustedProcessIsStillUsable) {
 TEST_F(HandoffTest, LockIsCreatedWithALowLabelThatForbidsOnlyWritingUp) {
   HandoffLock lock = HandoffLock::Acquire(0);
   ASSERT_TRUE(lock.held());
-  HANDLE peek = OpenMutexA(READ_CONTROL, FALSE, kLockName);
-  ASSERT_NE(peek, nullptr) << GetLastError();
+  const zv::win::UniqueHandle peek(OpenMutexA(READ_CONTROL, FALSE, kLockName));
+  ASSERT_TRUE(peek) << GetLastError();
   PACL sacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetSecurityInfo(peek, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, &sacl,
+  ASSERT_EQ(GetSecurityInfo(peek.get(), SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, &sacl,
                             &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
-  CloseHandle(peek);
   DWORD rid = 0, mask = 0;
   int labels = 0;
   for (DWORD i = 0; sacl && i < sacl->AceCount; ++i) {

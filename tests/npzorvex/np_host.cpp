@@ -3,7 +3,7 @@
 #include <cstring>
 #include <sstream>
 
-namespace nphost {
+namespace zv::test::np {
 namespace {
 
 int g_browserCalls = 0;
@@ -282,4 +282,4 @@ RECT PlaceInParent(HWND window) {
   return rect;
 }
 
-}  // namespace nphost
+}  // namespace zv::test::np

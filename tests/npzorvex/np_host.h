@@ -13,7 +13,7 @@
 #include "np_types.h"
 #include "win/unique_handles.h"
 
-namespace nphost {
+namespace zv::test::np {
 
 // The status lines as the user reads them.
 inline constexpr char kPleaseWait[] = "Please wait...";
@@ -125,4 +125,4 @@ std::string ShownStatus(HWND pluginWindow, HMODULE plugin);
 // The window's place in its parent's client area.
 RECT PlaceInParent(HWND window);
 
-}  // namespace nphost
+}  // namespace zv::test::np

@@ -13,7 +13,7 @@
 namespace {
 
 int Load(const char* dll) {
-  nphost::Library library(dll);
+  zv::test::np::Library library(dll);
   if (!library.module()) {
     std::printf("refused (error %lu)\n", library.loadError());
     return 1;
@@ -23,7 +23,7 @@ int Load(const char* dll) {
 }
 
 int Types(const char* dll) {
-  const auto pairs = nphost::ReadMimeTypes(dll);
+  const auto pairs = zv::test::np::ReadMimeTypes(dll);
   if (!pairs) {
     std::printf("no MIME types registered\n");
     return 1;
@@ -34,23 +34,23 @@ int Types(const char* dll) {
 }
 
 int Stream(const char* dll, const char* mime, const char* url) {
-  nphost::Library library(dll);
+  zv::test::np::Library library(dll);
   if (!library.Start()) {
     std::printf("the plug-in did not start\n");
     return 1;
   }
-  nphost::BrowserWindow browser;
-  nphost::Instance instance(library, mime);
+  zv::test::np::BrowserWindow browser;
+  zv::test::np::Instance instance(library, mime);
   if (instance.newResult() != NPERR_NO_ERROR || instance.SetWindow(browser.hwnd(), 10, 10, 560, 80)) {
     std::printf("no plug-in window\n");
     return 1;
   }
   HWND window = browser.PluginWindow();
-  std::printf("  window shows: %s\n", nphost::ShownStatus(window, library.module()).c_str());
+  std::printf("  window shows: %s\n", zv::test::np::ShownStatus(window, library.module()).c_str());
   const NPError result = instance.NewStream(url, mime);
   std::printf("  NPP_NewStream(%s) = %d; NPP_WriteReady = %ld\n", mime, result,
               static_cast<long>(instance.WriteReady()));
-  std::printf("  window shows: %s\n", nphost::ShownStatus(window, library.module()).c_str());
+  std::printf("  window shows: %s\n", zv::test::np::ShownStatus(window, library.module()).c_str());
   return 0;
 }
 

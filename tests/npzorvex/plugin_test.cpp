@@ -8,7 +8,7 @@
 #include "np_host.h"
 #include "zvtest.h"
 
-using namespace nphost;
+using namespace zv::test::np;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "np_host.h"
 #include "zvtest.h"
 
-using namespace nphost;
+using namespace zv::test::np;
 using namespace zv::test;
 using testing::ElementsAre;
 

@@ -94,14 +94,13 @@ struct Usage {
 };
 
 DWORD ThreadCount() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  const zv::win::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return 0;
   DWORD count = 0;
   THREADENTRY32 entry{};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
     if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  CloseHandle(snapshot);
   return count;
 }
 // The open handles of this process. Where the system does not count them
@@ -288,10 +287,10 @@ int Host(const std::string& kind, const char* module, int count, const char* res
       result.canUnload = server.CanUnloadNow();
     }
   } else if (kind == "plugin") {
-    nphost::Library library(module);
+    zv::test::np::Library library(module);
     if ((loaded = library.Start())) {
-      nphost::BrowserWindow browser;
-      nphost::Instance instance(library);
+      zv::test::np::BrowserWindow browser;
+      zv::test::np::Instance instance(library);
       instance.SetWindow(browser.hwnd());
       RunHandOffs(count, result, ready, go,
                   [&](int i) { return instance.NewStream(HandOffUrl(kind, tag, i).c_str()) == NPERR_NO_ERROR; });

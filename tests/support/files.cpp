@@ -9,19 +9,23 @@ void RemoveFile(const std::string& file) {
   DeleteFileA(file.c_str());
 }
 
-void RemoveTree(const std::string& path) {
+std::vector<WIN32_FIND_DATAA> EntriesMatching(const std::string& pattern) {
+  std::vector<WIN32_FIND_DATAA> entries;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path + "\\" + name);
-      else
-        RemoveFile(path + "\\" + name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+  const win::UniqueFind search(FindFirstFileA(pattern.c_str(), &found));
+  for (BOOL more = bool(search); more; more = FindNextFileA(search.get(), &found)) {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") entries.push_back(found);
+  }
+  return entries;
+}
+
+void RemoveTree(const std::string& path) {
+  for (const WIN32_FIND_DATAA& found : EntriesMatching(path + "\\*")) {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      RemoveTree(path + "\\" + found.cFileName);
+    else
+      RemoveFile(path + "\\" + found.cFileName);
   }
   RemoveDirectoryA(path.c_str());
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "win/unique_handles.h"
 
@@ -13,6 +14,9 @@ namespace zv::test {
 // Deletes a folder with everything in it, read-only files included (absent
 // is fine).
 void RemoveTree(const std::string& path);
+// Every file and folder that `pattern` ("X:\\folder\\*.bat") matches,
+// without "." and "..".
+std::vector<WIN32_FIND_DATAA> EntriesMatching(const std::string& pattern);
 // Creates a folder and its missing parents.
 void CreateFolders(const std::string& folder);
 // Deletes a file, read-only or not.

@@ -98,7 +98,9 @@ void DeleteKeyTree(HKEY root, const std::string& path) {
   RegDeleteKeyA(root, path.c_str());
 }
 
-bool KeyExists(HKEY root, const std::string& path) { return static_cast<bool>(OpenKey(root, path, KEY_READ)); }
+bool KeyExists(HKEY root, const std::string& path, REGSAM view) {
+  return static_cast<bool>(OpenKey(root, path, KEY_READ | view));
+}
 
 void PutKey(HKEY root, const std::string& path) { CreateKey(root, path); }
 

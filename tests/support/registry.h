@@ -15,7 +15,8 @@ namespace zv::test {
 
 // Recursively deletes a registry key (absent is fine).
 void DeleteKeyTree(HKEY root, const std::string& path);
-bool KeyExists(HKEY root, const std::string& path);
+// `view`: KEY_WOW64_32KEY or KEY_WOW64_64KEY for the other registry view.
+bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0);
 // Creates the key (and its parents) when missing.
 void PutKey(HKEY root, const std::string& path);
 // Creates the key when needed and writes a REG_SZ value.

@@ -13,6 +13,8 @@
 
 using namespace zv::test;
 using testing::ElementsAre;
+using zv::com::ComPtr;
+using zv::com::UniqueBstr;
 using testing::IsEmpty;
 
 namespace {
@@ -123,30 +125,25 @@ INSTANTIATE_TEST_SUITE_P(
         Offered{"EmptyUrl", L"", kCtrlAlt, {}, 1, 0, nullptr}),
     [](const testing::TestParamInfo<Offered>& info) { return std::string(info.param.name); });
 
-ICatcher* NewCatcher() {
-  ICatcher* catcher = nullptr;
-  EXPECT_EQ(
-      CoCreateInstance(CLSID_Catcher, nullptr, CLSCTX_INPROC_SERVER, IID_ICatcher, reinterpret_cast<void**>(&catcher)),
-      S_OK);
+ComPtr<ICatcher> NewCatcher() {
+  ComPtr<ICatcher> catcher;
+  EXPECT_EQ(CoCreateInstance(CLSID_Catcher, nullptr, CLSCTX_INPROC_SERVER, IID_ICatcher, catcher.put_void()), S_OK);
   return catcher;
 }
 
 TEST_F(ZorvexTest, NullAnswerPointerAndOpenSendNothing) {
   StandIn standIn;
   standIn.Launch();
-  ICatcher* catcher = NewCatcher();
-  ASSERT_NE(catcher, nullptr);
-  BSTR protocol = SysAllocString(L"http");
-  BSTR url = SysAllocString(L"http://example.org/a.zip");
-  EXPECT_EQ(catcher->Initialize(protocol, url, nullptr), E_POINTER);
-  EXPECT_EQ(catcher->Open(url), S_OK);
+  ComPtr<ICatcher> catcher = NewCatcher();
+  ASSERT_TRUE(catcher);
+  const UniqueBstr protocol(L"http"), url(L"http://example.org/a.zip");
+  EXPECT_EQ(catcher->Initialize(protocol.get(), url.get(), nullptr), E_POINTER);
+  EXPECT_EQ(catcher->Open(url.get()), S_OK);
   EXPECT_EQ(catcher->Open(nullptr), S_OK);
   short value = 77;
-  EXPECT_EQ(catcher->Initialize(protocol, nullptr, &value), S_OK);  // no URL
+  EXPECT_EQ(catcher->Initialize(protocol.get(), nullptr, &value), S_OK);  // no URL
   EXPECT_EQ(value, 0);
-  SysFreeString(protocol);
-  SysFreeString(url);
-  catcher->Release();
+  catcher.reset();
   EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), ElementsAre(kMarkerText));
 }
 
@@ -200,22 +197,18 @@ TEST_F(ZorvexTest, ModuleStaysWhileObjectsOrServerLocksLive) {
   EXPECT_EQ(canUnloadNow(), S_OK);
 
   for (const CLSID* clsid : {&CLSID_Catcher, &CLSID_ContextMenu}) {
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(
-        CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
-        S_OK);
-    IDispatch* object = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.put_void()), S_OK);
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.put_void()), S_OK);
     ASSERT_EQ(factory->LockServer(TRUE), S_OK);
-    factory->Release();
+    factory.reset();
     EXPECT_EQ(canUnloadNow(), S_FALSE);
-    object->Release();
+    object.reset();
     EXPECT_EQ(canUnloadNow(), S_FALSE) << "locked";
-    ASSERT_EQ(
-        CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
-        S_OK);
+    ASSERT_EQ(CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.put_void()), S_OK);
     factory->LockServer(FALSE);
-    factory->Release();
+    factory.reset();
     EXPECT_EQ(canUnloadNow(), S_OK);
   }
 }
@@ -244,28 +237,22 @@ TEST_F(ZorvexTest, ClassesAnswerTheirInterfacesAndCanBeAggregated) {
        {&IID_ICatcher, &IID_IClassFactory}},
   };
   for (const Shape& shape : shapes) {
-    IUnknown* object = nullptr;
-    ASSERT_EQ(
-        CoCreateInstance(*shape.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object)),
-        S_OK);
+    ComPtr<IUnknown> object;
+    ASSERT_EQ(CoCreateInstance(*shape.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.put_void()), S_OK);
     for (const IID* iid : shape.answered) {
-      IUnknown* answer = nullptr;
-      EXPECT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&answer)), S_OK);
-      if (answer) answer->Release();
+      ComPtr<IUnknown> answer;
+      EXPECT_EQ(object->QueryInterface(*iid, answer.put_void()), S_OK);
     }
     for (const IID* iid : shape.refused) {
       IUnknown* answer = reinterpret_cast<IUnknown*>(1);
       EXPECT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&answer)), E_NOINTERFACE);
       EXPECT_EQ(answer, nullptr);
     }
-    object->Release();
+    object.reset();
 
     Outer outer;
-    IUnknown* inner = nullptr;
-    ASSERT_EQ(
-        CoCreateInstance(*shape.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&inner)),
-        S_OK);
-    inner->Release();
+    ComPtr<IUnknown> inner;
+    ASSERT_EQ(CoCreateInstance(*shape.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, inner.put_void()), S_OK);
   }
 }
 
@@ -280,9 +267,8 @@ struct SafetyStep {
 };
 
 TEST_F(ZorvexTest, ContextMenuObjectIsSafeForUntrustedDataOnly) {
-  IObjectSafety* safety = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_ContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectSafety,
-                             reinterpret_cast<void**>(&safety)),
+  ComPtr<IObjectSafety> safety;
+  ASSERT_EQ(CoCreateInstance(CLSID_ContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectSafety, safety.put_void()),
             S_OK);
   DWORD supported = 9, enabled = 9;
   EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
@@ -314,7 +300,6 @@ TEST_F(ZorvexTest, ContextMenuObjectIsSafeForUntrustedDataOnly) {
     EXPECT_EQ(supported, step.supported);
     EXPECT_EQ(enabled, step.enabled);
   }
-  safety->Release();
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 
 using namespace zv::test;
 using testing::IsEmpty;
+using zv::com::ComPtr;
+using zv::com::UniqueBstr;
 
 namespace {
 
@@ -158,19 +160,16 @@ TEST_F(ContextMenuTest, NullArgumentsSendNothingButANullReferer) {
   StandIn standIn;
   standIn.Launch();
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  IContextMenu* menu = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_ContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
-                             reinterpret_cast<void**>(&menu)),
-            S_OK);
-  BSTR url = SysAllocString(L"http://example.org/a.zip");
-  BSTR comment = SysAllocString(L"A file");
-  EXPECT_EQ(menu->AddUrl(nullptr, comment), S_OK);
-  EXPECT_EQ(menu->AddUrl(url, nullptr), S_OK);
-  EXPECT_EQ(menu->AddUrlWithReferer(url, nullptr, url), S_OK);
-  EXPECT_EQ(menu->AddUrlWithReferer(url, comment, nullptr), S_OK);
-  SysFreeString(url);
-  SysFreeString(comment);
-  menu->Release();
+  {
+    ComPtr<IContextMenu> menu;
+    ASSERT_EQ(CoCreateInstance(CLSID_ContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu, menu.put_void()),
+              S_OK);
+    const UniqueBstr url(L"http://example.org/a.zip"), comment(L"A file");
+    EXPECT_EQ(menu->AddUrl(nullptr, comment.get()), S_OK);
+    EXPECT_EQ(menu->AddUrl(url.get(), nullptr), S_OK);
+    EXPECT_EQ(menu->AddUrlWithReferer(url.get(), nullptr, url.get()), S_OK);
+    EXPECT_EQ(menu->AddUrlWithReferer(url.get(), comment.get(), nullptr), S_OK);
+  }
   CoUninitialize();
   standIn.WaitForTexts(1);
   EXPECT_THAT(BytesOf(standIn.TextsThroughMarker()), testing::ElementsAre(kLink, kMarkerText));

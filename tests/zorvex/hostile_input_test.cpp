@@ -15,13 +15,19 @@
 
 using namespace zv::test;
 using testing::IsEmpty;
+using zv::com::ComPtr;
+using zv::com::UniqueBstr;
 
 namespace {
 
 // A BSTR that may hold NULs; absent: a null BSTR.
 struct Text {
   std::optional<std::wstring> chars;
-  BSTR Alloc() const { return chars ? SysAllocStringLen(chars->data(), static_cast<UINT>(chars->size())) : nullptr; }
+  UniqueBstr Alloc() const {
+    UniqueBstr text;
+    if (chars) text.reset(SysAllocStringLen(chars->data(), static_cast<UINT>(chars->size())));
+    return text;
+  }
 };
 Text None() { return {}; }
 Text W(std::wstring s) { return {std::move(s)}; }
@@ -60,16 +66,12 @@ class ContextMenuLinks : public ZorvexHostileInput, public testing::WithParamInt
 
 TEST_P(ContextMenuLinks, SendTheTextUpToTheFirstNulOrNothing) {
   const MenuLink& c = GetParam();
-  IContextMenu* menu = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_ContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
-                             reinterpret_cast<void**>(&menu)),
+  ComPtr<IContextMenu> menu;
+  ASSERT_EQ(CoCreateInstance(CLSID_ContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu, menu.put_void()),
             S_OK);
-  BSTR url = c.url.Alloc(), comment = c.comment.Alloc(), referer = c.referer.Alloc();
-  EXPECT_EQ(menu->AddUrlWithReferer(url, comment, referer), S_OK);
-  SysFreeString(url);
-  SysFreeString(comment);
-  SysFreeString(referer);
-  menu->Release();
+  const UniqueBstr url = c.url.Alloc(), comment = c.comment.Alloc(), referer = c.referer.Alloc();
+  EXPECT_EQ(menu->AddUrlWithReferer(url.get(), comment.get(), referer.get()), S_OK);
+  menu.reset();
   EXPECT_EQ(Received(c.text), Expected(c.text));
 }
 
@@ -95,16 +97,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<MenuLink>& info) { return std::string(info.param.name); });
 
 TEST_F(ZorvexHostileInput, AddUrlWithNullsSendsNothing) {
-  IContextMenu* menu = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_ContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
-                             reinterpret_cast<void**>(&menu)),
+  ComPtr<IContextMenu> menu;
+  ASSERT_EQ(CoCreateInstance(CLSID_ContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu, menu.put_void()),
             S_OK);
-  BSTR url = SysAllocString(kUrl.c_str());
-  EXPECT_EQ(menu->AddUrl(nullptr, url), S_OK);
-  EXPECT_EQ(menu->AddUrl(url, nullptr), S_OK);
+  const UniqueBstr url(kUrl.c_str());
+  EXPECT_EQ(menu->AddUrl(nullptr, url.get()), S_OK);
+  EXPECT_EQ(menu->AddUrl(url.get(), nullptr), S_OK);
   EXPECT_EQ(menu->AddUrl(nullptr, nullptr), S_OK);
-  SysFreeString(url);
-  menu->Release();
+  menu.reset();
   EXPECT_EQ(Received(nullptr), Expected(nullptr));
 }
 
@@ -156,10 +156,8 @@ class NavigatorLateCalls : public ZorvexHostileInput, public testing::WithParamI
 
 TEST_P(NavigatorLateCalls, AnswerAnErrorOrTheDecisionNeverACrash) {
   const LateCall& c = GetParam();
-  IDispatch* catcher = nullptr;
-  ASSERT_EQ(
-      CoCreateInstance(CLSID_Catcher, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&catcher)),
-      S_OK);
+  ComPtr<IDispatch> catcher;
+  ASSERT_EQ(CoCreateInstance(CLSID_Catcher, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, catcher.put_void()), S_OK);
   LPOLESTR name = const_cast<LPOLESTR>(L"Initialize");
   DISPID id = DISPID_UNKNOWN;
   ASSERT_EQ(catcher->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
@@ -178,7 +176,7 @@ TEST_P(NavigatorLateCalls, AnswerAnErrorOrTheDecisionNeverACrash) {
   VariantClear(&result);
   for (VARIANT& v : reversed)
     if (!(V_VT(&v) & VT_BYREF)) VariantClear(&v);
-  catcher->Release();
+  catcher.reset();
   EXPECT_EQ(Received(c.text), Expected(c.text));
 }
 

@@ -1,15 +1,16 @@
 #include "standin_navigator.h"
 
+#include "com/com_ptr.h"
+
 namespace zv::test {
 
 NavigatorCall OfferUrl(const std::wstring& progId, const std::wstring& protocol, const std::wstring& url) {
   NavigatorCall call;
   CLSID clsid{};
   call.created = CLSIDFromProgID(progId.c_str(), &clsid);
-  IDispatch* catcher = nullptr;
+  zv::com::ComPtr<IDispatch> catcher;
   if (SUCCEEDED(call.created))
-    call.created =
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&catcher));
+    call.created = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, catcher.put_void());
   if (FAILED(call.created)) return call;
 
   LPOLESTR name = const_cast<LPOLESTR>(L"Initialize");
@@ -34,7 +35,6 @@ NavigatorCall OfferUrl(const std::wstring& progId, const std::wstring& protocol,
     VariantClear(&args[0]);
     VariantClear(&args[1]);
   }
-  catcher->Release();
   return call;
 }
 

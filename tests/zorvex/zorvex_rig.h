@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Zorvex.h"
+#include "com/com_ptr.h"
 #include "zvtest.h"
 
 namespace zv::test {

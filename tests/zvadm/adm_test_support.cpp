@@ -4,7 +4,7 @@
 
 #include "zvtest.h"
 
-namespace zvadmtest {
+namespace zv::test::adm {
 
 std::string HelperExe() { return zv::test::WinPath(ZV_ADM_MODULE); }
 
@@ -97,4 +97,4 @@ void ClearPendingRenamesFrom(const std::string& folder) {
                    static_cast<DWORD>(kept.size() + 1));
 }
 
-}  // namespace zvadmtest
+}  // namespace zv::test::adm

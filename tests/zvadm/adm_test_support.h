@@ -12,7 +12,7 @@
 #include "zvtest.h"
 #include "section_bytes.h"
 
-namespace zvadmtest {
+namespace zv::test::adm {
 
 // The registry and file helpers are the shared ones.
 using namespace zv::test;
@@ -62,4 +62,4 @@ std::vector<PendingRename> PendingRenamesFrom(const std::string& folder);
 // (zv::jobs::ChannelLock), which every helper run through the channel holds.
 void ClearPendingRenamesFrom(const std::string& folder);
 
-}  // namespace zvadmtest
+}  // namespace zv::test::adm

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cstring>
 
-using namespace zvadmtest;
+using namespace zv::test::adm;
 using zv::win::UniqueHkey;
 
 namespace {
@@ -41,41 +41,40 @@ REGSAM OtherView() {
 }
 
 std::optional<std::string> TextInView(REGSAM view, const std::string& key, const char* name) {
-  HKEY opened;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return std::nullopt;
+  zv::win::UniqueHkey opened;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, opened.put()) != ERROR_SUCCESS)
+    return std::nullopt;
   char text[512] = {};
   DWORD size = sizeof(text) - 1;
-  const LONG status = RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-  RegCloseKey(opened);
+  const LONG status = RegQueryValueExA(opened.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
   if (status != ERROR_SUCCESS) return std::nullopt;
   return std::string(text);
 }
 
 void PutTextInView(REGSAM view, const std::string& key, const char* name, const std::string& text) {
-  HKEY opened;
+  zv::win::UniqueHkey opened;
   ASSERT_EQ(
-      RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &opened, nullptr),
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, opened.put(), nullptr),
       ERROR_SUCCESS);
-  RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+  RegSetValueExA(opened.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                  static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(opened);
 }
 
 void DeleteInView(REGSAM view, const std::string& key) {
-  HKEY opened;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS | view, &opened) != ERROR_SUCCESS) return;
-  RegDeleteTreeA(opened, nullptr);
-  RegCloseKey(opened);
+  {
+    zv::win::UniqueHkey opened;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS | view, opened.put()) != ERROR_SUCCESS) return;
+    RegDeleteTreeA(opened.get(), nullptr);
+  }
   RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
 }
 
 uint64_t LastWrittenInView(REGSAM view, const std::string& key) {
-  HKEY opened;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return 0;
+  zv::win::UniqueHkey opened;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, opened.put()) != ERROR_SUCCESS) return 0;
   FILETIME written{};
-  RegQueryInfoKeyA(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                   &written);
-  RegCloseKey(opened);
+  RegQueryInfoKeyA(opened.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr, &written);
   return (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
 }
 

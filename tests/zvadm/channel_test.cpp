@@ -8,7 +8,7 @@
 #include "adm_test_support.h"
 #include "zvtest.h"
 
-using namespace zvadmtest;
+using namespace zv::test::adm;
 
 namespace {
 
@@ -26,12 +26,12 @@ TEST(HelperProgram, IsAWindowlessProgramThatAsksForAdministratorRights) {
   EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"requireAdministrator\""), std::string::npos) << manifest;
 
   // The optional header's subsystem: 2 is a GUI program (no console).
-  HANDLE exe = CreateFileA(HelperExe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(exe, INVALID_HANDLE_VALUE);
+  const zv::win::UniqueFile exe(
+      CreateFileA(HelperExe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(exe);
   std::vector<char> head(4096);
   DWORD got = 0;
-  ReadFile(exe, head.data(), static_cast<DWORD>(head.size()), &got, nullptr);
-  CloseHandle(exe);
+  ReadFile(exe.get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(head.data());
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(head.data() + dos->e_lfanew);
   EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);

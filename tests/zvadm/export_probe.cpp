@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "win/unique_handles.h"
+
 // Each load appends the module's path to the file named by
 // ZV_PROBE_LOAD_LOG (when set), so a test sees loads that should not happen.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
@@ -13,12 +15,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   DWORD length = GetModuleFileNameA(instance, path, MAX_PATH);
   path[length++] = '\r';
   path[length++] = '\n';
-  HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return TRUE;
+  const zv::win::UniqueFile file(CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return TRUE;
   DWORD written = 0;
-  WriteFile(file, path, length, &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), path, length, &written, nullptr);
   return TRUE;
 }
 

@@ -7,7 +7,7 @@
 #include "adm_test_support.h"
 #include "zvtest.h"
 
-using namespace zvadmtest;
+using namespace zv::test::adm;
 
 namespace {
 

@@ -14,20 +14,20 @@ int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) return 64;
   const std::string command = argv[1];
   if (command == "hold" && argc == 4) {
-    zvadmtest::HeldFile file(argv[2], FILE_SHARE_READ);
+    zv::test::adm::HeldFile file(argv[2], FILE_SHARE_READ);
     if (!file.held()) return 2;
     std::printf("holding\n");
     std::fflush(stdout);
-    for (int i = 0; i < 600 && !zvadmtest::Exists(argv[3]); ++i) Sleep(100);
+    for (int i = 0; i < 600 && !zv::test::adm::Exists(argv[3]); ++i) Sleep(100);
     return 0;
   }
   if (command == "pending") {
-    for (const auto& rename : zvadmtest::PendingRenamesFrom(argv[2]))
+    for (const auto& rename : zv::test::adm::PendingRenamesFrom(argv[2]))
       std::printf("%s -> %s\n", rename.source.c_str(), rename.target.empty() ? "(delete)" : rename.target.c_str());
     return 0;
   }
   if (command == "clear") {
-    zvadmtest::ClearPendingRenamesFrom(argv[2]);
+    zv::test::adm::ClearPendingRenamesFrom(argv[2]);
     return 0;
   }
   return 64;

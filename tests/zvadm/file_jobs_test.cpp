@@ -7,7 +7,7 @@
 
 #include <shellapi.h>
 
-using namespace zvadmtest;
+using namespace zv::test::adm;
 
 namespace {
 
@@ -133,11 +133,8 @@ TEST_P(FileJobsOn, ReplaceAtOnceOrANewerVersionAtRestart) {
   // What waits for the restart is the helper's own copy beside the target,
   // never the sender's file: one per scheduled case, holding its bytes.
   std::vector<std::string> copies;
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA(dir_.File("zvr*.tmp").c_str(), &found);
-  for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
+  for (const WIN32_FIND_DATAA& found : zv::test::EntriesMatching(dir_.File("zvr*.tmp")))
     copies.push_back(dir_.File(found.cFileName));
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
   std::vector<std::string> scheduledTargets;
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];

@@ -9,28 +9,27 @@
 #include <cstdio>
 #include <cstring>
 
+#include "win/unique_handles.h"
+
 namespace {
 
 void Enable(const char* privilege) {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+  zv::win::UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return;
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (LookupPrivilegeValueA(nullptr, privilege, &privileges.Privileges[0].Luid))
-    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-  CloseHandle(token);
+    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
 LONG Save(const char* key, const char* file) {
-  HKEY opened;
-  LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened);
+  zv::win::UniqueHkey opened;
+  const LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, opened.put());
   if (status != ERROR_SUCCESS) return status;
   Enable("SeBackupPrivilege");
   DeleteFileA(file);
-  status = RegSaveKeyA(opened, file, nullptr);
-  RegCloseKey(opened);
-  return status;
+  return RegSaveKeyA(opened.get(), file, nullptr);
 }
 
 }  // namespace

@@ -8,15 +8,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "win/unique_handles.h"
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   DWORD rid = 0xFFFF;
-  HANDLE token = nullptr;
-  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+  zv::win::UniqueHandle token;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
     BYTE buffer[256];
     DWORD size = 0;
-    if (GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof(buffer), &size))
+    if (GetTokenInformation(token.get(), TokenIntegrityLevel, buffer, sizeof(buffer), &size))
       rid = *GetSidSubAuthority(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid, 0);
-    CloseHandle(token);
   }
   SID_IDENTIFIER_AUTHORITY nt = {{0, 0, 0, 0, 0, 5}};
   PSID administrators = nullptr;

@@ -7,7 +7,7 @@
 #include "section_bytes.h"
 
 using namespace zv::adm;
-using namespace zvadmtest;
+using namespace zv::test::adm;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "adm_test_support.h"
 
-using namespace zvadmtest;
+using namespace zv::test::adm;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
-using namespace zvadmtest;
+using namespace zv::test::adm;
 
 namespace {
 
@@ -50,8 +50,9 @@ std::string ReadRemoteText(HANDLE process, const UNICODE_STRING& text) {
 }
 
 std::optional<StartedProcess> StartOf(DWORD pid) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-  if (!process) return std::nullopt;
+  const zv::win::UniqueHandle opened(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+  if (!opened) return std::nullopt;
+  const HANDLE process = opened.get();
   std::optional<StartedProcess> result;
   PROCESS_BASIC_INFORMATION basic{};
   PEB peb{};
@@ -64,33 +65,28 @@ std::optional<StartedProcess> StartOf(DWORD pid) {
                             ReadRemoteText(process, parameters.CurrentDirectory), parameters.WindowFlags,
                             parameters.ShowWindowFlags};
   }
-  CloseHandle(process);
   return result;
 }
 
 // The running process whose command line names `batch`.
 std::optional<StartedProcess> FindProcessRunning(const std::string& batch) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return std::nullopt;
+  const zv::win::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return std::nullopt;
   std::optional<StartedProcess> found;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
+  for (BOOL more = Process32First(snapshot.get(), &entry); more && !found;
+       more = Process32Next(snapshot.get(), &entry)) {
     const auto start = StartOf(entry.th32ProcessID);
     if (start && start->commandLine.find(batch) != std::string::npos) found = start;
   }
-  CloseHandle(snapshot);
   return found;
 }
 
 std::vector<std::string> BatchFilesIn(const std::string& folder) {
   std::vector<std::string> files;
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\DEL*.BAT").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return files;
-  do files.push_back(folder + "\\" + found.cFileName);
-  while (FindNextFileA(find, &found));
-  FindClose(find);
+  for (const WIN32_FIND_DATAA& found : zv::test::EntriesMatching(folder + "\\DEL*.BAT"))
+    files.push_back(folder + "\\" + found.cFileName);
   return files;
 }
 
@@ -125,13 +121,8 @@ class RemoveSelf : public testing::TestWithParam<RemoveSelfCase> {};
 
 std::vector<std::string> FoldersIn(const std::string& folder, const std::string& pattern) {
   std::vector<std::string> folders;
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return folders;
-  do
+  for (const WIN32_FIND_DATAA& found : zv::test::EntriesMatching(folder + "\\" + pattern))
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(folder + "\\" + found.cFileName);
-  while (FindNextFileA(find, &found));
-  FindClose(find);
   return folders;
 }
 
@@ -144,19 +135,15 @@ void PlantEveryBatchName(const std::string& folder) {
   for (DWORD unique = 0; unique < kPlantedBatches; ++unique) {
     char name[32];
     wsprintfA(name, "\\DEL%04lX.BAT", unique);
-    CloseHandle(CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    zv::win::UniqueFile(CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   }
 }
 
 // The planted names that are still there, empty.
 DWORD UntouchedPlantedBatches(const std::string& folder) {
   DWORD untouched = 0;
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\DEL*.BAT").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  do untouched += found.nFileSizeLow == 0 && found.nFileSizeHigh == 0 ? 1 : 0;
-  while (FindNextFileA(find, &found));
-  FindClose(find);
+  for (const WIN32_FIND_DATAA& found : zv::test::EntriesMatching(folder + "\\DEL*.BAT"))
+    untouched += found.nFileSizeLow == 0 && found.nFileSizeHigh == 0 ? 1 : 0;
   return untouched;
 }
 
@@ -248,16 +235,7 @@ TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {
   // Its own folder goes too where cmd reads a batch line by line; Wine's
   // keeps the file open to the end, so there the folder stays, empty.
   if (nt) {
-    const auto empty = [&] {
-      WIN32_FIND_DATAA found;
-      HANDLE find = FindFirstFileA((batchFolder + "\\*").c_str(), &found);
-      if (find == INVALID_HANDLE_VALUE) return true;
-      int names = 0;
-      do names += std::string(found.cFileName) != "." && std::string(found.cFileName) != "..";
-      while (FindNextFileA(find, &found));
-      FindClose(find);
-      return names == 0;
-    };
+    const auto empty = [&] { return zv::test::EntriesMatching(batchFolder + "\\*").empty(); };
     EXPECT_TRUE(WaitUntilGone({batchFolder}, 5000) || empty()) << batchFolder;
   }
 }

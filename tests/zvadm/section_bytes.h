@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace zvadmtest {
+namespace zv::test::adm {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -36,4 +36,4 @@ inline Bytes Text(const std::string& s) { return Cat({Le32(static_cast<uint32_t>
 
 inline Bytes Zeros(size_t n, uint8_t fill = 0) { return Bytes(n, fill); }
 
-}  // namespace zvadmtest
+}  // namespace zv::test::adm

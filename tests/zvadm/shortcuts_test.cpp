@@ -11,9 +11,10 @@
 #include <algorithm>
 #include <map>
 
+#include "com/com_ptr.h"
 #include "user_profiles.h"
 
-using namespace zvadmtest;
+using namespace zv::test::adm;
 
 namespace {
 
@@ -39,29 +40,28 @@ void PrintTo(const Link& l, std::ostream* out) {
 std::optional<Link> ReadLink(const std::string& file) {
   CoInitialize(nullptr);
   std::optional<Link> result;
-  IShellLinkA* link = nullptr;
-  IPersistFile* persist = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&link))) &&
-      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
-      SUCCEEDED(persist->Load(std::wstring(file.begin(), file.end()).c_str(), STGM_READ))) {
-    char text[4][MAX_PATH] = {};
-    char icon[MAX_PATH] = {};
-    Link read;
-    link->GetPath(text[0], MAX_PATH, nullptr, SLGP_RAWPATH);
-    link->GetArguments(text[1], MAX_PATH);
-    link->GetWorkingDirectory(text[2], MAX_PATH);
-    link->GetDescription(text[3], MAX_PATH);
-    link->GetIconLocation(icon, MAX_PATH, &read.icon);
-    read.path = text[0];
-    read.arguments = text[1];
-    read.workingFolder = text[2];
-    read.description = text[3];
-    read.iconPath = icon;
-    result = read;
+  {
+    zv::com::ComPtr<IShellLinkA> link;
+    zv::com::ComPtr<IPersistFile> persist;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put_void())) &&
+        SUCCEEDED(link.As(IID_IPersistFile, persist)) &&
+        SUCCEEDED(persist->Load(std::wstring(file.begin(), file.end()).c_str(), STGM_READ))) {
+      char text[4][MAX_PATH] = {};
+      char icon[MAX_PATH] = {};
+      Link read;
+      link->GetPath(text[0], MAX_PATH, nullptr, SLGP_RAWPATH);
+      link->GetArguments(text[1], MAX_PATH);
+      link->GetWorkingDirectory(text[2], MAX_PATH);
+      link->GetDescription(text[3], MAX_PATH);
+      link->GetIconLocation(icon, MAX_PATH, &read.icon);
+      read.path = text[0];
+      read.arguments = text[1];
+      read.workingFolder = text[2];
+      read.description = text[3];
+      read.iconPath = icon;
+      result = read;
+    }
   }
-  if (persist) persist->Release();
-  if (link) link->Release();
   CoUninitialize();
   return result;
 }
@@ -390,18 +390,13 @@ std::vector<std::string> FilesBelow(const std::string& root) {
   while (!folders.empty()) {
     const std::string folder = folders.back();
     folders.pop_back();
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) continue;
-    do {
+    for (const WIN32_FIND_DATAA& found : zv::test::EntriesMatching(folder + "\\*")) {
       const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         folders.push_back(folder + "\\" + name);
       else
         files.push_back(folder + "\\" + name + " = " + ReadBytes(folder + "\\" + name).value_or("?"));
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    }
   }
   std::sort(files.begin(), files.end());
   return files;

@@ -10,7 +10,7 @@
 
 #include "user_profiles.h"
 
-using namespace zvadmtest;
+using namespace zv::test::adm;
 
 namespace {
 

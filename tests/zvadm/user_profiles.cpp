@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace zvadmtest {
+namespace zv::test::adm {
 namespace {
 
 constexpr char kProfileListNt[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
@@ -167,4 +167,4 @@ InstallFolderEntry::InstallFolderEntry(const std::string& folder) {
 
 InstallFolderEntry::~InstallFolderEntry() { zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kPortableAppPaths); }
 
-}  // namespace zvadmtest
+}  // namespace zv::test::adm

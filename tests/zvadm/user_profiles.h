@@ -12,7 +12,7 @@
 #include "adm_test_support.h"
 #include "zvtest.h"
 
-namespace zvadmtest {
+namespace zv::test::adm {
 
 // Enables privileges of this process while it lives. Programs started
 // meanwhile inherit them, so the helper under test must not run inside one
@@ -95,4 +95,4 @@ class InstallFolderEntry {
   ~InstallFolderEntry();
 };
 
-}  // namespace zvadmtest
+}  // namespace zv::test::adm

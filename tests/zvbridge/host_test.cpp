@@ -318,23 +318,7 @@ bool WriteText(const std::string& path, const std::string& text) {
   return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
 }
 
-std::string ReadFileText(const std::string& path) {
-  std::string text;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
-  CloseHandle(file);
-  return text;
-}
-
-bool KeyExists(HKEY hive, const char* path, REGSAM view = 0) {
-  HKEY key;
-  if (RegOpenKeyExA(hive, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
+std::string ReadFileText(const std::string& path) { return zv::test::ReadBytes(path).value_or(""); }
 
 class BridgeRegistrationTest : public ::testing::Test {
  protected:
@@ -385,15 +369,15 @@ TEST_F(BridgeRegistrationTest, PerUserWritesTheManifestsInTheUsersFolderAndEvery
     EXPECT_EQ(zv::test::GetRegText(HKEY_CURRENT_USER, key.path, ""),
               std::optional<std::string>(key.firefox ? firefoxPath : chromiumPath))
         << key.path;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.path)) << key.path;
+    EXPECT_FALSE(zv::test::KeyExists(HKEY_LOCAL_MACHINE, key.path)) << key.path;
   }
 
   ASSERT_EQ(Run("--unregister"), 0u);
-  for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mozilla\\NativeMessagingHosts"));
+  for (const BrowserKey& key : kKeys) EXPECT_FALSE(zv::test::KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
+  EXPECT_FALSE(zv::test::KeyExists(HKEY_CURRENT_USER, "Software\\Mozilla\\NativeMessagingHosts"));
   EXPECT_EQ(zv::test::GetRegText(HKEY_CURRENT_USER, "Software\\Mozilla", "Kept"), std::optional<std::string>("yes"));
   EXPECT_EQ(zv::test::GetRegText(HKEY_CURRENT_USER, "Software\\Google", "Kept"), std::optional<std::string>("yes"));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Google\\Chrome"));
+  EXPECT_FALSE(zv::test::KeyExists(HKEY_CURRENT_USER, "Software\\Google\\Chrome"));
   EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA(kept.c_str()), INVALID_FILE_ATTRIBUTES);
   DeleteFileA(kept.c_str());
@@ -436,11 +420,11 @@ TEST_F(BridgeRegistrationTest, MachineScopeOnlyWhereNonAdministratorsCannotWrite
   ASSERT_EQ(Run("--register"), 0u);
   EXPECT_EQ(Run("--register --machine"), 1u);
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-    for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.path, view)) << key.path;
+    for (const BrowserKey& key : kKeys) EXPECT_FALSE(zv::test::KeyExists(HKEY_LOCAL_MACHINE, key.path, view)) << key.path;
   EXPECT_EQ(GetFileAttributesA(dir_.File("com.quennet.zorvane.chromium.json").c_str()), INVALID_FILE_ATTRIBUTES);
   // The user's own registration is untouched by the refusal and by --unregister --machine.
   ASSERT_EQ(Run("--unregister --machine"), 0u);
-  for (const BrowserKey& key : kKeys) EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
+  for (const BrowserKey& key : kKeys) EXPECT_TRUE(zv::test::KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
   ASSERT_EQ(Run("--unregister"), 0u);
 }
 

@@ -120,10 +120,9 @@ DWORD WINAPI DownloadThread(LPVOID param) {
 // Leaks `download` when the thread hangs: the thread may still write to it.
 SyncDownload* DownloadSynchronously(const std::string& url, const std::string& file, DWORD ms) {
   auto* download = new SyncDownload{url, file};
-  HANDLE thread = CreateThread(nullptr, 0, DownloadThread, download, 0, nullptr);
+  const zv::win::UniqueHandle thread(CreateThread(nullptr, 0, DownloadThread, download, 0, nullptr));
   if (!thread) return download;
-  download->returned = WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
-  CloseHandle(thread);
+  download->returned = WaitForSingleObject(thread.get(), ms) == WAIT_OBJECT_0;
   return download;
 }
 

@@ -386,9 +386,7 @@ TEST_F(IECatcherTest, SitesWithoutEventsAreAcceptedSilently) {
   MessageBoxAnswerer answerer("ZVHelper");
   StandInBrowser noContainer(EventSource::kNoContainer);
   Load(noContainer);
-  IUnknown* plain = NewPlainSite();
-  EXPECT_EQ(catcher_->SetSite(plain), S_OK);
-  plain->Release();
+  EXPECT_EQ(catcher_->SetSite(NewPlainSite().get()), S_OK);
   Sleep(300);
   EXPECT_THAT(answerer.Texts(), IsEmpty());
 
@@ -405,37 +403,34 @@ TEST_F(IECatcherTest, AnswersItsInterfacesAndRefusesAggregation) {
   auto canUnloadNow = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
   ASSERT_NE(canUnloadNow, nullptr);
 
-  IClassFactory* factory = nullptr;
-  ASSERT_EQ(CoGetClassObject(CLSID_IECatcher, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                             reinterpret_cast<void**>(&factory)),
+  zv::com::ComPtr<IClassFactory> factory;
+  ASSERT_EQ(CoGetClassObject(CLSID_IECatcher, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.put_void()),
             S_OK);
-  IUnknown* outer = NewPlainSite();
   IUnknown* inner = reinterpret_cast<IUnknown*>(1);
-  EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(factory->CreateInstance(NewPlainSite().get(), IID_IUnknown, reinterpret_cast<void**>(&inner)),
+            CLASS_E_NOAGGREGATION);
   EXPECT_EQ(inner, nullptr);
-  outer->Release();
 
-  IUnknown* object = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IIECatcher, reinterpret_cast<void**>(&object)), S_OK);
-  factory->Release();
+  zv::com::ComPtr<IUnknown> object;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IIECatcher, object.put_void()), S_OK);
+  factory.reset();
   for (const IID* iid : {&IID_IDispatch, &IID_ISupportErrorInfo, &IID_IObjectWithSite, &IID_IUnknown}) {
-    IUnknown* answer = nullptr;
-    EXPECT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&answer)), S_OK);
-    if (answer) answer->Release();
+    zv::com::ComPtr<IUnknown> answer;
+    EXPECT_EQ(object->QueryInterface(*iid, answer.put_void()), S_OK);
   }
   for (const IID* iid : {&IID_IConnectionPointContainer, &IID_IWebBrowser2, &IID_IClassFactory}) {
     IUnknown* answer = reinterpret_cast<IUnknown*>(1);
     EXPECT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&answer)), E_NOINTERFACE);
     EXPECT_EQ(answer, nullptr);
   }
-  ISupportErrorInfo* errorInfo = nullptr;
-  ASSERT_EQ(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&errorInfo)), S_OK);
+  zv::com::ComPtr<ISupportErrorInfo> errorInfo;
+  ASSERT_EQ(object.As(IID_ISupportErrorInfo, errorInfo), S_OK);
   EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IIECatcher), S_OK);
   EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
-  errorInfo->Release();
+  errorInfo.reset();
 
   EXPECT_EQ(canUnloadNow(), S_FALSE);
-  object->Release();
+  object.reset();
   EXPECT_EQ(canUnloadNow(), S_OK);
 }
 

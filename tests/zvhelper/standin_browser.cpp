@@ -165,20 +165,18 @@ class StandInBrowserObject final : public WebBrowserStub, public IConnectionPoin
     ++advises;
     *cookie = 0;
     if (events_ == EventSource::kAdviseFails) return CONNECT_E_CANNOTCONNECT;
-    IDispatch* dispatch = nullptr;
-    if (!sink || FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
-      return CONNECT_E_CANNOTCONNECT;
+    zv::com::ComPtr<IDispatch> dispatch;
+    if (!sink || FAILED(sink->QueryInterface(IID_IDispatch, dispatch.put_void()))) return CONNECT_E_CANNOTCONNECT;
     *cookie = nextCookie_++;
-    sinks_[*cookie] = dispatch;
+    sinks_[*cookie] = std::move(dispatch);
     return S_OK;
   }
   STDMETHODIMP Unadvise(DWORD cookie) override {
     ++unadvises;
     auto found = sinks_.find(cookie);
     if (found == sinks_.end()) return CONNECT_E_NOCONNECTION;
-    IDispatch* sink = found->second;
+    const zv::com::ComPtr<IDispatch> sink = std::move(found->second);
     sinks_.erase(found);
-    sink->Release();
     return S_OK;
   }
   STDMETHODIMP EnumConnections(IEnumConnections** out) override {
@@ -186,13 +184,14 @@ class StandInBrowserObject final : public WebBrowserStub, public IConnectionPoin
     return E_NOTIMPL;
   }
 
-  IDispatch* FirstSink() const { return sinks_.empty() ? nullptr : sinks_.begin()->second; }
+  zv::com::ComPtr<IDispatch> FirstSink() const {
+    return sinks_.empty() ? zv::com::ComPtr<IDispatch>() : zv::com::ComPtr<IDispatch>::Share(sinks_.begin()->second.get());
+  }
   long References() const { return refs_; }
   int Connected() const { return static_cast<int>(sinks_.size()); }
   void DropSinks() {
     auto sinks = std::move(sinks_);
     sinks_.clear();
-    for (auto& entry : sinks) entry.second->Release();
   }
 
   void SetLocation(const std::optional<std::wstring>& location, HRESULT hr) {
@@ -209,7 +208,7 @@ class StandInBrowserObject final : public WebBrowserStub, public IConnectionPoin
   EventSource events_;
   LONG refs_ = 1;
   std::optional<std::wstring> location_ = std::wstring(L"http://example.org/downloads.html");
-  std::map<DWORD, IDispatch*> sinks_;
+  std::map<DWORD, zv::com::ComPtr<IDispatch>> sinks_;
   DWORD nextCookie_ = 0x100;
 };
 
@@ -232,13 +231,10 @@ int StandInBrowser::LocationQueries() const { return object_->locationQueries; }
 long StandInBrowser::References() const { return object_->References(); }
 
 HRESULT StandInBrowser::InvokeRaw(DISPID member, DISPPARAMS* params) {
-  IDispatch* sink = object_->FirstSink();
+  // Held for the call: the sink may unadvise itself while it runs.
+  const zv::com::ComPtr<IDispatch> sink = object_->FirstSink();
   if (!sink) return E_FAIL;
-  sink->AddRef();
-  const HRESULT hr =
-      sink->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params, nullptr, nullptr, nullptr);
-  sink->Release();
-  return hr;
+  return sink->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params, nullptr, nullptr, nullptr);
 }
 
 HRESULT StandInBrowser::Quit() {
@@ -312,6 +308,7 @@ NavigationResult StandInBrowser::BeforeNavigate2(const Navigation& n) {
   return result;
 }
 
-IUnknown* NewPlainSite() { return new PlainSite(); }
+// Born with its one reference.
+zv::com::ComPtr<IUnknown> NewPlainSite() { return zv::com::ComPtr<IUnknown>::Adopt(new PlainSite()); }
 
 }  // namespace zv::test

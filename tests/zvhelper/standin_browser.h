@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "com/com_ptr.h"
+
 namespace zv::test {
 
 enum class EventSource {
@@ -68,6 +70,6 @@ class StandInBrowser {
 };
 
 // A site that is no browser at all.
-IUnknown* NewPlainSite();
+zv::com::ComPtr<IUnknown> NewPlainSite();
 
 }  // namespace zv::test

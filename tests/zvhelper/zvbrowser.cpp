@@ -28,9 +28,8 @@ std::wstring Wide(const char* text) {
 
 int main(int argc, char** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  IObjectWithSite* helper = nullptr;
-  HRESULT hr = CoCreateInstance(kCatcherClass, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
-                                reinterpret_cast<void**>(&helper));
+  zv::com::ComPtr<IObjectWithSite> helper;
+  HRESULT hr = CoCreateInstance(kCatcherClass, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, helper.put_void());
   if (FAILED(hr)) {
     std::printf("the browser helper object is not registered (0x%08lX)\n", static_cast<unsigned long>(hr));
     return 1;
@@ -63,7 +62,7 @@ int main(int argc, char** argv) {
                   result.cancel ? "cancelled: the download manager took it" : "left to the browser");
     }
   }
-  helper->Release();
+  helper.reset();
   CoUninitialize();
   return status;
 }

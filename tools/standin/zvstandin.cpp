@@ -37,6 +37,7 @@
 
 #include "win/paths.h"
 #include "win/text.h"
+#include "win/unique_handles.h"
 
 namespace {
 
@@ -63,13 +64,12 @@ std::string ExePath() { return zv::win::ToAnsi(zv::win::ModulePath(nullptr), zv:
 
 void AppendRecord(const std::string& line) {
   if (g_options.log == "-") return;
-  HANDLE file =
+  const zv::win::UniqueFile file(
       CreateFileA(g_options.log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   DWORD written = 0;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 std::string Escape(const BYTE* data, DWORD size) {
@@ -92,11 +92,10 @@ int IsForeground() { return GetForegroundWindow() == g_main ? 1 : 0; }
 // Whether some process holds the hand-off lock right now: taking it without
 // waiting fails only then (and a lock taken here is given back at once).
 const char* HandoffLockState() {
-  HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "ZVAddURLMutex");
+  const zv::win::UniqueHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, "ZVAddURLMutex"));
   if (!mutex) return "none";
-  const DWORD wait = WaitForSingleObject(mutex, 0);
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex);
-  CloseHandle(mutex);
+  const DWORD wait = WaitForSingleObject(mutex.get(), 0);
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex.get());
   return wait == WAIT_TIMEOUT ? "held" : "free";
 }
 
