@@ -104,13 +104,7 @@ bool MakeFolders(const std::wstring& base, const std::wstring& path) {
   return true;
 }
 
-std::wstring LocalAppData() {
-  wchar_t path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path))) return {};
-  std::wstring folder = path;
-  if (!folder.empty() && folder.back() != L'\\') folder.push_back(L'\\');
-  return folder;
-}
+std::wstring LocalAppData() { return zv::win::ShellFolder(CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE); }
 
 // Each host key once, though several browsers read the same one.
 template <typename Visit>

@@ -73,6 +73,14 @@ std::vector<std::wstring> ProgramFilesFolders();
 // The current user's application-data folder: the Shell Folders value
 // when it names a folder, else the shell's answer.
 std::wstring AppDataFolder();
+// The system, Windows and temporary folders, however long (the temporary
+// one with its trailing "\" as the system gives it); empty on failure.
+std::wstring SystemFolder();
+std::wstring WindowsFolder();
+std::wstring TempFolder();
+// The shell's folder `csidl` (flags such as CSIDL_FLAG_CREATE allowed),
+// with a trailing "\"; empty when the shell has none.
+std::wstring ShellFolder(int csidl);
 bool FolderExists(const std::wstring& path);
 #endif
 

@@ -12,6 +12,20 @@ namespace {
 constexpr wchar_t kCurrentVersionKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
+// Text from a call that answers the size it needs when the buffer is too
+// small; the size may change between two calls, so it is asked again.
+template <typename Call>
+std::wstring GrownText(Call call) {
+  std::wstring text(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 4; ++tries) {
+    const DWORD length = call(text.data(), static_cast<DWORD>(text.size()));
+    if (length == 0) return {};
+    if (length < text.size()) return text.substr(0, length);
+    text.resize(length + 1);
+  }
+  return {};
+}
+
 }  // namespace
 
 std::wstring ModulePath(HMODULE module) {
@@ -55,8 +69,25 @@ std::wstring AppDataFolder() {
   const auto folder = ReadRegTextW(HKEY_CURRENT_USER, kShellFoldersKey, L"AppData");
   // The Shell Folders value is only a cache of the shell's answer.
   if (folder && FolderExists(*folder)) return *folder;
+  return ShellFolder(CSIDL_APPDATA);
+}
+
+std::wstring SystemFolder() {
+  return GrownText([](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
+}
+
+std::wstring WindowsFolder() {
+  return GrownText([](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
+}
+
+std::wstring TempFolder() {
+  return GrownText([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
+}
+
+std::wstring ShellFolder(int csidl) {
+  // The shell's own limit: it never answers a longer path.
   wchar_t path[MAX_PATH + 1] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+  if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK || !path[0]) return {};
   return IncludeTrailingBackslash(std::wstring(path));
 }
 
