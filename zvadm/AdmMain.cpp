@@ -81,7 +81,9 @@ void StartPortableEdition(const THelperState& state) {
   // The registered program only: the current folder is anybody's to fill.
   const std::string program = ReadRegString(HKEY_LOCAL_MACHINE, kPortableAppPaths, "");
   if (program.empty()) return;
-  const uint8_t level = QueryIntegrityLevel(state.majorVersion);
+  // The token decides, not the version: a helper that a compatibility
+  // setting tells it runs on an old system is still elevated.
+  const uint8_t level = OwnIntegrityLevel();
   if (level == ilUnknown || level == ilMedium) {
     ShellExecuteA(nullptr, "open", program.c_str(), nullptr, nullptr, SW_SHOW);
     return;

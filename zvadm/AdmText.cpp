@@ -1,5 +1,7 @@
 #include "AdmText.h"
 
+#include "FileJobText.h"
+
 #include <string_view>
 
 namespace zv::adm {
@@ -112,17 +114,57 @@ std::string WithoutNameBreakers(const std::string& text) {
   return kept;
 }
 
+bool HasParentComponent(const std::string& path) {
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && !IsSeparator(path[i])) continue;
+    size_t dots = 0;
+    bool dotted = true;
+    for (size_t at = start; at < i && dotted; ++at) {
+      if (path[at] == '.')
+        ++dots;
+      else
+        dotted = path[at] == ' ';
+    }
+    if (dotted && dots >= 2) return true;
+    start = i + 1;
+  }
+  return false;
+}
+
 bool IsAbsoluteLocalPath(const std::string& path) {
   if (path.size() < 3 || !IsDriveLetter(path[0]) || path[1] != ':' || !IsSeparator(path[2])) return false;
-  if (path.find('\0') != std::string::npos) return false;
-  size_t start = 3;
-  while (start <= path.size()) {
-    size_t end = start;
-    while (end < path.size() && !IsSeparator(path[end])) ++end;
-    if (path.compare(start, end - start, "..") == 0) return false;
-    start = end + 1;
+  return path.find('\0') == std::string::npos && !HasParentComponent(path);
+}
+
+std::string ContainedFolder(const std::string& value, const std::string& profileFolder, const TFolderFacts& facts) {
+  // The longest path the file system takes ("\\?\" form): longer values
+  // are refused before any of their names is looked at.
+  constexpr size_t kLongestPath = 32767;
+  if (value.size() > kLongestPath || !IsAbsoluteLocalPath(value)) return {};
+  // One separator, so that every name below is looked at: a "/" would
+  // hide a junction from the walk that follows.
+  std::string path = value;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  if (path.find("\\\\", 2) != std::string::npos || path.find(':', 2) != std::string::npos) return {};
+  if (profileFolder.empty()) return path;
+  if (!IsPathInside(path, profileFolder)) return {};
+  // From the named folder up to the profile: no name may be a junction or
+  // link, and the deepest one that exists must really lie in the profile.
+  const std::string profile = WithoutTrailingBackslash(profileFolder);
+  std::string deepest;
+  for (std::string folder = WithoutTrailingBackslash(path); folder.size() > profile.size();
+       folder = ParentFolder(folder)) {
+    if (facts.isReparsePoint(folder)) return {};
+    if (deepest.empty() && facts.exists(folder)) deepest = folder;
   }
-  return true;
+  if (deepest.empty()) deepest = profile;
+  const std::string finalProfile = facts.finalPath(profile);
+  const std::string finalDeepest = facts.finalPath(deepest);
+  if (finalProfile.empty() != finalDeepest.empty()) return {};
+  if (!finalProfile.empty() && !IsPathInside(finalDeepest, finalProfile)) return {};
+  return path;
 }
 
 bool IsPathInside(const std::string& path, const std::string& folder) {

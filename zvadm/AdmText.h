@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,12 +52,28 @@ bool IsBareFileName(const std::string& name);
 // and control characters) and without ",", the shortcut definitions'
 // separator: what is left can only name a link, never add a target.
 std::string WithoutNameBreakers(const std::string& text);
+// Whether a name of a path is "..", or a dotted form Windows trims to it
+// ("... ", ". .").
+bool HasParentComponent(const std::string& path);
 // "X:\..." with no ".." among its names: not relative, drive-relative,
 // rooted, UNC or "\\?\" (forward slashes count as separators).
 bool IsAbsoluteLocalPath(const std::string& path);
 // True when `path` is `folder` itself or lies below it; both are compared
 // without regard to case, with "/" read as "\" and any trailing "\" ignored.
 bool IsPathInside(const std::string& path, const std::string& folder);
+// What the file system says of a name, for ContainedFolder.
+struct TFolderFacts {
+  std::function<bool(const std::string&)> exists;
+  std::function<bool(const std::string&)> isReparsePoint;
+  // The path the system resolves a name to; empty when it cannot say.
+  std::function<std::string(const std::string&)> finalPath;
+};
+// A user's folder value as the helper may use it, with "\" separators;
+// empty when it is no absolute local path (or has an empty name or a
+// stream), lies outside `profileFolder`, passes through a junction or link
+// below it, or resolves to a place outside it. Without a profile folder
+// (the 9x family's one user) only the form is judged.
+std::string ContainedFolder(const std::string& value, const std::string& profileFolder, const TFolderFacts& facts);
 // An install log line that a user may hand on: an absolute local path inside
 // `profileFolder` (any such path when it is empty), or a key of the user's
 // own hive ("HKCU\..." or "HKEY_CURRENT_USER\...").

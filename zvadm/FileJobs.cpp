@@ -12,6 +12,8 @@
 #include "FileJobText.h"
 #include "ModuleLoading.h"
 #include "UserHives.h"
+#include "win/paths.h"
+#include "win/text.h"
 #include "win/unique_handles.h"
 
 namespace zv::adm {
@@ -55,9 +57,8 @@ bool WriteNewFile(const std::string& name, const std::string& text, DWORD attrib
 // The 8.3 form that the 9x family's restart step can read; the name as it
 // stands when the system cannot give one.
 std::string ShortPathName(const std::string& name) {
-  char shortName[MAX_PATH] = {};
-  const DWORD length = GetShortPathNameA(name.c_str(), shortName, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(shortName, length) : name;
+  const std::string shortForm = AnsiPath(zv::win::ShortFormOf(zv::win::WideFromAnsi(name)));
+  return shortForm.empty() ? name : shortForm;
 }
 
 std::string UpperCase(std::string text) {
@@ -65,20 +66,9 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-std::string SystemFolder() {
-  char folder[MAX_PATH] = {};
-  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-  return length == 0 || length >= MAX_PATH ? std::string() : std::string(folder, length);
-}
+std::string SystemFolder() { return AnsiPath(zv::win::SystemFolder()); }
 
-std::string WindowsFolder() {
-  char folder[MAX_PATH] = {};
-  const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return {};
-  std::string result(folder, length);
-  if (result.back() != '\\') result.push_back('\\');
-  return result;
-}
+std::string WindowsFolder() { return zv::win::IncludeTrailingBackslash(AnsiPath(zv::win::WindowsFolder())); }
 
 // The 9x family renames at start-up what the "[RENAME]" section of
 // "wininit.ini" lists. The file is rebuilt beside itself and swapped in,
@@ -106,17 +96,13 @@ void ScheduleInWininit(const std::string& source, const std::string& target) {
 // 0 when no file matches `name` or it was deleted, else the deletion's error.
 DWORD DeleteFileIfFound(const std::string& name) {
   WIN32_FIND_DATAA found;
-  const HANDLE find = FindFirstFileA(name.c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return ERROR_SUCCESS;
-  FindClose(find);
+  if (!zv::win::UniqueFind(FindFirstFileA(name.c_str(), &found))) return ERROR_SUCCESS;
   return DeleteFileA(name.c_str()) ? ERROR_SUCCESS : GetLastError();
 }
 
 // Copies `source` into a new file of the target's folder; `copy` names it.
-DWORD CopyBesideTarget(const std::string& source, const std::string& target, std::string& copy) {
+DWORD CopyBesideTarget(const UniqueFile& in, const std::string& target, std::string& copy) {
   DWORD error = ERROR_SUCCESS;
-  const UniqueFile in = OpenFileItself(source, GENERIC_READ, MAXDWORD, error);
-  if (!in) return error;
   std::string folder = FolderOf(target);
   if (folder.empty()) folder = ".\\";
   char name[MAX_PATH] = {};
@@ -199,9 +185,12 @@ DWORD CreateBatchFolder(const std::string& parent, std::string& folder) {
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof(security);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
-                                                           &descriptor, nullptr))
-    security.lpSecurityDescriptor = descriptor;
+  // Without its protected permissions the folder would inherit the
+  // temporary folder's, which its user may change: no folder then.
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return GetLastError();
+  security.lpSecurityDescriptor = descriptor;
   DWORD error = ERROR_ALREADY_EXISTS;
   for (DWORD attempt = 0; attempt < 100 && error == ERROR_ALREADY_EXISTS; ++attempt) {
     char name[32];
@@ -209,7 +198,7 @@ DWORD CreateBatchFolder(const std::string& parent, std::string& folder) {
     folder = parent + name;
     error = CreateDirectoryA(folder.c_str(), &security) ? ERROR_SUCCESS : GetLastError();
   }
-  if (descriptor) LocalFree(descriptor);
+  LocalFree(descriptor);
   return error;
 }
 
@@ -236,6 +225,21 @@ UniqueFile OpenFileItself(const std::string& path, DWORD access, DWORD sizeLimit
     error = ERROR_FILE_TOO_LARGE;
   if (error != ERROR_SUCCESS) file.reset();
   return file;
+}
+
+bool DeleteOpenedFile(UniqueFile& file, const std::string& path) {
+  using SetFileInformationByHandleFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  static const auto setInformation = FindFunction<SetFileInformationByHandleFn>(GetModuleHandleA("kernel32.dll"),
+                                                                                "SetFileInformationByHandle");
+  if (setInformation) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool deleted = setInformation(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+    file.reset();
+    return deleted;
+  }
+  file.reset();
+  return DeleteFileA(path.c_str()) != FALSE;
 }
 
 DWORD ShellFileOperation(UINT operation, const std::string& sourceList, const std::string& target) {
@@ -339,13 +343,19 @@ int32_t JobReplaceFile(const TJobArgs& job, const THelperState& state) {
   // What is moved into place is our own copy in the target's folder: it
   // takes that folder's permissions, and the sender's file (which its
   // owner could still change or swap) is never the one installed.
-  std::string copy;
-  if (const DWORD error = CopyBesideTarget(newFile, target, copy)) {
+  // Opened once, and deleted through the same handle: a name swapped for
+  // a link meanwhile must not turn the deletion onto another file.
+  DWORD error = ERROR_SUCCESS;
+  UniqueFile source = OpenFileItself(newFile, GENERIC_READ | DELETE, MAXDWORD, error);
+  if (!source && error == ERROR_ACCESS_DENIED) source = OpenFileItself(newFile, GENERIC_READ, MAXDWORD, error);
+  if (!source) {
     if (error != ERROR_CANT_ACCESS_FILE && !Exists(newFile)) return ERROR_SUCCESS;  // nothing to replace with
     return static_cast<int32_t>(error);
   }
+  std::string copy;
+  if (const DWORD copied = CopyBesideTarget(source, target, copy)) return static_cast<int32_t>(copied);
   if (MoveAtOnce(state, copy, target)) {
-    DeleteFileA(newFile.c_str());
+    DeleteOpenedFile(source, newFile);
     return ERROR_SUCCESS;
   }
   // Only a newer file waits for the restart; an older or equal one is left
@@ -361,9 +371,8 @@ int32_t JobReplaceFile(const TJobArgs& job, const THelperState& state) {
 int32_t JobRemoveSelf(const TJobArgs& job, const THelperState& state) {
   const std::string helper = HelperPath();
 
-  char tempFolder[MAX_PATH + 1] = {};
-  const DWORD tempLength = GetTempPathA(MAX_PATH, tempFolder);
-  if (tempLength == 0 || tempLength > MAX_PATH) return static_cast<int32_t>(GetLastError());
+  const std::string tempFolder = AnsiPath(zv::win::TempFolder());
+  if (tempFolder.empty()) return static_cast<int32_t>(GetLastError());
   std::string batch, text;
   DWORD created = 0;
   if (IsNtFamily(state)) {
@@ -376,7 +385,7 @@ int32_t JobRemoveSelf(const TJobArgs& job, const THelperState& state) {
     // The 9x family has neither permissions nor cmd: its command
     // interpreter runs the plain batch from the temporary folder.
     char tempName[MAX_PATH] = {};
-    if (!GetTempFileNameA(tempFolder, "DEL", 0, tempName)) return static_cast<int32_t>(GetLastError());
+    if (!GetTempFileNameA(tempFolder.c_str(), "DEL", 0, tempName)) return static_cast<int32_t>(GetLastError());
     batch = BatchFileName(tempName);
     if (!MoveFileA(tempName, batch.c_str())) DeleteFileA(tempName);
     text =

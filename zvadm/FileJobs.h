@@ -25,6 +25,10 @@ DWORD ShellFileOperation(UINT operation, const std::string& sourceList, const st
 // (ERROR_CANT_ACCESS_FILE); nor one over `sizeLimit` bytes
 // (ERROR_FILE_TOO_LARGE). Null with the reason in `error` otherwise.
 zv::win::UniqueFile OpenFileItself(const std::string& path, DWORD access, DWORD sizeLimit, DWORD& error);
+// Deletes the file of the handle (opened with DELETE access), so that the
+// name cannot have been pointed elsewhere meanwhile; where the system has
+// no such call, by its name once the handle is closed.
+bool DeleteOpenedFile(zv::win::UniqueFile& file, const std::string& path);
 
 // Has the system move `source` to `target` at the next start, or delete it
 // when IsDeleteTarget(target): NT keeps the request itself, the 9x family

@@ -209,8 +209,13 @@ bool ReadOwnLabelRid(DWORD& rid) {
 }  // namespace
 
 uint8_t QueryIntegrityLevel(DWORD majorVersion) {
+  if (majorVersion <= 5) return ilUnknown;
+  return OwnIntegrityLevel();
+}
+
+uint8_t OwnIntegrityLevel() {
   DWORD rid = 0;
-  if (majorVersion <= 5 || !ReadOwnLabelRid(rid)) return ilUnknown;
+  if (!ReadOwnLabelRid(rid)) return ilUnknown;
   return LevelOfRid(rid);
 }
 

@@ -19,6 +19,9 @@ enum TIntegrityLevel : uint8_t {
 // The current process's level; 0 when `majorVersion` is 5 or lower (no
 // token is touched then) or anything fails.
 uint8_t QueryIntegrityLevel(DWORD majorVersion);
+// The level our token's label gives, whatever version is reported; 0 when
+// the token has no label.
+uint8_t OwnIntegrityLevel();
 
 // Whether our token carries a mandatory label at all. Unlike the version
 // number, which a compatibility setting changes, this tells whether labels

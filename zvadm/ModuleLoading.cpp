@@ -1,33 +1,15 @@
 #include "ModuleLoading.h"
 
+#include "AdmText.h"
+#include "win/paths.h"
+#include "win/text.h"
+
 namespace zv::adm {
 namespace {
 
 enum class ModulePathForm { kBareName, kAbsoluteLocal, kRefused };
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// "..", and the dotted forms Windows trims to it ("... ", ". .").
-bool IsParentComponent(const std::string& path, size_t start, size_t end) {
-  size_t dots = 0;
-  for (size_t i = start; i < end; ++i) {
-    if (path[i] == '.')
-      ++dots;
-    else if (path[i] != ' ')
-      return false;
-  }
-  return dots >= 2;
-}
-
-bool HasParentComponent(const std::string& path) {
-  size_t start = 0;
-  for (size_t i = 0; i <= path.size(); ++i) {
-    if (i < path.size() && !IsSeparator(path[i])) continue;
-    if (IsParentComponent(path, start, i)) return true;
-    start = i + 1;
-  }
-  return false;
-}
 
 // Only a bare name and "X:\..." name their folder whatever the current
 // folder is; a second ":" would name a stream.
@@ -60,10 +42,9 @@ HMODULE LoadSystemLibrary(const char* name) {
   HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
   // A system without the search flags: the system folder named by hand.
-  char system[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(system, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
-  return LoadLibraryExA((std::string(system, length) + "\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const std::wstring system = zv::win::SystemFolder();
+  if (system.empty()) return nullptr;
+  return LoadLibraryExW((system + L"\\" + zv::win::WideFromAnsi(name)).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 HMODULE LoadJobModule(const std::string& library) {

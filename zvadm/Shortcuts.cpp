@@ -14,6 +14,7 @@
 #include "ZVStrings.h"
 #include "com/com_ptr.h"
 #include "win/text.h"
+#include "win/unique_handles.h"
 
 namespace zv::adm {
 namespace {
@@ -97,15 +98,14 @@ bool DeleteGroupLinks(const std::string& group) {
   const DWORD attributes = GetFileAttributesA(group.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   WIN32_FIND_DATAA found;
-  const HANDLE find = FindFirstFileA((group + "\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return true;
+  const zv::win::UniqueFind find(FindFirstFileA((group + "\\*").c_str(), &found));
+  if (!find) return true;
   bool deleted = true;
   do {
     if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
     if (!IsLinkFileName(found.cFileName)) continue;
     deleted = DeleteUserFile(group + "\\" + found.cFileName) && deleted;
-  } while (FindNextFileA(find, &found));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &found));
   return deleted;
 }
 
@@ -141,17 +141,22 @@ void CreateUserShortcuts(HKEY user, const std::string& profileFolder, const TSho
   if (!setup.intlFolder.empty()) ReadUserNames(user, setup.intlFolder, names);
   RemoveOldGroup(ShellFolder(CSIDL_COMMON_PROGRAMS), setup.appGroup, log);
   std::string programs = UserShellFolder(user, profileFolder, "Programs");
-  if (programs.empty()) programs = ShellFolder(CSIDL_PROGRAMS);
+  const bool usersPrograms = !programs.empty();
+  if (!usersPrograms) programs = ShellFolder(CSIDL_PROGRAMS);
   if (programs.empty() || !DirectoryExists(programs)) return;
-  RemoveOldGroup(programs, setup.appGroup, log);
+  // The folders below a user's folder are the user's too: a group or Quick
+  // Launch folder made a junction would take the links anywhere.
+  std::string group = IncludeTrailingBackslash(programs) + setup.appGroup;
+  if (usersPrograms) group = ContainedUserFolder(group, profileFolder);
+  if (!group.empty()) RemoveOldGroup(programs, setup.appGroup, log);
 
-  const std::string group = programs + "\\" + setup.appGroup;
   const std::string install = IncludeTrailingBackslash(setup.instPath);
   std::string desktop = UserShellFolder(user, profileFolder, "Desktop");
   if (!desktop.empty()) desktop = IncludeTrailingBackslash(desktop);
   std::string quickLaunch = UserShellFolder(user, profileFolder, "AppData");
   if (!quickLaunch.empty())
-    quickLaunch = IncludeTrailingBackslash(quickLaunch) + "Microsoft\\Internet Explorer\\Quick Launch\\";
+    quickLaunch = ContainedUserFolder(
+        IncludeTrailingBackslash(quickLaunch) + "Microsoft\\Internet Explorer\\Quick Launch\\", profileFolder);
 
   for (const TShortcutDefinition& definition : names.definitions) {
     const std::string target = install + definition.Target;
@@ -168,6 +173,7 @@ void CreateUserShortcuts(HKEY user, const std::string& profileFolder, const TSho
       if (!quickLaunch.empty() && (setup.quickLaunch || FileExists(quickLaunch + linkName)))
         AppendLink(log, create(quickLaunch, setup.tempFolder));
     }
+    if (group.empty()) continue;
     const std::string link = create(group, std::string());
     if (link.empty()) continue;
     log.push_back(link);

@@ -27,9 +27,6 @@ constexpr char kDefaultUserHive[] = "{02144A0E-F3A2-42D4-A7D6-1B29CA99B15F}";
 constexpr size_t kServiceAccountNameLength = 8;
 
 constexpr char kInstallLogName[] = "Install.alg";
-// The longest path the file system takes ("\\?\" form): longer per-user
-// folder values are refused before any of their names is looked at.
-constexpr size_t kLongestUserPath = 32767;
 
 struct TProfile {
   std::string folder;  // trailing "\"
@@ -98,10 +95,6 @@ bool EnableRestorePrivilege() {
   return AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
 }
 
-// A path computed with the wide calls, in the code page the jobs work in.
-// A character the code page lacks stays "?", which no file name holds: the
-// elevated helper never takes such a path for another file.
-std::string AnsiPath(const std::wstring& path) { return zv::win::ToAnsi(path, zv::win::Unholdable::kQuestionMark); }
 
 // Installed under a program-files folder: the data lives with the
 // application data of the user running the helper; carried elsewhere (the
@@ -196,7 +189,6 @@ class THiveLoad {
 };
 
 using GetFinalPathNameByHandleWFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-using SetFileInformationByHandleFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 
 template <typename Fn>
 Fn Kernel32Function(const char* name) {
@@ -234,22 +226,12 @@ bool IsReparsePoint(const std::string& path) {
 // A user's file is read only up to this size.
 constexpr DWORD kUserFileLimit = 1 << 20;
 
-// Deletes the file of the handle (opened with DELETE access); where the
-// system has no such call, by its name once the handle is closed.
-bool DeleteOpenedFile(UniqueFile& file, const std::string& path) {
-  static const auto setInformation = Kernel32Function<SetFileInformationByHandleFn>("SetFileInformationByHandle");
-  if (setInformation) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    const bool deleted = setInformation(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
-    file.reset();
-    return deleted;
-  }
-  file.reset();
-  return DeleteFileA(path.c_str()) != FALSE;
-}
-
 }  // namespace
+
+// A path computed with the wide calls, in the code page the jobs work in.
+// A character the code page lacks stays "?", which no file name holds: the
+// elevated helper never takes such a path for another file.
+std::string AnsiPath(const std::wstring& path) { return zv::win::ToAnsi(path, zv::win::Unholdable::kQuestionMark); }
 
 void ForEachUserHive(const THelperState& state, REGSAM access, const TUserRoutine& routine) {
   const bool nt = IsNtFamily(state);
@@ -285,24 +267,10 @@ bool RunUserRoutine(const TUserRoutine& routine, HKEY user, const std::string& p
 }
 
 std::string ContainedUserFolder(const std::string& value, const std::string& profileFolder) {
-  if (value.size() > kLongestUserPath || !IsAbsoluteLocalPath(value)) return {};
-  if (profileFolder.empty()) return value;
-  if (!IsPathInside(value, profileFolder)) return {};
-  // From the named folder up to the profile: no name may be a junction or
-  // link, and the deepest one that exists must really lie in the profile.
-  const std::string profile = WithoutTrailingBackslash(profileFolder);
-  std::string deepest;
-  for (std::string folder = WithoutTrailingBackslash(value); folder.size() > profile.size();
-       folder = ParentFolder(folder)) {
-    if (IsReparsePoint(folder)) return {};
-    if (deepest.empty() && GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) deepest = folder;
-  }
-  if (deepest.empty()) deepest = profile;
-  const std::string finalProfile = FinalPath(profile);
-  const std::string finalDeepest = FinalPath(deepest);
-  if (finalProfile.empty() != finalDeepest.empty()) return {};
-  if (!finalProfile.empty() && !IsPathInside(finalDeepest, finalProfile)) return {};
-  return value;
+  static const TFolderFacts facts{
+      [](const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
+      IsReparsePoint, FinalPath};
+  return ContainedFolder(value, profileFolder, facts);
 }
 
 DWORD ReadUserFile(const std::string& path, std::string& text, bool deleteAfter) {
@@ -379,8 +347,9 @@ bool DirectoryExists(const std::string& path) {
 }
 
 std::string ShellFolder(int csidl) {
-  char folder[MAX_PATH] = {};
-  return SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE) ? std::string(folder) : std::string();
+  std::string folder = AnsiPath(zv::win::ShellFolder(csidl));
+  if (!folder.empty()) folder.pop_back();  // as the shell gives it, without the "\"
+  return folder;
 }
 
 std::string HelperPath() { return AnsiPath(zv::win::ModulePath(nullptr)); }

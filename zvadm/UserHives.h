@@ -60,6 +60,8 @@ bool DirectoryExists(const std::string& path);
 // A special folder of the shell (CSIDL_...) as the user running the helper
 // sees it; empty when the shell does not know it.
 std::string ShellFolder(int csidl);
+// A path from the wide calls in the jobs' code page ("?" where it cannot).
+std::string AnsiPath(const std::wstring& path);
 // The helper's executable, and its folder with its trailing "\".
 std::string HelperPath();
 std::string HelperFolder();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <gtest/gtest.h>
+
 #include "zvtest.h"
 
 namespace zv::test::adm {
@@ -95,6 +97,29 @@ void ClearPendingRenamesFrom(const std::string& folder) {
   else
     RegSetValueExA(key.get(), kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.c_str()),
                    static_cast<DWORD>(kept.size() + 1));
+}
+
+void PutLink(HKEY root, const std::string& key, const std::string& machineKey) {
+  zv::win::UniqueHkey link;
+  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
+                            nullptr, link.put(), nullptr),
+            ERROR_SUCCESS)
+      << key;
+  const std::string target = "\\Registry\\Machine\\" + machineKey;
+  const std::wstring wide(target.begin(), target.end());
+  EXPECT_EQ(RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(wide.data()),
+                           static_cast<DWORD>(wide.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+void RemoveLink(HKEY root, const std::string& key) {
+  zv::win::UniqueHkey link;
+  if (RegOpenKeyExA(root, key.c_str(), REG_OPTION_OPEN_LINK, DELETE | KEY_QUERY_VALUE, link.put()) != ERROR_SUCCESS)
+    return;
+  using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
+  const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+  if (deleteKey) deleteKey(link.get());
 }
 
 }  // namespace zv::test::adm

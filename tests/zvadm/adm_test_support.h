@@ -62,4 +62,9 @@ std::vector<PendingRename> PendingRenamesFrom(const std::string& folder);
 // (zv::jobs::ChannelLock), which every helper run through the channel holds.
 void ClearPendingRenamesFrom(const std::string& folder);
 
+// Makes `key` a registry link to the machine's key `machineKey`.
+void PutLink(HKEY root, const std::string& key, const std::string& machineKey);
+// Deletes the link `key` itself, never what it leads to (absent is fine).
+void RemoveLink(HKEY root, const std::string& key);
+
 }  // namespace zv::test::adm

@@ -30,6 +30,13 @@ constexpr char kThird[] = "{0C000000-0000-4000-8000-000000000003}";
 // outside the code page and permissions of its own.
 constexpr char kBare[] = "{0D000000-0000-4000-8000-000000000004}";
 const std::wstring kWideName = L"Einstellung \u4E2D\uFF0F";
+// An object one of whose subkeys is a registry link into another machine
+// key: a copy would make a plain key of it, so the object is left alone.
+constexpr char kLinked[] = "{0E000000-0000-4000-8000-000000000005}";
+constexpr char kLinkTarget[] = "Software\\ZvTestHelperObjectLinkTarget";
+// An object deeper than the helper copies: it could be deleted, but not
+// made again, so it is left alone.
+constexpr char kDeep[] = "{0F000000-0000-4000-8000-000000000006}";
 constexpr char kBareSecurity[] = "D:P(A;;KA;;;BA)(A;;KR;;;WD)";
 
 // The other registry view of 64-bit Windows (the 32-bit one for the 64-bit
@@ -127,6 +134,24 @@ std::string HelperObject(const std::string& id) { return std::string(kHelperObje
 void PutHelperObject(const std::string& id) {
   if (id == kBare) return PutBareHelperObject();
   const std::string key = HelperObject(id);
+  if (id == kDeep) {
+    SetRegText(HKEY_LOCAL_MACHINE, key, "", "object " + id);
+    UniqueHkey level;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, level.put()), ERROR_SUCCESS);
+    for (int depth = 0; depth < 600; ++depth) {
+      UniqueHkey next;
+      ASSERT_EQ(RegCreateKeyExA(level.get(), "d", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, next.put(), nullptr),
+                ERROR_SUCCESS)
+          << depth;
+      level = std::move(next);
+    }
+    return;
+  }
+  if (id == kLinked) {
+    SetRegText(HKEY_LOCAL_MACHINE, key, "", "object " + id);
+    SetRegText(HKEY_LOCAL_MACHINE, kLinkTarget, "Mode", "target");
+    return PutLink(HKEY_LOCAL_MACHINE, key + "\\Settings", kLinkTarget);
+  }
   SetRegText(HKEY_LOCAL_MACHINE, key, "", "object " + id);
   SetRegText(HKEY_LOCAL_MACHINE, key + "\\Settings\\Deep", "Mode", "deep " + id);
   UniqueHkey opened;
@@ -164,7 +189,9 @@ class HelperObjectOrder : public testing::TestWithParam<OrderCase> {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
+    RemoveLink(HKEY_LOCAL_MACHINE, HelperObject(kLinked) + "\\Settings");
     zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
+    zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kLinkTarget);
     if (OtherView()) DeleteInView(OtherView(), kHelperObjects);
   }
 };
@@ -187,6 +214,15 @@ TEST_P(HelperObjectOrder, TheNamedObjectIsMadeFirstAndTheOthersKeepEverything) {
     const std::string key = "HKLM\\" + HelperObject(id);
     const auto expected = before.count(id) ? before[id] : std::vector<std::string>{key, key + " @ = ''"};
     EXPECT_EQ(Dump(id), expected) << id;
+  }
+  // An object that is not rebuilt stays exactly as it was.
+  for (const std::string& id : test.existing) {
+    if (std::find(test.expectedOrder.begin(), test.expectedOrder.end(), id) == test.expectedOrder.end()) {
+      EXPECT_EQ(Dump(id), before[id]) << id;
+    }
+  }
+  if (before.count(kLinked)) {
+    EXPECT_EQ(zv::test::GetRegText(HKEY_LOCAL_MACHINE, kLinkTarget, "Mode"), std::optional<std::string>("target"));
   }
   for (size_t i = 1; i < test.expectedOrder.size(); ++i)
     EXPECT_LE(LastWritten(test.expectedOrder[i - 1]), LastWritten(test.expectedOrder[i]))
@@ -216,7 +252,9 @@ INSTANTIATE_TEST_SUITE_P(
                     OrderCase{"NamedObjectLast", {kFirst, kSecond, kThird}, kThird, {kThird, kFirst, kSecond}},
                     OrderCase{"NamedObjectNew", {kFirst, kThird}, kSecond, {kSecond, kFirst, kThird}},
                     OrderCase{"OnlyTheNamedObject", {kFirst}, kFirst, {kFirst}},
-                    OrderCase{"AnObjectWithoutDefaultValueComesBackExactly", {kBare, kFirst}, kFirst, {kFirst, kBare}}),
+                    OrderCase{"AnObjectWithoutDefaultValueComesBackExactly", {kBare, kFirst}, kFirst, {kFirst, kBare}},
+                    OrderCase{"AnObjectWithALinkStaysAsItWas", {kLinked, kFirst}, kFirst, {kFirst}},
+                    OrderCase{"AnObjectTooDeepToCopyStaysAsItWas", {kDeep, kFirst}, kFirst, {kFirst}}),
     [](const testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.label); });
 
 // On 64-bit Windows the 32-bit and the 64-bit browser each read the list

@@ -289,19 +289,6 @@ TEST_F(UserHiveJobs, TheDefaultUserIsFoundWhereTheListRecordsIt) {
   EXPECT_FALSE(HiveLoaded(kDefaultUserHive));
 }
 
-// Makes `key` a registry link to the machine's key `machineKey`.
-void PutLink(HKEY root, const std::string& key, const std::string& machineKey) {
-  zv::win::UniqueHkey link;
-  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
-                            nullptr, link.put(), nullptr),
-            ERROR_SUCCESS)
-      << key;
-  const std::string target = "\\Registry\\Machine\\" + machineKey;
-  const std::wstring wide(target.begin(), target.end());
-  EXPECT_EQ(RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(wide.data()),
-                           static_cast<DWORD>(wide.size() * sizeof(wchar_t))),
-            ERROR_SUCCESS);
-}
 
 // A user can make any key of the hive a link into the machine's keys (or
 // another user's): the per-user jobs neither write through one nor delete

@@ -2,6 +2,9 @@
 // the shortcut names read from a language file.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <set>
+
 #include "AdmText.h"
 #include "ZVStrings.h"
 
@@ -171,6 +174,32 @@ bool InsideProfile(const std::string& path) { return IsPathInside(path, "C:\\Use
 bool AnnasLogLine(const std::string& line) { return IsUserLogLine(line, "C:\\Users\\Anna\\"); }
 bool SingleUserLogLine(const std::string& line) { return IsUserLogLine(line, ""); }
 
+// Anna's profile as the file system answers: "J" is a junction to the
+// machine's start-up folder, her group folder one to the same, and
+// "Moved" resolves elsewhere although no name below it says so (a link
+// the system resolves silently).
+bool InAnnasProfile(const std::string& path) {
+  const auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  static const std::set<std::string> existing = {"c:\\users\\anna", "c:\\users\\anna\\j",
+                                                 "c:\\users\\anna\\moved", "c:\\users\\anna\\programs",
+                                                 "c:\\users\\anna\\programs\\quennet kestrix"};
+  static const std::set<std::string> junctions = {"c:\\users\\anna\\j",
+                                                  "c:\\users\\anna\\programs\\quennet kestrix"};
+  const TFolderFacts facts{
+      [&](const std::string& name) { return existing.count(lower(name)) > 0; },
+      [&](const std::string& name) { return junctions.count(lower(name)) > 0; },
+      [&](const std::string& name) {
+        return lower(name) == "c:\\users\\anna\\moved" ? std::string("D:\\Elsewhere") : name;
+      }};
+  const std::string contained = ContainedFolder(path, "C:\\Users\\Anna\\", facts);
+  // What is used has one kind of separator.
+  EXPECT_EQ(contained.find('/'), std::string::npos) << contained;
+  return !contained.empty();
+}
+
 class UserTexts : public testing::TestWithParam<UserTextCase> {};
 
 TEST_P(UserTexts, AreAcceptedOnlyWhereTheyCannotReachOutside) {
@@ -201,6 +230,17 @@ INSTANTIATE_TEST_SUITE_P(
                     UserTextCase{"inside", InsideProfile, "C:\\Users\\Annabel\\Desktop", false},
                     UserTextCase{"inside", InsideProfile, "C:\\Users\\Bert\\Desktop", false},
                     UserTextCase{"inside", InsideProfile, "C:\\Users", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "C:\\Users\\Anna\\.. \\Windows", false},
+                    UserTextCase{"folder", IsAbsoluteLocalPath, "C:\\Users\\Anna\\...\\x", false},
+                    UserTextCase{"contained", InAnnasProfile, "C:\\Users\\Anna\\Desktop", true},
+                    UserTextCase{"contained", InAnnasProfile, "c:/users/anna/Programs/Other group", true},
+                    UserTextCase{"contained", InAnnasProfile, "C:\\Users\\Anna\\J\\new", false},
+                    UserTextCase{"contained", InAnnasProfile, "C:\\Users\\Anna\\J/new", false},
+                    UserTextCase{"contained", InAnnasProfile, "C:\\Users\\Anna\\Programs\\Quennet Kestrix", false},
+                    UserTextCase{"contained", InAnnasProfile, "C:\\Users\\Anna\\Moved\\Desktop", false},
+                    UserTextCase{"contained", InAnnasProfile, "C:\\Users\\Anna\\\\Desktop", false},
+                    UserTextCase{"contained", InAnnasProfile, "C:\\Users\\Anna\\Desktop:hidden", false},
+                    UserTextCase{"contained", InAnnasProfile, "C:\\Users\\Bert\\Desktop", false},
                     UserTextCase{"log", AnnasLogLine, "C:\\Users\\Anna\\Desktop\\Kestrix.lnk", true},
                     UserTextCase{"log", AnnasLogLine, "HKCU\\Software\\Quennet", true},
                     UserTextCase{"log", AnnasLogLine, "C:\\Users\\Bert\\Desktop\\Kestrix.lnk", false},
