@@ -26,7 +26,7 @@ using TUserRoutine = std::function<bool(HKEY user, const std::string& profileFol
 // subkeys, then (NT family) for the default user; a hive that is not loaded
 // yet is loaded for the call and unloaded after it. `access` opens the
 // hive's root. A 9x system without profiles gets one call for the current
-// user with the Windows folder.
+// user, with no profile folder.
 // A routine that fails (throws) ends its user's turn only; every hive the
 // walk loaded is unloaded again.
 void ForEachUserHive(const THelperState& state, REGSAM access, const TUserRoutine& routine);

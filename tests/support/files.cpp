@@ -71,6 +71,13 @@ std::optional<std::string> ReadBytes(const std::string& path) {
   return bytes;
 }
 
+void WriteSizedFile(const std::string& path, long long size) {
+  const win::UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  if (file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
+}
+
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 HeldFile::HeldFile(const std::string& path, DWORD share)

@@ -54,6 +54,8 @@ class OwnedFolder {
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::optional<std::string> ReadBytes(const std::string& path);
 bool Exists(const std::string& path);
+// A file of `size` bytes that takes no room: its end is only set.
+void WriteSizedFile(const std::string& path, long long size);
 
 // A file kept open by this process with the given sharing.
 class HeldFile {

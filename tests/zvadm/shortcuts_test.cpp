@@ -312,6 +312,10 @@ TEST_F(UserShortcuts, TheOldGroupIsClearedAndItsLogEntriesDropped) {
   CreateFolders(own);
   WriteBytes(common + "\\Stale.lnk", "old");
   WriteBytes(own + "\\Old name.lnk", "old");
+  // Only links of the group go: a user's notes and subfolders stay.
+  WriteBytes(own + "\\notes.txt", "the user's");
+  CreateFolders(own + "\\Extras");
+  WriteBytes(own + "\\Extras\\Tool.lnk", "the user's");
   // Entries under either group go, whatever their case; the rest stays.
   std::string upperOwn = own;
   std::transform(upperOwn.begin(), upperOwn.end(), upperOwn.begin(),
@@ -324,6 +328,8 @@ TEST_F(UserShortcuts, TheOldGroupIsClearedAndItsLogEntriesDropped) {
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_FALSE(Exists(common + "\\Stale.lnk"));
   EXPECT_FALSE(Exists(own + "\\Old name.lnk"));
+  EXPECT_EQ(ReadBytes(own + "\\notes.txt"), "the user's");
+  EXPECT_EQ(ReadBytes(own + "\\Extras\\Tool.lnk"), "the user's");
   std::vector<std::string> expectedLog = {"C:\\Kestrix\\kestrix.exe", "C:\\Kestrix\\DATA\\"};
   for (const Definition& d : Definitions("de")) {
     expectedLog.push_back(own + "\\" + d.name + ".lnk");
@@ -427,6 +433,7 @@ TEST_P(HostileShortcutData, NothingIsWrittenOrDeletedOutsideTheProfile) {
   WriteBytes(outsideFolders.QuickLaunch() + "\\Kestrix.lnk", "someone else's");
   WriteBytes(intl_.File("evil.int"), LanguageFile("x,..\\..\\Startup\\evil.exe,0,Desktop"));
   WriteBytes(outside + "\\evil.int", LanguageFile("y,cmd.exe /c,0,Desktop"));
+  zv::test::WriteSizedFile(intl_.File("huge.int"), 3LL << 30);
   const auto before = FilesBelow(outside);
 
   TestProfiles profiles;
@@ -490,6 +497,8 @@ INSTANTIATE_TEST_SUITE_P(
                                     "<profile>AppData", "<outside>evil.int"},
                     HostileUserData{"LanguageNamesWithTargets", "<profile>Start Menu\\Programs", "<profile>Desktop",
                                     "<profile>AppData", "evil.int"},
+                    HostileUserData{"LanguageFileOfThreeGigabytes", "<profile>Start Menu\\Programs",
+                                    "<profile>Desktop", "<profile>AppData", "huge.int"},
                     HostileUserData{"DesktopFortyThousandLevelsDeep", "<profile>Start Menu\\Programs",
                                     "<profile>" +
                                         [] {

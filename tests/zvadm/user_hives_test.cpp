@@ -247,15 +247,7 @@ TEST_F(UserHiveJobs, OnlyWhatAUsersOwnProfileHoldsIsReadOrRemoved) {
       CreateHardLinkA((DataFolder(linked) + "Install.alg").c_str(), outside.File("Install.alg").c_str(), nullptr));
 
   const std::string huge = AddUser();
-  {
-    const zv::win::UniqueFile file(
-        CreateFileA((DataFolder(huge) + "Install.alg").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(file);
-    LARGE_INTEGER size;
-    size.QuadPart = 3LL << 30;  // sparse: nothing is written
-    SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN);
-    SetEndOfFile(file.get());
-  }
+  zv::test::WriteSizedFile(DataFolder(huge) + "Install.alg", 3LL << 30);
   WriteBytes(MainLog(), "main\r\n");
 
   const auto outcome = RunJobs({MakeJob(kRemoveUserIntegration), MakeJob(kRemoveUserData)});
