@@ -17,6 +17,7 @@ const FRESH_MS = 15000;      // older items are replays of past sessions
 const REPEAT_MS = 3000;      // the same URL again within this is not offered again
 const REQUEST_MS = 30000;    // how long a page request is remembered for its download
 const REQUEST_WAIT_MS = 2000; // Firefox may tell of a download before its request
+const SIZE_WAIT_MS = 1000;   // Firefox may tell of a download before its size
 const MAX_BODY = 1024 * 1024;
 const HISTORY = 20;
 const FIX_HOST = "Run \"zvbridge.exe --register\" in the download manager's folder, then restart the browser.";
@@ -367,6 +368,22 @@ function keptBy(item, url, size) {
   return "";
 }
 
+// The download's size, for the smallest size to catch: Firefox tells of a
+// download before its size is known, and is asked again while it runs.
+// Unknown (-1) once the time is up or the download ended without one.
+async function sizeOf(item) {
+  let size = Math.max(item.totalBytes, item.fileSize);
+  const until = Date.now() + SIZE_WAIT_MS;
+  while (size <= 0 && options.minSize > 0 && Date.now() < until) {
+    await new Promise((r) => setTimeout(r, 50));
+    const [now] = await api.downloads.search({ id: item.id }).catch(() => []);
+    if (!now) break;
+    size = Math.max(now.totalBytes, now.fileSize);
+    if (now.state !== "in_progress") break;
+  }
+  return size;
+}
+
 function describe(reply) {
   if (reply.result === "taken") return "taken";
   if (reply.result === "declined") return `declined: ${reply.rule}`;
@@ -392,7 +409,7 @@ async function offer(item) {
   // Firefox may tell of a small file only once it is complete: it is
   // offered all the same, and removed when taken.
   if (item.state === "interrupted" || !isFresh(item) || isRepeat(url)) return null;
-  const size = Math.max(item.totalBytes, item.fileSize);
+  const size = await sizeOf(item);
   const kept = keptBy(item, url, size);
   const storeId = await cookieStoreOf(item);
   const filename = await waitForName(item);
