@@ -6,6 +6,7 @@ profile, loopback ports of its own and a hard time bound."""
 import base64
 import contextlib
 import fcntl
+import html
 import http.server
 import json
 import os
@@ -45,9 +46,10 @@ def winpath(path):
 # --- The web site ------------------------------------------------------------
 
 class Site:
-    """Serves /page.html?first=F&n=K&kind=K&size=S&window=W (sets the session
-    cookie and, with W, a cookie "window=W" that tells which window's store
-    a request drew on; clicks its links on load), /get?i=N&kind=K&size=S (the file, only with the cookie),
+    """Serves /page.html?first=F&n=K&kind=K&size=S&window=W&frame=URL (sets
+    the session cookie and, with W, a cookie "window=W" that tells which
+    window's store a request drew on; clicks its links on load; shows URL in
+    a frame), /get?i=N&kind=K&size=S (the file, only with the cookie),
     /form.html?enctype=E (a form that posts to /get and submits itself on load)
     and POST /get (the file, for the form's fields)."""
 
@@ -125,7 +127,8 @@ class Site:
         links = "".join(f'<a download href="{to}/get?i={i}&amp;kind={kind}&amp;size={size}">file {i}</a>\n'
                         for i in range(first, n + 1))
         script = "onload = () => { for (const a of document.links) a.click(); };" if query.get("auto") == "1" else ""
-        body = f"<!doctype html><html><body>{links}<script>{script}</script></body></html>".encode()
+        frame = f'<iframe src="{html.escape(query["frame"])}"></iframe>' if query.get("frame") else ""
+        body = f"<!doctype html><html><body>{links}{frame}<script>{script}</script></body></html>".encode()
         h.send_response(200)
         h.send_header("Content-Type", "text/html")
         h.send_header("Set-Cookie", f"session={self.token}; Path=/")
@@ -513,8 +516,9 @@ class Firefox(Browser):
         env = dict(os.environ, HOME=home, MOZ_HEADLESS="1")
         # System access: the rig opens the extension's pages from the
         # browser's own chrome, as the toolbar button does.
-        self.proc = subprocess.Popen(["firefox-esr", "--headless", "--marionette", "--remote-allow-system-access", "--no-remote", "--profile",
-                                      profile, "about:blank"], env=env, start_new_session=True,
+        self.proc = subprocess.Popen(["firefox-esr", "--headless", "--marionette", "--remote-allow-system-access",
+                                      "--no-remote", "--profile", profile, "about:blank"],
+                                     env=env, start_new_session=True,
                                      stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.root, "firefox.err"), "w"))
         self._sock = wait_until(self._connect, min(60, self.left()), 0.3)
         if not self._sock:

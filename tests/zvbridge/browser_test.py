@@ -79,6 +79,10 @@ def popup_outcomes(b):
     return b.in_page(b.extension_page("popup.html"), POPUP_OUTCOMES)
 
 
+def arrived_whole(b, name, body):
+    return name in b.downloaded() and open(f"{b.downloads}/{name}", "rb").read() == body
+
+
 def cookies_apart(text):
     """A record without its Cookie line, and the cookies that line names, sorted."""
     lines = text.split("\r\n")
@@ -327,6 +331,23 @@ def cookies_as_the_browser_sends_them(run, browser_class):
     check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
 
 
+def partitioned_cookies_of_a_frame(run, browser_class):
+    """A download in another site's frame goes with the cookie that site set
+    in the frame, which the browser keeps apart for the page the frame is
+    on (Firefox's partitioned cookies)."""
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine)
+    other = f"http://localhost:{run.site.port}"
+    frame = run.site.page_url(first=71, n=71, base=other)
+    b.open(run.site.base + "/page.html?n=0&auto=0&frame=" + urllib.parse.quote(frame, safe=""))
+    texts = wait_until(standin.texts, 40)
+    expected = run.site.expected_record(71, page=frame, base=other, with_size=browser_class is Chromium)
+    check(texts == [expected], f"the download manager received {texts!r}")
+    wait_until(lambda: False, SETTLE)
+    check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
+
+
 def burst_delivered_once(run, browser_class, count=50):
     run.wine.settings(ACCEPT_ZIP)
     standin = run.standin()
@@ -374,11 +395,12 @@ def private_windows(run, browser_class):
             outcomes.insert(0, "taken")
         else:
             kept.append(name)
-            whole = lambda: name in b.downloaded() and open(f"{b.downloads}/{name}", "rb").read() == run.site.body(FILE_SIZE)
-            check(wait_until(whole, 60), f"{what}: {name} not kept whole ({b.any_files()})")
+            check(wait_until(lambda: arrived_whole(b, name, run.site.body(FILE_SIZE)), 60),
+                  f"{what}: {name} not kept whole ({b.any_files()})")
             outcomes.insert(0, "kept: private window")
         wait_until(lambda: False, SETTLE)
-        check(len(standin.texts()) == seen + allowed, f"{what}: the download manager received {standin.texts()[seen:]!r}")
+        check(len(standin.texts()) == seen + allowed,
+              f"{what}: the download manager received {standin.texts()[seen:]!r}")
         check(b.any_files() == kept, f"{what}: the download folder holds {b.any_files()}")
         shown = popup_outcomes(b)
         check(shown == outcomes, f"{what}: the popup lists {shown}")
@@ -415,11 +437,12 @@ def options_keep_or_take(run, browser_class):
             outcomes.insert(0, "taken")
         else:
             kept.append(name)
-            whole = lambda: name in b.downloaded() and open(f"{b.downloads}/{name}", "rb").read() == run.site.body(size)
-            check(wait_until(whole, 60), f"{what}: {name} not kept whole ({b.any_files()})")
+            check(wait_until(lambda: arrived_whole(b, name, run.site.body(size)), 60),
+                  f"{what}: {name} not kept whole ({b.any_files()})")
             outcomes.insert(0, OPTION_OUTCOMES[what])
         wait_until(lambda: False, SETTLE)
-        check(len(standin.texts()) == seen + taken, f"{what}: the download manager received {standin.texts()[seen:]!r}")
+        check(len(standin.texts()) == seen + taken,
+              f"{what}: the download manager received {standin.texts()[seen:]!r}")
         check(b.any_files() == kept, f"{what}: the download folder holds {b.any_files()}")
     shown = popup_outcomes(b)
     check(shown == outcomes, f"the popup lists {shown}")
@@ -446,6 +469,7 @@ CASES = {
     "firefox.post": lambda run: form_posts_with_their_data(run, Firefox),
     "firefox.private": lambda run: private_windows(run, Firefox),
     "firefox.options": lambda run: options_keep_or_take(run, Firefox),
+    "firefox.partitioned": lambda run: partitioned_cookies_of_a_frame(run, Firefox),
 }
 
 
