@@ -17,6 +17,7 @@ const FRESH_MS = 15000;      // older items are replays of past sessions
 const REPEAT_MS = 3000;      // the same URL again within this is not offered again
 const REQUEST_MS = 30000;    // how long a page request is remembered for its download
 const REQUEST_WAIT_MS = 2000; // Firefox may tell of a download before its request
+const SIZE_WAIT_MS = 1000;   // Firefox may tell of a download before its size
 const MAX_BODY = 1024 * 1024;
 const HISTORY = 20;
 const FIX_HOST = "Run \"zvbridge.exe --register\" in the download manager's folder, then restart the browser.";
@@ -152,12 +153,13 @@ async function cookieStoreOf(item) {
 }
 
 // The Cookie header the browser sends for this request: the download's own
-// store, the partition of the page it came from, and no cookie that its
-// SameSite attribute keeps from a request of another site.
-async function cookieFor(url, { referrer = "", storeId, method = "GET" } = {}) {
+// store, the partition of the page at the top of its frames (`topPage`,
+// else the page it came from), and no cookie that its SameSite attribute
+// keeps from a request of another site.
+async function cookieFor(url, { referrer = "", storeId, method = "GET", topPage } = {}) {
   const base = storeId ? { url, storeId } : { url };
   const lists = [api.cookies.getAll(base).catch(() => [])];
-  const top = siteOf(referrer || url);
+  const top = siteOf(topPage || referrer || url);
   if (top) lists.push(api.cookies.getAll({ ...base, partitionKey: { topLevelSite: top } }).catch(() => []));
   const seen = new Set();
   const cross = isCrossSite(url, referrer);
@@ -217,8 +219,11 @@ function rememberRequest(details) {
   const now = Date.now();
   while (requests.length && (requests.length > 100 || now - requests[0].at > REQUEST_MS)) requests.shift();
   const { body, form } = details.method === "POST" ? bodyOf(details) : {};
+  // Firefox tells a frame's ancestors, the top one last: the cookie
+  // partition of a download in another site's frame is the top page's.
+  const ancestors = Array.isArray(details.frameAncestors) ? details.frameAncestors : [];
   requests.push({ id: details.requestId, url: details.url, tabId: details.tabId, method: details.method,
-                  body, form, at: now });
+                  body, form, topPage: ancestors.length ? ancestors[ancestors.length - 1].url : undefined, at: now });
 }
 
 function noteContentType(details) {
@@ -367,6 +372,22 @@ function keptBy(item, url, size) {
   return "";
 }
 
+// The download's size, for the smallest size to catch: Firefox tells of a
+// download before its size is known, and is asked again while it runs.
+// Unknown (-1) once the time is up or the download ended without one.
+async function sizeOf(item) {
+  let size = Math.max(item.totalBytes, item.fileSize);
+  const until = Date.now() + SIZE_WAIT_MS;
+  while (size <= 0 && options.minSize > 0 && Date.now() < until) {
+    await new Promise((r) => setTimeout(r, 50));
+    const [now] = await api.downloads.search({ id: item.id }).catch(() => []);
+    if (!now) break;
+    size = Math.max(now.totalBytes, now.fileSize);
+    if (now.state !== "in_progress") break;
+  }
+  return size;
+}
+
 function describe(reply) {
   if (reply.result === "taken") return "taken";
   if (reply.result === "declined") return `declined: ${reply.rule}`;
@@ -392,14 +413,15 @@ async function offer(item) {
   // Firefox may tell of a small file only once it is complete: it is
   // offered all the same, and removed when taken.
   if (item.state === "interrupted" || !isFresh(item) || isRepeat(url)) return null;
-  const size = Math.max(item.totalBytes, item.fileSize);
+  const size = await sizeOf(item);
   const kept = keptBy(item, url, size);
   const storeId = await cookieStoreOf(item);
   const filename = await waitForName(item);
   const request = await requestArrived(item);
-  const cookie = await cookieFor(url, { referrer: item.referrer || "", storeId, method: request.method });
+  const topPage = request.topPage;
+  const cookie = await cookieFor(url, { referrer: item.referrer || "", storeId, method: request.method, topPage });
   const entry = { url, name: baseName(filename) || baseName(parsed(url)?.pathname), referrer: item.referrer || "",
-                  filename, storeId, method: request.method, postData: request.body,
+                  filename, storeId, topPage, method: request.method, postData: request.body,
                   created: Date.parse(item.startTime) || 0 };
   if (kept) return { ...entry, outcome: `kept: ${kept}` };
   if (request.method === "POST" && request.body === undefined)
@@ -430,12 +452,12 @@ api.downloads.onCreated.addListener((item) => {
 
 // --- Forced downloads: the link's context menu and "Send anyway" --------------
 
-async function sendForced({ url, referrer = "", filename = "", storeId, method = "GET", postData }) {
-  const cookie = await cookieFor(url, { referrer, storeId, method });
+async function sendForced({ url, referrer = "", filename = "", storeId, topPage, method = "GET", postData }) {
+  const cookie = await cookieFor(url, { referrer, storeId, method, topPage });
   const reply = await ask({ url, referrer, filename, mime: "", size: -1, method,
                             ...(method === "POST" ? { postData } : {}), cookie, forced: true });
-  record({ url, name: baseName(filename) || baseName(parsed(url)?.pathname), referrer, filename, storeId, method,
-           postData, outcome: describe(reply) });
+  record({ url, name: baseName(filename) || baseName(parsed(url)?.pathname), referrer, filename, storeId, topPage,
+           method, postData, outcome: describe(reply) });
   return reply;
 }
 

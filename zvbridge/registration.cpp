@@ -169,14 +169,15 @@ bool WritableByNonAdmins(const std::wstring& path) {
   return writable;
 }
 
-int RegisterHost(bool machine) {
-  const std::wstring program = win::ModulePath(nullptr);
-  const std::wstring folder = ManifestFolder(machine);
+int RegisterHost(bool machine) { return RegisterHostAt(win::ModulePath(nullptr), machine, WritableByNonAdmins); }
+
+int RegisterHostAt(const std::wstring& program, bool machine, const WritableCheck& writableByNonAdmins) {
+  const std::wstring folder = machine ? win::FolderOfPath(program) : ManifestFolder(false);
   if (folder.empty()) {
     Complain("cannot find the folder for the host manifests");
     return 1;
   }
-  if (machine && WritableByNonAdmins(folder)) {
+  if (machine && writableByNonAdmins(folder)) {
     std::fprintf(stderr,
                  "zvbridge: users who are not administrators can change %s; install the program in a "
                  "folder only administrators can change, or register per user without --machine\n",
@@ -194,7 +195,7 @@ int RegisterHost(bool machine) {
     Complain("cannot write the host manifests");
     return 1;
   }
-  if (machine && (WritableByNonAdmins(chromium) || WritableByNonAdmins(firefox))) {
+  if (machine && (writableByNonAdmins(chromium) || writableByNonAdmins(firefox))) {
     std::fprintf(stderr, "zvbridge: users who are not administrators can change the manifests in %s\n",
                  Utf8OfWide(folder).c_str());
     DeleteFileW(chromium.c_str());

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace zv::bridge {
@@ -58,6 +59,12 @@ std::wstring ManifestFolder(bool machine);
 // views). Each answers 0 on success; the failure is told on stderr.
 int RegisterHost(bool machine);
 int UnregisterHost(bool machine);
+
+// Whether anyone but administrators may change a file or folder.
+using WritableCheck = std::function<bool(const std::wstring& path)>;
+// RegisterHost for the host at `program`, with `writableByNonAdmins`
+// judging the folder and the manifests of a registration for every user.
+int RegisterHostAt(const std::wstring& program, bool machine, const WritableCheck& writableByNonAdmins);
 
 // Whether anyone but administrators and the system may change the file or
 // folder (or its contents): a manifest there could be turned against every

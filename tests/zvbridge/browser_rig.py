@@ -6,6 +6,7 @@ profile, loopback ports of its own and a hard time bound."""
 import base64
 import contextlib
 import fcntl
+import html
 import http.server
 import json
 import os
@@ -23,6 +24,8 @@ import urllib.parse
 HOST_NAME = "com.quennet.zorvane"
 CHROMIUM_ID = "bpfojcnboiciknhmbgmmilipdannkaci"
 FIREFOX_ID = "zorvane@quennet.com"
+# The add-on's internal UUID, fixed so that its pages have a known address.
+FIREFOX_UUID = "5d1f3a0e-9f0b-4c2d-8e3a-0a1b2c3d4e5f"
 FILE_SIZE = 64 * 1024
 KINDS = {"zip": "application/zip", "html": "text/html", "pdf": "application/pdf"}
 
@@ -43,8 +46,10 @@ def winpath(path):
 # --- The web site ------------------------------------------------------------
 
 class Site:
-    """Serves /page.html?first=F&n=K&kind=K&size=S (sets the session cookie, clicks
-    its links on load), /get?i=N&kind=K&size=S (the file, only with the cookie),
+    """Serves /page.html?first=F&n=K&kind=K&size=S&window=W&frame=URL (sets
+    the session cookie and, with W, a cookie "window=W" that tells which
+    window's store a request drew on; clicks its links on load; shows URL in
+    a frame), /get?i=N&kind=K&size=S (the file, only with the cookie),
     /form.html?enctype=E (a form that posts to /get and submits itself on load)
     and POST /get (the file, for the form's fields)."""
 
@@ -122,10 +127,13 @@ class Site:
         links = "".join(f'<a download href="{to}/get?i={i}&amp;kind={kind}&amp;size={size}">file {i}</a>\n'
                         for i in range(first, n + 1))
         script = "onload = () => { for (const a of document.links) a.click(); };" if query.get("auto") == "1" else ""
-        body = f"<!doctype html><html><body>{links}<script>{script}</script></body></html>".encode()
+        frame = f'<iframe src="{html.escape(query["frame"])}"></iframe>' if query.get("frame") else ""
+        body = f"<!doctype html><html><body>{links}{frame}<script>{script}</script></body></html>".encode()
         h.send_response(200)
         h.send_header("Content-Type", "text/html")
         h.send_header("Set-Cookie", f"session={self.token}; Path=/")
+        if query.get("window"):
+            h.send_header("Set-Cookie", f"window={query['window']}; Path=/")
         if query.get("samesite") == "1":
             h.send_header("Set-Cookie", "strict=1; Path=/; SameSite=Strict")
             h.send_header("Set-Cookie", "lax=1; Path=/; SameSite=Lax")
@@ -341,6 +349,8 @@ class Chromium(Browser):
         prefs = {"download": {"default_directory": self.downloads, "prompt_for_download": False,
                               "directory_upgrade": True},
                  "profile": {"default_content_setting_values": {"automatic_downloads": 1}},
+                 # "Allow in Incognito", as the user sets it on the extension's card.
+                 "extensions": {"settings": {CHROMIUM_ID: {"incognito": True}}},
                  "safebrowsing": {"enabled": False}}
         with open(os.path.join(profile, "Default", "Preferences"), "w") as f:
             json.dump(prefs, f)
@@ -435,6 +445,26 @@ class Chromium(Browser):
     def open(self, url):
         self.cdp("Target.createTarget", {"url": url})
 
+    def open_private(self, url, save_downloads=False):
+        """Opens `url` in a new incognito window. Chromium asks where to save
+        every incognito download, and headless it cancels that dialog:
+        with `save_downloads` the window's downloads are saved into the
+        download folder instead, as the user would answer the dialog (then
+        DevTools names the file, and extensions see no file name)."""
+        self.in_extension("chrome.windows.create({incognito: true, url: 'about:blank'}).then(() => 1)")
+        targets = lambda: self.cdp("Target.getTargets")["targetInfos"]
+        regular = next(t["browserContextId"] for t in targets()
+                       if t["type"] == "service_worker" and CHROMIUM_ID in t["url"])
+        target = wait_until(lambda: next((t["targetId"] for t in targets() if t["type"] == "page" and
+                                          t["browserContextId"] != regular), None), min(10, self.left()), 0.1)
+        if not target:
+            raise RuntimeError("no incognito window")
+        session = self.cdp("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        # The behaviour holds for every incognito window from then on.
+        behavior = {"behavior": "allow", "downloadPath": self.downloads} if save_downloads else {"behavior": "default"}
+        self.cdp("Page.setDownloadBehavior", behavior, session)
+        self.cdp("Page.navigate", {"url": url}, session)
+
     def extension_page(self, name):
         """Opens one of the extension's pages in a tab; returns its session
         once the page says it is ready."""
@@ -478,13 +508,17 @@ class Firefox(Browser):
             # Host permissions of a Manifest V3 add-on granted as on the
             # install prompt: without them webRequest sees no request.
             "extensions.originControls.grantByDefault": True,
+            "extensions.webextensions.uuids": json.dumps({FIREFOX_ID: FIREFOX_UUID}),
         }
         with open(os.path.join(profile, "user.js"), "w") as f:
             for k, v in prefs.items():
                 f.write(f"user_pref({json.dumps(k)}, {json.dumps(v)});\n")
         env = dict(os.environ, HOME=home, MOZ_HEADLESS="1")
-        self.proc = subprocess.Popen(["firefox-esr", "--headless", "--marionette", "--no-remote", "--profile",
-                                      profile, "about:blank"], env=env, start_new_session=True,
+        # System access: the rig opens the extension's pages from the
+        # browser's own chrome, as the toolbar button does.
+        self.proc = subprocess.Popen(["firefox-esr", "--headless", "--marionette", "--remote-allow-system-access",
+                                      "--no-remote", "--profile", profile, "about:blank"],
+                                     env=env, start_new_session=True,
                                      stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.root, "firefox.err"), "w"))
         self._sock = wait_until(self._connect, min(60, self.left()), 0.3)
         if not self._sock:
@@ -492,7 +526,10 @@ class Firefox(Browser):
         self._read()  # the greeting
         self._next = 0
         self.command("WebDriver:NewSession", {"capabilities": {"alwaysMatch": {"acceptInsecureCerts": True}}})
-        self.command("Addon:Install", {"path": os.path.join(wine.webext, "zorvane.xpi"), "temporary": True})
+        # Allowed in private windows, as the user allows it on the add-on's page.
+        self.command("Addon:Install", {"path": os.path.join(wine.webext, "zorvane.xpi"), "temporary": True,
+                                       "allowPrivateBrowsing": True})
+        self.main = self.command("WebDriver:GetWindowHandle", {})["value"]
 
     def _connect(self):
         try:
@@ -529,4 +566,39 @@ class Firefox(Browser):
                 return reply[3]
 
     def open(self, url):
+        self.command("WebDriver:SwitchToWindow", {"handle": self.main})
         self.command("WebDriver:Navigate", {"url": url})
+
+    def open_private(self, url, save_downloads=False):
+        """Opens `url` in a new private window (Firefox saves its downloads
+        as any other)."""
+        window = self.command("WebDriver:NewWindow", {"type": "window", "private": True})["handle"]
+        self.command("WebDriver:SwitchToWindow", {"handle": window})
+        self.command("WebDriver:Navigate", {"url": url})
+        self.command("WebDriver:SwitchToWindow", {"handle": self.main})
+
+    def extension_page(self, name):
+        """Opens one of the extension's pages in a new tab (Marionette may not
+        navigate to it); returns the tab once the page says it is ready."""
+        before = set(self.command("WebDriver:GetWindowHandles", {}))
+        self.command("Marionette:SetContext", {"value": "chrome"})
+        try:
+            self.command("WebDriver:ExecuteScript", {
+                "script": "for (const w of Services.wm.getEnumerator('navigator:browser'))"
+                          "  if (!w.document.documentElement.hasAttribute('privatebrowsingmode'))"
+                          "    return void (w.gBrowser.selectedTab = w.gBrowser.addTrustedTab(arguments[0]));",
+                "args": [f"moz-extension://{FIREFOX_UUID}/{name}"]})
+        finally:
+            self.command("Marionette:SetContext", {"value": "content"})
+        tab = wait_until(lambda: next(iter(set(self.command("WebDriver:GetWindowHandles", {})) - before), None),
+                         min(10, self.left()), 0.1)
+        if not tab:
+            raise RuntimeError(f"{name} did not open")
+        if not wait_until(lambda: self.in_page(tab, "document.body && document.body.dataset.ready") == "1",
+                          min(20, self.left()), 0.1):
+            raise RuntimeError(f"{name} did not get ready")
+        return tab
+
+    def in_page(self, tab, expression):
+        self.command("WebDriver:SwitchToWindow", {"handle": tab})
+        return self.command("WebDriver:ExecuteScript", {"script": f"return ({expression});", "args": []})["value"]

@@ -6,6 +6,7 @@ keeps every download the download manager did not take.
     browser_test.py <build dir> <case>
 """
 import base64
+import json
 import os
 import shutil
 import sys
@@ -16,6 +17,7 @@ from browser_rig import FILE_SIZE, Chromium, Firefox, Site, StandIn, WineBuild, 
 
 ACCEPT_ZIP = {"AcceptingTypes": "ZIP"}
 SETTLE = 3  # seconds for a cancelled download to leave no trace
+POPUP_OUTCOMES = "[...document.querySelectorAll('#downloads li .outcome')].map(e => e.textContent)"
 
 
 class Failure(Exception):
@@ -57,6 +59,36 @@ class Run:
         self.site.close()
         self.wine.settings({})
         shutil.rmtree(self.scratch, ignore_errors=True)
+
+
+def set_options(b, never_sites=(), min_kb=0, private=False):
+    """Fills in the options page and saves it, as a user does."""
+    page = b.extension_page("options.html")
+    b.in_page(page, f"""(() => {{
+        document.getElementById('neverSites').value = {json.dumps(chr(10).join(never_sites))};
+        document.getElementById('minSize').value = '{min_kb}';
+        document.getElementById('privateWindows').checked = {json.dumps(private)};
+        document.getElementById('save').click();
+        return 1; }})()""")
+    saved = lambda: b.in_page(page, "document.getElementById('saved').textContent") == "Saved."
+    check(wait_until(saved, 10), "the options page did not save")
+    wait_until(lambda: False, 1)  # for the change to reach the background
+
+
+def popup_outcomes(b):
+    return b.in_page(b.extension_page("popup.html"), POPUP_OUTCOMES)
+
+
+def arrived_whole(b, name, body):
+    return name in b.downloaded() and open(f"{b.downloads}/{name}", "rb").read() == body
+
+
+def cookies_apart(text):
+    """A record without its Cookie line, and the cookies that line names, sorted."""
+    lines = text.split("\r\n")
+    cookie = next((line[len("Cookie="):] for line in lines if line.startswith("Cookie=")), "")
+    rest = "\r\n".join(line for line in lines if not line.startswith("Cookie="))
+    return rest, sorted(base64.b64decode(cookie).decode().split("; ")) if cookie else []
 
 
 def taken_with_details(run, browser_class):
@@ -119,9 +151,6 @@ def context_menu_forces(run, browser_class):
           f"the download manager received {texts!r}")
     wait_until(lambda: False, SETTLE)
     check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
-
-
-POPUP_OUTCOMES = "[...document.querySelectorAll('#downloads li .outcome')].map(e => e.textContent)"
 
 
 def popup_switches_catching_and_lists_outcomes(run, browser_class):
@@ -210,11 +239,9 @@ def starting_manager_gets_it_once(run, browser_class):
     arrives once and the browser keeps nothing."""
     standin = run.installed_standin(ACCEPT_ZIP, "--delay=6000")
     b = run.browser = browser_class(run.wine)
-    # The rig reads extension pages in Chromium only.
-    popup = (lambda: b.in_page(b.extension_page("popup.html"), "document.getElementById('manager').textContent")) \
-        if browser_class is Chromium else None
-    shown = popup and popup()
-    check(not popup or shown == "The download manager is not running; it is started for the first download.",
+    popup = lambda: b.in_page(b.extension_page("popup.html"), "document.getElementById('manager').textContent")
+    shown = popup()
+    check(shown == "The download manager is not running; it is started for the first download.",
           f"before the download, the popup shows {shown!r}")
     b.open(run.site.page_url())
     texts = wait_until(standin.texts, 40)
@@ -224,8 +251,8 @@ def starting_manager_gets_it_once(run, browser_class):
     check(len(standin.texts()) == 1 and standin.starts() == 1,
           f"{len(standin.texts())} texts, {standin.starts()} starts")
     check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
-    shown = popup and popup()
-    check(not popup or shown == "The download manager is running.", f"once started, the popup shows {shown!r}")
+    shown = popup()
+    check(shown == "The download manager is running.", f"once started, the popup shows {shown!r}")
 
 
 def form_posts_with_their_data(run, browser_class):
@@ -304,6 +331,23 @@ def cookies_as_the_browser_sends_them(run, browser_class):
     check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
 
 
+def partitioned_cookies_of_a_frame(run, browser_class):
+    """A download in another site's frame goes with the cookie that site set
+    in the frame, which the browser keeps apart for the page the frame is
+    on (Firefox's partitioned cookies)."""
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine)
+    other = f"http://localhost:{run.site.port}"
+    frame = run.site.page_url(first=71, n=71, base=other)
+    b.open(run.site.base + "/page.html?n=0&auto=0&frame=" + urllib.parse.quote(frame, safe=""))
+    texts = wait_until(standin.texts, 40)
+    expected = run.site.expected_record(71, page=frame, base=other, with_size=browser_class is Chromium)
+    check(texts == [expected], f"the download manager received {texts!r}")
+    wait_until(lambda: False, SETTLE)
+    check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
+
+
 def burst_delivered_once(run, browser_class, count=50):
     run.wine.settings(ACCEPT_ZIP)
     standin = run.standin()
@@ -319,6 +363,91 @@ def burst_delivered_once(run, browser_class, count=50):
     check(b.any_files() == [], f"the browser's download folder holds {b.any_files()}")
 
 
+# Downloads from a private window: the browser keeps them unless the
+# options allow them; then they go with the private window's own cookies,
+# not the normal window's. (what, allowed in the options)
+PRIVATE_ROWS = [
+    ("private windows off, the default", False),
+    ("private windows allowed", True),
+]
+
+
+def private_windows(run, browser_class):
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine)
+    b.open(run.site.page_url(auto=False) + "&window=normal")  # the normal window's cookies
+    wait_until(lambda: False, 1)
+    kept, outcomes = [], []
+    for i, (what, allowed) in enumerate(PRIVATE_ROWS, start=51):
+        if allowed:
+            set_options(b, private=True)
+        page = run.site.page_url(first=i, n=i) + "&window=private"
+        seen = len(standin.texts())
+        b.open_private(page, save_downloads=not allowed)
+        name = run.site.file_name(i)
+        if allowed:
+            texts = wait_until(lambda: standin.texts()[seen:], 40)
+            expected = run.site.expected_record(i, page=page, cookie=False, with_size=browser_class is Chromium)
+            got = [cookies_apart(t) for t in texts]
+            check(got == [(expected, sorted([run.site.cookie(), "window=private"]))],
+                  f"{what}: the download manager received {texts!r}")
+            outcomes.insert(0, "taken")
+        else:
+            kept.append(name)
+            check(wait_until(lambda: arrived_whole(b, name, run.site.body(FILE_SIZE)), 60),
+                  f"{what}: {name} not kept whole ({b.any_files()})")
+            outcomes.insert(0, "kept: private window")
+        wait_until(lambda: False, SETTLE)
+        check(len(standin.texts()) == seen + allowed,
+              f"{what}: the download manager received {standin.texts()[seen:]!r}")
+        check(b.any_files() == kept, f"{what}: the download folder holds {b.any_files()}")
+        shown = popup_outcomes(b)
+        check(shown == outcomes, f"{what}: the popup lists {shown}")
+
+
+# The options a user sets: what the browser keeps and what the download
+# manager gets. (what, sites never caught, smallest size in KB, host of the
+# page and its link, file size, taken)
+OPTION_ROWS = [
+    ("a subdomain of a site never caught", ["files.localhost"], 0, "dl.files.localhost", FILE_SIZE, False),
+    ("a site the pattern does not cover", ["files.localhost"], 0, "127.0.0.1", FILE_SIZE, True),
+    ("a file below the smallest size", [], 100, "127.0.0.1", 64 * 1024, False),
+    ("a file above the smallest size", [], 100, "127.0.0.1", 200 * 1024, True),
+]
+OPTION_OUTCOMES = {"a subdomain of a site never caught": "kept: site never caught",
+                   "a file below the smallest size": "kept: smaller than the smallest size to catch"}
+
+
+def options_keep_or_take(run, browser_class):
+    run.wine.settings(ACCEPT_ZIP)
+    standin = run.standin()
+    b = run.browser = browser_class(run.wine)
+    kept, outcomes = [], []
+    for i, (what, never, min_kb, host, size, taken) in enumerate(OPTION_ROWS, start=61):
+        set_options(b, never_sites=never, min_kb=min_kb)
+        base = f"http://{host}:{run.site.port}"
+        seen = len(standin.texts())
+        b.open(run.site.page_url(first=i, n=i, size=size, base=base))
+        name = run.site.file_name(i)
+        if taken:
+            texts = wait_until(lambda: standin.texts()[seen:], 40)
+            check([t.split("\r\n")[0] for t in texts] == [f"URL={run.site.file_url(i, size=size, base=base)}"],
+                  f"{what}: the download manager received {texts!r}")
+            outcomes.insert(0, "taken")
+        else:
+            kept.append(name)
+            check(wait_until(lambda: arrived_whole(b, name, run.site.body(size)), 60),
+                  f"{what}: {name} not kept whole ({b.any_files()})")
+            outcomes.insert(0, OPTION_OUTCOMES[what])
+        wait_until(lambda: False, SETTLE)
+        check(len(standin.texts()) == seen + taken,
+              f"{what}: the download manager received {standin.texts()[seen:]!r}")
+        check(b.any_files() == kept, f"{what}: the download folder holds {b.any_files()}")
+    shown = popup_outcomes(b)
+    check(shown == outcomes, f"the popup lists {shown}")
+
+
 CASES = {
     "chromium.taken": lambda run: taken_with_details(run, Chromium),
     "chromium.kept": lambda run: kept_by_browser(run, Chromium),
@@ -331,11 +460,16 @@ CASES = {
     "chromium.untouched": lambda run: untouched_downloads(run, Chromium),
     "chromium.no_host": lambda run: popup_tells_how_to_fix_a_missing_host(run, Chromium),
     "chromium.cookies": lambda run: cookies_as_the_browser_sends_them(run, Chromium),
+    "chromium.private": lambda run: private_windows(run, Chromium),
+    "chromium.options": lambda run: options_keep_or_take(run, Chromium),
     "firefox.taken": lambda run: taken_with_details(run, Firefox),
     "firefox.kept": lambda run: kept_by_browser(run, Firefox, KEPT_ROWS[1:3]),
     "firefox.sizes": lambda run: sizes_taken_or_kept_whole(run, Firefox),
     "firefox.starting": lambda run: starting_manager_gets_it_once(run, Firefox),
     "firefox.post": lambda run: form_posts_with_their_data(run, Firefox),
+    "firefox.private": lambda run: private_windows(run, Firefox),
+    "firefox.options": lambda run: options_keep_or_take(run, Firefox),
+    "firefox.partitioned": lambda run: partitioned_cookies_of_a_frame(run, Firefox),
 }
 
 

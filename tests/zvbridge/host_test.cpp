@@ -7,10 +7,13 @@
 #include <shlobj.h>
 
 #include <functional>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "native_messaging.h"
 #include "registration.h"
+#include "win/paths.h"
+#include "win/text.h"
 #include "win/unique_handles.h"
 #include "zvtest.h"
 
@@ -426,6 +429,100 @@ TEST_F(BridgeRegistrationTest, MachineScopeOnlyWhereNonAdministratorsCannotWrite
   ASSERT_EQ(Run("--unregister --machine"), 0u);
   for (const BrowserKey& key : kKeys) EXPECT_TRUE(zv::test::KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
   ASSERT_EQ(Run("--unregister"), 0u);
+}
+
+// An access list written in SDDL, for as long as this lives.
+class SddlAcl {
+ public:
+  explicit SddlAcl(const char* sddl) {
+    BOOL present = FALSE, defaulted = FALSE;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor_, nullptr))
+      GetSecurityDescriptorDacl(descriptor_, &present, &dacl_, &defaulted);
+    if (!present) dacl_ = nullptr;
+  }
+  ~SddlAcl() { LocalFree(descriptor_); }
+  SddlAcl(const SddlAcl&) = delete;
+  SddlAcl& operator=(const SddlAcl&) = delete;
+  const ACL* get() const { return dacl_; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  PACL dacl_ = nullptr;
+};
+
+std::optional<std::string> DefaultValueIn(HKEY hive, const char* path, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExA(hive, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return std::nullopt;
+  char value[MAX_PATH * 2] = {};
+  DWORD size = sizeof(value) - 1, type = 0;
+  const LONG rc = RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+  return std::string(value);
+}
+
+// A registration for every user as it goes where only administrators may
+// change the folder and the manifests: both registry views name the
+// manifests beside the program, and --unregister --machine removes exactly
+// those. Wine grants the user full access to every file, so the folder and
+// the manifests are judged by the access lists they would have on Windows;
+// what is written and removed is real.
+TEST_F(BridgeRegistrationTest, MachineScopeWritesBesideTheProgramInBothViewsAndUnregisterRemovesExactlyThat) {
+  const char* kProgramFiles = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+  const char* kUsersModify = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;BU)";
+  struct Case {
+    const char* what;
+    const char* folderSddl;
+    const char* manifestSddl;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"only administrators may change the folder and the manifests", kProgramFiles, kProgramFiles, 0},
+      {"users may change the folder", kUsersModify, kProgramFiles, 1},
+      {"users may change the manifests written there", kProgramFiles, kUsersModify, 1},
+  };
+  zv::test::SetRegText(HKEY_LOCAL_MACHINE, "Software\\Mozilla", "Kept", "yes");  // someone else's
+  const std::wstring program = zv::win::WideFromAnsi(host_);
+  const std::string chromiumPath = dir_.File("com.quennet.zorvane.chromium.json");
+  const std::string firefoxPath = dir_.File("com.quennet.zorvane.firefox.json");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SddlAcl folderAcl(c.folderSddl), manifestAcl(c.manifestSddl);
+    const auto writable = [&](const std::wstring& path) {
+      return zv::bridge::AclLetsNonAdminsChange(path == zv::win::FolderOfPath(program) ? folderAcl.get()
+                                                                                       : manifestAcl.get());
+    };
+    ASSERT_EQ(zv::bridge::RegisterHostAt(program, true, writable), c.exitCode);
+    const bool written = c.exitCode == 0;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+      for (const BrowserKey& key : kKeys)
+        EXPECT_EQ(DefaultValueIn(HKEY_LOCAL_MACHINE, key.path, view),
+                  written ? std::optional<std::string>(key.firefox ? firefoxPath : chromiumPath) : std::nullopt)
+            << key.path << " in view " << view;
+    for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
+    if (!written) {
+      EXPECT_EQ(GetFileAttributesA(chromiumPath.c_str()), INVALID_FILE_ATTRIBUTES);
+      EXPECT_EQ(GetFileAttributesA(firefoxPath.c_str()), INVALID_FILE_ATTRIBUTES);
+      continue;
+    }
+    const json common = {
+        {"name", "com.quennet.zorvane"}, {"description", "Zorvane download manager"}, {"path", host_}, {"type", "stdio"}};
+    json expectChromium = common, expectFirefox = common;
+    expectChromium["allowed_origins"] = {"chrome-extension://bpfojcnboiciknhmbgmmilipdannkaci/"};
+    expectFirefox["allowed_extensions"] = {"zorvane@quennet.com"};
+    EXPECT_EQ(json::parse(ReadFileText(chromiumPath), nullptr, false), expectChromium);
+    EXPECT_EQ(json::parse(ReadFileText(firefoxPath), nullptr, false), expectFirefox);
+
+    ASSERT_EQ(Run("--unregister --machine"), 0u);
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+      for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.path, view)) << key.path;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mozilla\\NativeMessagingHosts"));
+    EXPECT_EQ(zv::test::GetRegText(HKEY_LOCAL_MACHINE, "Software\\Mozilla", "Kept"), std::optional<std::string>("yes"));
+    EXPECT_EQ(GetFileAttributesA(chromiumPath.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(firefoxPath.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA(host_.c_str()), INVALID_FILE_ATTRIBUTES);  // the program stays
+  }
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Mozilla", "Kept");
 }
 
 // --check finds each kind of broken registration and tells its fix; it
