@@ -8,8 +8,6 @@
 #include "adm_test_support.h"
 #include "message_box.h"
 
-#include <aclapi.h>
-#include <sddl.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -197,17 +195,6 @@ TEST_P(RemoveSelf, BatchDeletesTheHelperAndItsFolderAfterItEnds) {
     const auto folders = FoldersIn(temp, "ZVDEL*");
     ASSERT_EQ(folders.size(), 1u);
     batchFolder = folders[0];
-    // Only administrators and the system may change what it holds.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetNamedSecurityInfoA(batchFolder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                    nullptr, nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    LPSTR permissions = nullptr;
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &permissions, nullptr));
-    EXPECT_STREQ(permissions, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
-    LocalFree(permissions);
-    LocalFree(descriptor);
     const auto batches = BatchFilesIn(batchFolder);
     ASSERT_EQ(batches.size(), 1u);
     batch = batches[0];

@@ -499,7 +499,7 @@ TEST_F(BridgeRegistrationTest, MachineScopeWritesBesideTheProgramInBothViewsAndU
         EXPECT_EQ(DefaultValueIn(HKEY_LOCAL_MACHINE, key.path, view),
                   written ? std::optional<std::string>(key.firefox ? firefoxPath : chromiumPath) : std::nullopt)
             << key.path << " in view " << view;
-    for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
+    for (const BrowserKey& key : kKeys) EXPECT_FALSE(zv::test::KeyExists(HKEY_CURRENT_USER, key.path)) << key.path;
     if (!written) {
       EXPECT_EQ(GetFileAttributesA(chromiumPath.c_str()), INVALID_FILE_ATTRIBUTES);
       EXPECT_EQ(GetFileAttributesA(firefoxPath.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -515,8 +515,8 @@ TEST_F(BridgeRegistrationTest, MachineScopeWritesBesideTheProgramInBothViewsAndU
 
     ASSERT_EQ(Run("--unregister --machine"), 0u);
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-      for (const BrowserKey& key : kKeys) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key.path, view)) << key.path;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mozilla\\NativeMessagingHosts"));
+      for (const BrowserKey& key : kKeys) EXPECT_FALSE(zv::test::KeyExists(HKEY_LOCAL_MACHINE, key.path, view)) << key.path;
+    EXPECT_FALSE(zv::test::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mozilla\\NativeMessagingHosts"));
     EXPECT_EQ(zv::test::GetRegText(HKEY_LOCAL_MACHINE, "Software\\Mozilla", "Kept"), std::optional<std::string>("yes"));
     EXPECT_EQ(GetFileAttributesA(chromiumPath.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA(firefoxPath.c_str()), INVALID_FILE_ATTRIBUTES);
