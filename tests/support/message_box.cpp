@@ -68,6 +68,15 @@ std::vector<std::vector<int>> MessageBoxAnswerer::Buttons() const {
   return buttons_;
 }
 
+std::vector<std::string> MessageBoxAnswerer::TextsThroughMarker() {
+  // A dialog that has the button the answerer presses.
+  UINT type = MB_OK;
+  if (button_ == IDYES || button_ == IDNO) type = MB_YESNO;
+  if (button_ == IDCANCEL) type = MB_OKCANCEL;
+  MessageBoxA(nullptr, kDialogMarker, caption_.c_str(), type | MB_SETFOREGROUND);
+  return Texts();
+}
+
 bool MessageBoxAnswerer::WaitForAnswers(size_t count, DWORD timeoutMs) const {
   const DWORD start = GetTickCount();
   do {

@@ -13,6 +13,8 @@
 
 namespace zv::test {
 
+inline constexpr char kDialogMarker[] = "zvtest: marker dialog";
+
 class MessageBoxAnswerer {
  public:
   explicit MessageBoxAnswerer(std::string caption, int button = IDOK);
@@ -26,6 +28,11 @@ class MessageBoxAnswerer {
   std::vector<std::vector<int>> Buttons() const;
   // Waits until `count` dialogs were answered.
   bool WaitForAnswers(size_t count, DWORD timeoutMs = 10000) const;
+  // Shows a dialog of the watched caption with kDialogMarker on the calling
+  // thread and returns once it was answered, so that every dialog this
+  // thread showed before was answered too: the texts so far, the marker
+  // last. Proves that no other dialog came, without waiting for one.
+  std::vector<std::string> TextsThroughMarker();
 
  private:
   void Watch();
