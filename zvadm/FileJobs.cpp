@@ -4,6 +4,7 @@
 
 #include <sddl.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <vector>
 
@@ -178,25 +179,55 @@ void StartHiddenBatch(const THelperState& state, const std::string& batch, const
   }
 }
 
+// Creates `folder` and opens it in one step, so that the handle is surely
+// the new folder. Held without delete sharing, it cannot be renamed away
+// (which the temporary folder's user could do whatever its permissions)
+// and another folder put under its name with a batch of its own.
+DWORD CreateHeldFolder(const std::string& folder, PSECURITY_DESCRIPTOR descriptor, UniqueFile& held) {
+  using DosPathToNtPathFn = BOOLEAN(NTAPI*)(PCWSTR, PUNICODE_STRING, PCWSTR*, void*);
+  using CreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+  using FreeStringFn = void(NTAPI*)(PUNICODE_STRING);
+  using StatusToErrorFn = ULONG(NTAPI*)(NTSTATUS);
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  const auto toNtPath = FindFunction<DosPathToNtPathFn>(ntdll, "RtlDosPathNameToNtPathName_U");
+  const auto create = FindFunction<CreateFileFn>(ntdll, "NtCreateFile");
+  const auto freeString = FindFunction<FreeStringFn>(ntdll, "RtlFreeUnicodeString");
+  const auto toError = FindFunction<StatusToErrorFn>(ntdll, "RtlNtStatusToDosError");
+  if (!toNtPath || !create || !freeString || !toError) return ERROR_PROC_NOT_FOUND;
+  UNICODE_STRING ntPath{};
+  if (!toNtPath(zv::win::WideFromAnsi(folder).c_str(), &ntPath, nullptr, nullptr)) return ERROR_PATH_NOT_FOUND;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &ntPath, OBJ_CASE_INSENSITIVE, nullptr, descriptor);
+  IO_STATUS_BLOCK io{};
+  HANDLE handle = nullptr;
+  const NTSTATUS status = create(&handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, nullptr,
+                                 FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                                 FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
+                                 nullptr, 0);
+  freeString(&ntPath);
+  if (status < 0) return toError(status);
+  held.reset(handle);
+  return ERROR_SUCCESS;
+}
+
 // A new folder for the batch in `parent`, which only administrators and
 // the system may change: the temporary folder is the user's, and a batch
-// there (or a name planted there) could be swapped before it runs.
-DWORD CreateBatchFolder(const std::string& parent, std::string& folder) {
-  SECURITY_ATTRIBUTES security{};
-  security.nLength = sizeof(security);
+// there (or a name planted there) could be swapped before it runs. `held`
+// keeps it in place until the batch has started in it.
+DWORD CreateBatchFolder(const std::string& parent, std::string& folder, UniqueFile& held) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   // Without its protected permissions the folder would inherit the
   // temporary folder's, which its user may change: no folder then.
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
                                                             &descriptor, nullptr))
     return GetLastError();
-  security.lpSecurityDescriptor = descriptor;
   DWORD error = ERROR_ALREADY_EXISTS;
   for (DWORD attempt = 0; attempt < 100 && error == ERROR_ALREADY_EXISTS; ++attempt) {
     char name[32];
     wsprintfA(name, "ZVDEL%08lX", (GetTickCount() ^ (GetCurrentProcessId() << 12)) + attempt * 0x9E3779B1u);
     folder = parent + name;
-    error = CreateDirectoryA(folder.c_str(), &security) ? ERROR_SUCCESS : GetLastError();
+    error = CreateHeldFolder(folder, descriptor, held);
   }
   LocalFree(descriptor);
   return error;
@@ -375,9 +406,10 @@ int32_t JobRemoveSelf(const TJobArgs& job, const THelperState& state) {
   if (tempFolder.empty()) return static_cast<int32_t>(GetLastError());
   std::string batch, text;
   DWORD created = 0;
+  UniqueFile heldFolder;
   if (IsNtFamily(state)) {
     std::string folder;
-    if (const DWORD error = CreateBatchFolder(tempFolder, folder)) return static_cast<int32_t>(error);
+    if (const DWORD error = CreateBatchFolder(tempFolder, folder, heldFolder)) return static_cast<int32_t>(error);
     batch = folder + "\\DEL" + std::to_string(GetCurrentProcessId() % 10000) + ".BAT";
     text = BoundedSelfRemovalBatch(helper, FolderOf(helper), batch, folder, SystemFolder(), kRemoveSelfTries);
     created = CREATE_NEW;
