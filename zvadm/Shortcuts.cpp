@@ -5,6 +5,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "AdmText.h"
@@ -158,6 +159,22 @@ void CreateUserShortcuts(HKEY user, const std::string& profileFolder, const TSho
     quickLaunch = ContainedUserFolder(
         IncludeTrailingBackslash(quickLaunch) + "Microsoft\\Internet Explorer\\Quick Launch\\", profileFolder);
 
+  // A user's folder is made, then checked again and held for the rest of
+  // the turn: between the first check and the writing its user could
+  // otherwise put a junction in its place.
+  std::map<std::string, bool> usable;
+  std::vector<zv::win::UniqueFile> held;
+  const auto holdUsersFolder = [&](const std::string& folder) {
+    const auto known = usable.find(folder);
+    if (known != usable.end()) return known->second;
+    ForceDirectories(folder);
+    zv::win::UniqueFile pin = PinUserFolder(folder, profileFolder);
+    usable[folder] = static_cast<bool>(pin);
+    if (pin) held.push_back(std::move(pin));
+    return usable[folder];
+  };
+  if (usersPrograms && !group.empty() && !holdUsersFolder(group)) group.clear();
+
   for (const TShortcutDefinition& definition : names.definitions) {
     const std::string target = install + definition.Target;
     const auto create = [&](const std::string& folder, const std::string& alternateName) {
@@ -168,9 +185,10 @@ void CreateUserShortcuts(HKEY user, const std::string& profileFolder, const TSho
     if (definition.Desktop) {
       // Without the folder's name the link would land in the current
       // drive's root.
-      if (!desktop.empty() && (setup.deskTop || FileExists(desktop + linkName)))
+      if (!desktop.empty() && (setup.deskTop || FileExists(desktop + linkName)) && holdUsersFolder(desktop))
         AppendLink(log, create(desktop, setup.tempFolder));
-      if (!quickLaunch.empty() && (setup.quickLaunch || FileExists(quickLaunch + linkName)))
+      if (!quickLaunch.empty() && (setup.quickLaunch || FileExists(quickLaunch + linkName)) &&
+          holdUsersFolder(quickLaunch))
         AppendLink(log, create(quickLaunch, setup.tempFolder));
     }
     if (group.empty()) continue;

@@ -195,18 +195,14 @@ Fn Kernel32Function(const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
 }
 
-// The path the system resolves `path` to (links and junctions followed),
-// as "X:\..." text; empty when it cannot be opened or the system cannot say.
-std::string FinalPath(const std::string& path) {
+// The path the system resolves the opened file to (links and junctions
+// followed), as "X:\..." text; empty when the system cannot say.
+std::string FinalPathOf(HANDLE opened) {
   static const auto finalPathOf = Kernel32Function<GetFinalPathNameByHandleWFn>("GetFinalPathNameByHandleW");
   if (!finalPathOf) return {};
-  UniqueFile opened(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!opened) return {};
   std::wstring wide(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = finalPathOf(opened.get(), wide.data(), static_cast<DWORD>(wide.size()), 0);
+    const DWORD length = finalPathOf(opened, wide.data(), static_cast<DWORD>(wide.size()), 0);
     if (length == 0) return {};
     if (length < wide.size()) {
       wide.resize(length);
@@ -216,6 +212,14 @@ std::string FinalPath(const std::string& path) {
   }
   if (wide.compare(0, 4, L"\\\\?\\") == 0) wide.erase(0, 4);
   return AnsiPath(wide);
+}
+
+// The same for `path`; empty when it cannot be opened either.
+std::string FinalPath(const std::string& path) {
+  const UniqueFile opened(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return opened ? FinalPathOf(opened.get()) : std::string();
 }
 
 bool IsReparsePoint(const std::string& path) {
@@ -264,6 +268,25 @@ bool RunUserRoutine(const TUserRoutine& routine, HKEY user, const std::string& p
   } catch (...) {
     return true;
   }
+}
+
+UniqueFile PinUserFolder(const std::string& folder, const std::string& profileFolder) {
+  if (ContainedUserFolder(folder, profileFolder).empty()) return {};
+  UniqueFile pinned(CreateFileA(WithoutTrailingBackslash(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!pinned || !GetFileInformationByHandle(pinned.get(), &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return {};
+  if (profileFolder.empty()) return pinned;
+  // Checked again through the handle: a name swapped between the check
+  // and the open would show here, and none can be swapped from now on.
+  const std::string finalProfile = FinalPath(WithoutTrailingBackslash(profileFolder));
+  const std::string finalFolder = FinalPathOf(pinned.get());
+  if (finalProfile.empty() != finalFolder.empty()) return {};
+  if (!finalProfile.empty() && !IsPathInside(finalFolder, finalProfile)) return {};
+  return pinned;
 }
 
 std::string ContainedUserFolder(const std::string& value, const std::string& profileFolder) {

@@ -9,6 +9,7 @@
 
 #include "AdmDispatch.h"
 #include "AdmText.h"
+#include "win/unique_handles.h"
 
 namespace zv::adm {
 
@@ -38,6 +39,11 @@ bool RunUserRoutine(const TUserRoutine& routine, HKEY user, const std::string& p
 // resolves to a place inside the profile too; else empty. Without a profile
 // folder only the form of the path is checked.
 std::string ContainedUserFolder(const std::string& value, const std::string& profileFolder);
+// A user's folder that exists and is contained (ContainedUserFolder),
+// opened so that neither it nor a folder above it can be renamed or
+// replaced while the handle is held (no delete sharing), and checked once
+// more through that handle. Null otherwise. Hold it while writing there.
+zv::win::UniqueFile PinUserFolder(const std::string& folder, const std::string& profileFolder);
 // A file of a user's folder, read (and deleted) through one handle of the
 // file itself: a reparse point, a file with more than one name or one over
 // 1 MiB is refused (ERROR_CANT_ACCESS_FILE, ERROR_FILE_TOO_LARGE).

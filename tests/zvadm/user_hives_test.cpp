@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "UserHives.h"
 #include "user_profiles.h"
 
 using namespace zv::test::adm;
@@ -366,6 +367,25 @@ TEST_F(Win9xUserHiveJobs, WithoutProfilesTheCurrentUserIsTheOnlyOne) {
   EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\Options", "Last"),
             (RegValue{REG_SZ, std::string("nine\0", 5)}));
   EXPECT_EQ(ReadBytes(install_.File("Install.alg")), "main\r\n" + data.File("current user.lnk") + "\r\n");
+}
+
+// A user's folder the helper writes into is held while it writes: it
+// cannot be renamed away (and a junction put in its place) until the
+// helper lets go.
+TEST(UserFolderPin, HoldsTheFolderInPlaceAndRefusesOneOutsideTheProfile) {
+  zv::test::ScratchDir profile, outside;
+  const std::string folder = profile.File("Start Menu\\Programs\\Group");
+  zv::test::CreateFolders(folder);
+  {
+    const zv::win::UniqueFile pin = zv::adm::PinUserFolder(folder, profile.path() + "\\");
+    ASSERT_TRUE(pin);
+    // Windows refuses to rename the folders above it too; Wine does not.
+    EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + " moved").c_str()));
+  }
+  EXPECT_TRUE(MoveFileA(folder.c_str(), (folder + " moved").c_str())) << GetLastError();
+  EXPECT_FALSE(zv::adm::PinUserFolder(outside.path(), profile.path() + "\\"));
+  EXPECT_FALSE(zv::adm::PinUserFolder(profile.File("missing"), profile.path() + "\\"));
+  EXPECT_FALSE(zv::adm::PinUserFolder(profile.File("Start Menu\\..\\.."), profile.path() + "\\"));
 }
 
 }  // namespace
