@@ -287,23 +287,31 @@ TEST_F(UserHiveJobs, TheDefaultUserIsFoundWhereTheListRecordsIt) {
 // another user's): the per-user jobs neither write through one nor delete
 // what it leads to.
 TEST_F(UserHiveJobs, KeysThatLinkElsewhereAreNeitherFollowedNorDeletedThrough) {
-  TestKey settingsTarget(HKEY_LOCAL_MACHINE), optionsTarget(HKEY_LOCAL_MACHINE);
+  TestKey settingsTarget(HKEY_LOCAL_MACHINE), optionsTarget(HKEY_LOCAL_MACHINE), menuTarget(HKEY_LOCAL_MACHINE);
+  // What the clean-up would take from a menu list of the user's own.
+  const std::string ourMenuEntry = menuTarget.path() + "\\&Download with Zorvane";
+  SetRegText(HKEY_LOCAL_MACHINE, ourMenuEntry, "", install_.path() + "\\Add_url.htm");
   for (const TestKey* target : {&settingsTarget, &optionsTarget}) {
     SetRegText(HKEY_LOCAL_MACHINE, target->path(), "Kept", "machine");
     SetRegText(HKEY_LOCAL_MACHINE, target->path() + "\\Sub", "Kept", "machine");
   }
   const std::string settingsLinked = profiles_.Add({{"SOFTWARE\\Quennet", "", "", true}});
   const std::string optionsLinked = profiles_.Add({{kSettingsKey, "ZVCaption", "x"}});
+  const std::string menuLinked = profiles_.Add({{kSettingsKey, "ZVCaption", "y"}});
   profiles_.LogOn(settingsLinked);
   profiles_.LogOn(optionsLinked);
+  profiles_.LogOn(menuLinked);
+  PutLink(HKEY_USERS, menuLinked + "\\Software\\Microsoft\\Internet Explorer\\MenuExt", menuTarget.path());
+  WriteBytes(MainLog(), "");  // without it the integration clean-up has nothing to do
   PutLink(HKEY_USERS, settingsLinked + "\\" + kSettingsKey, settingsTarget.path());
   PutLink(HKEY_USERS, optionsLinked + "\\" + kSettingsKey + "\\Options", optionsTarget.path());
   // The links lead where they say.
   ASSERT_TRUE(QueryValue(HKEY_USERS, settingsLinked + "\\" + kSettingsKey, "Kept"));
   ASSERT_TRUE(QueryValue(HKEY_USERS, optionsLinked + "\\" + kSettingsKey + "\\Options", "Kept"));
 
-  const auto outcome = RunJobs({MakeJob(kWriteUserValue, "Options\\Last", "written"),
-                                MakeJob(kWriteUserValue, "Plain", "written"), MakeJob(kRemoveUserData)});
+  const auto outcome =
+      RunJobs({MakeJob(kWriteUserValue, "Options\\Last", "written"), MakeJob(kWriteUserValue, "Plain", "written"),
+               MakeJob(kRemoveUserIntegration), MakeJob(kRemoveUserData)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   EXPECT_EQ(outcome.exitCode, 0u);
   for (const TestKey* target : {&settingsTarget, &optionsTarget}) {
@@ -313,6 +321,7 @@ TEST_F(UserHiveJobs, KeysThatLinkElsewhereAreNeitherFollowedNorDeletedThrough) {
     EXPECT_FALSE(QueryValue(HKEY_LOCAL_MACHINE, target->path(), "Last")) << target->path();
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, target->path() + "\\Options")) << target->path();
   }
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, ourMenuEntry));
 }
 
 // Windows 98: profiles hold "User.dat" and the list has its own key; with
