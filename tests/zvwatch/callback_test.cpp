@@ -14,7 +14,7 @@
 #include "DMMain.h"
 #include "watch_support.h"
 
-using namespace zvwatch_test;
+using namespace zv::test;
 using zv::watch::TBindStatusCallBack;
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-namespace zvwatch_test {
+namespace zv::test {
 namespace {
 
 constexpr char kAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
@@ -266,4 +266,4 @@ DialogAnswerer::~DialogAnswerer() {
 
 std::vector<std::string> ReceivedBytes(const StandIn& standIn) { return BytesOf(standIn.Texts()); }
 
-}  // namespace zvwatch_test
+}  // namespace zv::test

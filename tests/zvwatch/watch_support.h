@@ -17,9 +17,8 @@
 #include "loopback_http.h"
 #include "zvtest.h"
 
-namespace zvwatch_test {
+namespace zv::test {
 
-using namespace zv::test;
 using zv::com::ComPtr;
 
 // The module as built.
@@ -223,4 +222,4 @@ class ComApartment {
   ~ComApartment() { CoUninitialize(); }
 };
 
-}  // namespace zvwatch_test
+}  // namespace zv::test
