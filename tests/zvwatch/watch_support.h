@@ -79,6 +79,22 @@ std::string UniquePath(const std::string& fileName);
 std::string ServeAtUniquePath(LoopbackHttpServer& server, const std::string& fileName,
                               std::vector<std::pair<std::string, std::string>> headers, const std::string& body);
 
+// A file far larger than any socket buffer, served under a UniquePath of
+// `stem` (no extension: Wine's cache then names it "<stem>[0]") in pieces,
+// so that the server counts how much went out before the client closed.
+struct LargeFile {
+  std::string path;
+  std::string url;
+  size_t bytes = 0;
+};
+LargeFile ServeLargeFile(LoopbackHttpServer& server, const std::string& stem,
+                         std::vector<std::pair<std::string, std::string>> headers);
+
+// The body bytes the server sent for `path` once the connection ended;
+// absent when it is still open after `timeoutMs`.
+std::optional<size_t> WaitForBodyBytesSent(const LoopbackHttpServer& server, const std::string& path,
+                                           DWORD timeoutMs = 20000);
+
 // `stem` made unique: Wine's cache names a file after the URL's file name
 // and a counter of the files of that name before it.
 std::string UniqueStem(const std::string& stem);
@@ -141,6 +157,12 @@ class NegotiatingCallback : public BrowserCallback {
   }
   STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR error) override { return inner_->OnStopBinding(hr, error); }
   STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override { return inner_->GetBindInfo(flags, info); }
+  STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium) override {
+    return inner_->OnDataAvailable(flags, size, format, medium);
+  }
+  STDMETHODIMP OnObjectAvailable(REFIID iid, IUnknown* object) override {
+    return inner_->OnObjectAvailable(iid, object);
+  }
 
  private:
   ComPtr<IBindStatusCallback> inner_;
