@@ -122,7 +122,7 @@ LargeFile ServeLargeFile(LoopbackHttpServer& server, const std::string& stem,
   // It starts like an archive, so that Wine's sniffing opens no viewer.
   response.body.assign(kBytes, 'z');
   response.body.replace(0, 4, "PK\x03\x04");
-  response.pieceBytes = 16u << 10;
+  response.pieceBytes = 8u << 10;
   server.Serve(file.path, std::move(response));
   return file;
 }
