@@ -66,6 +66,20 @@ void TBindStatusCallBack::CollectHeaderDetails() {
   details_.cookie = QueryHttpInfoText(info.get(), kQueryCookie | kQueryFlagRequestHeaders);
 }
 
+// An abort makes urlmon report the protocol's result and terminate it,
+// which closes the connection; a failure result from a callback would be
+// ignored.
+void TBindStatusCallBack::EndBindingIfMoreIsToCome(LPCWSTR cacheFile) {
+  if (!binding_ || details_.size <= 0 || !cacheFile) return;
+  WIN32_FILE_ATTRIBUTE_DATA file{};
+  if (!GetFileAttributesExW(cacheFile, GetFileExInfoStandard, &file)) return;
+  const std::int64_t cached = (static_cast<std::int64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+  if (cached >= details_.size) return;
+  // OnStopBinding may run inside Abort and let go of `binding_`.
+  const ComPtr<IBinding> binding = binding_;
+  binding->Abort();
+}
+
 STDMETHODIMP TBindStatusCallBack::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText) {
   return Guarded(
       [&] {
@@ -82,6 +96,7 @@ STDMETHODIMP TBindStatusCallBack::OnProgress(ULONG progress, ULONG progressMax, 
             break;
         }
         if (previous_) previous_->OnProgress(progress, progressMax, statusCode, statusText);
+        if (statusCode == kStatusCacheFileNameAvailable && endEarly_) EndBindingIfMoreIsToCome(statusText);
         return S_OK;
       },
       Succeeded);

@@ -25,6 +25,14 @@ class TBindStatusCallBack : public zv::com::Object<IBindStatusCallback> {
   void StandInFor(zv::com::ComPtr<IBindStatusCallback> previous, zv::com::ComPtr<IBindCtx> context);
   bool StandsIn() const { return static_cast<bool>(previous_); }
 
+  // Ends the binding once the cache file is named, the last detail the
+  // text needs, so that the browser does not fetch the whole file before
+  // the download manager fetches it again. A file whose cache file is
+  // already whole, or whose size the response does not give, is left to
+  // end by itself: urlmon may have its result in hand by then, and an
+  // abort on top of it leaves the binding without a result to return.
+  void EndBindingEarly() { endEarly_ = true; }
+
   // Between OnStartBinding and OnStopBinding.
   bool HoldsBinding() const { return static_cast<bool>(binding_); }
 
@@ -46,11 +54,13 @@ class TBindStatusCallBack : public zv::com::Object<IBindStatusCallback> {
 
  private:
   void CollectHeaderDetails();
+  void EndBindingIfMoreIsToCome(LPCWSTR cacheFile);
 
   zv::com::ComPtr<IBinding> binding_;
   zv::com::ComPtr<IBindStatusCallback> previous_;  // the browser's, set only after it was revoked
   zv::com::ComPtr<IBindCtx> context_;              // where `previous_` goes back
   TFileDetails details_;
+  bool endEarly_ = false;
 };
 
 }  // namespace zv::watch

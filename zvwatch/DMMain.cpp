@@ -50,11 +50,12 @@ HRESULT RegisterCallback(IBindCtx* context, TBindStatusCallBack* callback, TRegi
   return hr;
 }
 
-// Runs the binding so that the callback sees the response; its result and
-// the stream it may give are of no interest.
-void StartBinding(IMoniker* moniker, IBindCtx* context, const TBindStatusCallBack& callback) {
+// Runs the binding until the callback knows the details the text needs;
+// its result and the stream it may give are of no interest.
+void StartBinding(IMoniker* moniker, IBindCtx* context, TBindStatusCallBack& callback) {
   ComPtr<IUnknown> object;
   void** out = reinterpret_cast<void**>(object.put());
+  callback.EndBindingEarly();
   if (callback.StandsIn())
     moniker->BindToStorage(context, nullptr, IID_IStream, out);
   else

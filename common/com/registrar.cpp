@@ -7,6 +7,7 @@
 #include "com_ptr.h"
 #include "object.h"
 #include "../win/paths.h"
+#include "../win/registry.h"
 #include "../win/unique_handles.h"
 
 namespace zv::com {
@@ -210,6 +211,23 @@ HRESULT RegisterServer(const ServerDefinition& server) noexcept {
   });
 }
 
+bool OtherBuildRegistered(const ServerDefinition& server) {
+  const REGSAM view = win::OtherBuildView();
+  if (!view) return false;
+  std::vector<CLSID> classes;
+  for (const ServerClassFactory* factory : server.factories) classes.push_back(factory->ClassId());
+  for (const ClassEntry& entry : server.classes) classes.push_back(*entry.clsid);
+  for (const CLSID& clsid : classes) {
+    wchar_t text[40] = {};
+    if (!StringFromGUID2(clsid, text, 40)) continue;
+    win::UniqueHkey key;
+    const std::wstring path = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS) return true;
+    key.release();
+  }
+  return false;
+}
+
 HRESULT UnregisterServer(const ServerDefinition& server) noexcept {
   const bool keepLibrary = server.unregistration == ServerDefinition::Unregistration::kKeepTypeLibrary ||
                            server.typeLibrary == ServerDefinition::TypeLibrary::kCarried;
@@ -219,7 +237,15 @@ HRESULT UnregisterServer(const ServerDefinition& server) noexcept {
       const HRESULT hr = RunScriptResource(*id, ScriptMode::kUnregister, server.kept, server.modulePath);
       if (FAILED(hr) && SUCCEEDED(first)) first = hr;
     }
-    if (server.entries) DeleteRegistryEntryKeys(server.entries());
+    if (server.entries) {
+      std::vector<RegistryEntry> entries = server.entries();
+      if (OtherBuildRegistered(server))
+        entries.erase(
+            std::remove_if(entries.begin(), entries.end(),
+                           [](const RegistryEntry& entry) { return SharedByBothBuilds(entry.root, entry.key); }),
+            entries.end());
+      DeleteRegistryEntryKeys(entries);
+    }
     if (server.afterEntries) server.afterEntries(ScriptMode::kUnregister);
     if (keepLibrary) return first;
     const HRESULT library = UnregisterModuleTypeLibrary();

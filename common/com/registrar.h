@@ -109,11 +109,18 @@ struct ServerDefinition {
 // module entry defines it.
 const ServerDefinition& ThisServer();
 
+// Whether the module's other build (the 32-bit one beside a 64-bit one on
+// 64-bit Windows, or the reverse) has one of the server's classes
+// registered: an InprocServer32 of the class in the other registry view.
+// Never on 32-bit Windows.
+bool OtherBuildRegistered(const ServerDefinition& server);
+
 // DllRegisterServer: the scripts in order, the entries, the hook, then the
 // type library; the first failure is the result.
 HRESULT RegisterServer(const ServerDefinition& server) noexcept;
 // DllUnregisterServer: the scripts in reverse order (leaving the kept
-// keys), the entries' keys, the hook, then the type library as the
+// keys), the entries' keys (leaving those both builds share while the
+// other build is registered), the hook, then the type library as the
 // definition says. Every step runs.
 HRESULT UnregisterServer(const ServerDefinition& server) noexcept;
 

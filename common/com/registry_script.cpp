@@ -364,6 +364,14 @@ long UnregisterKey(RootKey root, const std::string& parent, const ScriptKey& key
 
 }  // namespace
 
+bool SharedByBothBuilds(RootKey root, std::string_view path) {
+  if (root != RootKey::kClassesRoot) return false;
+  // The keys the system redirects per view.
+  for (std::string_view own : {"CLSID", "Interface", "DirectShow", "Media Type", "MediaFoundation"})
+    if (AtOrBelow(path, own)) return false;
+  return true;
+}
+
 std::string QuoteForScript(std::string_view text) {
   std::string quoted;
   quoted.reserve(text.size());

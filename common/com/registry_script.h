@@ -101,6 +101,11 @@ struct KeptKey {
   std::string path;
 };
 
+// Whether the module's 32-bit and 64-bit builds share the key on 64-bit
+// Windows: every key of HKEY_CLASSES_ROOT (ProgIDs, name-space handler
+// entries, ...) but those each registry view has for itself.
+bool SharedByBothBuilds(RootKey root, std::string_view path);
+
 // Writes every key and value of the script; ForceRemove keys are deleted
 // first. Stops at the first failure and returns its code.
 long RegisterScript(const RegistryScript& script, RegistryEditor& registry);

@@ -76,4 +76,13 @@ RegistryViews MachineViews() {
 #endif
 }
 
+REGSAM OtherBuildView() {
+#ifdef _WIN64
+  return KEY_WOW64_32KEY;
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+#endif
+}
+
 }  // namespace zv::win

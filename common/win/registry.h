@@ -32,4 +32,9 @@ struct RegistryViews {
 };
 RegistryViews MachineViews();
 
+// The view the module's other build works in on 64-bit Windows (the 32-bit
+// one for a 64-bit module, the 64-bit one for a 32-bit module there); 0 on
+// 32-bit Windows, which has one view.
+REGSAM OtherBuildView();
+
 }  // namespace zv::win

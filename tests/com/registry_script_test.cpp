@@ -326,3 +326,33 @@ TEST(RegistryScriptModes, HelperScriptOnlyMakesSureTheHelperKeyExists) {
 }
 
 }  // namespace
+
+namespace {
+
+// The keys both builds of a module share on 64-bit Windows, which
+// unregistration leaves while the other build is registered.
+struct SharedKeyCase {
+  RootKey root;
+  const char* path;
+  bool shared;
+};
+
+class SharedKeys : public testing::TestWithParam<SharedKeyCase> {};
+
+TEST_P(SharedKeys, AreThoseOfTheClassesRootThatNoViewHasForItself) {
+  EXPECT_EQ(SharedByBothBuilds(GetParam().root, GetParam().path), GetParam().shared) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SharedKeys,
+    testing::Values(SharedKeyCase{RootKey::kClassesRoot, "zvwatch.ZVWATCH", true},
+                    SharedKeyCase{RootKey::kClassesRoot, "zvwatch.ZVWATCH\\Clsid", true},
+                    SharedKeyCase{RootKey::kClassesRoot, "PROTOCOLS\\Handler\\http", true},
+                    SharedKeyCase{RootKey::kClassesRoot, "CLSIDs", true},
+                    SharedKeyCase{RootKey::kClassesRoot, "CLSID", false},
+                    SharedKeyCase{RootKey::kClassesRoot, "clsid\\{4B2AFC7F-7D72-4025-8192-4DCFB4A1BEDD}", false},
+                    SharedKeyCase{RootKey::kClassesRoot, "Interface\\{00000000-0000-0000-C000-000000000046}", false},
+                    SharedKeyCase{RootKey::kClassesRoot, "Media Type\\Extensions", false},
+                    SharedKeyCase{RootKey::kLocalMachine, "Software\\Classes\\zvwatch.ZVWATCH", false}));
+
+}  // namespace

@@ -27,6 +27,31 @@ bool SendAll(SOCKET s, const std::string& data) {
   return true;
 }
 
+// Sends `data` without blocking for long, so that a client that stops
+// reading without closing cannot hold a stopping server; `sent` counts what
+// the socket took. False when the client closed the connection or the
+// server stops.
+bool SendWhileRunning(SOCKET s, const std::string& data, const std::atomic<bool>& stopping, size_t& sent) {
+  u_long nonBlocking = 1;
+  ioctlsocket(s, FIONBIO, &nonBlocking);
+  size_t done = 0;
+  while (done < data.size()) {
+    const int n = send(s, data.data() + done, static_cast<int>(data.size() - done), 0);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK || stopping) return false;
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(s, &writable);
+    timeval wake{0, 200 * 1000};
+    select(0, nullptr, &writable, nullptr, &wake);
+  }
+  return true;
+}
+
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
@@ -186,8 +211,7 @@ void LoopbackHttpServer::Handle(SOCKET client) {
     } else if (SendAll(client, out)) {
       while (sent < response.body.size() && !stopping_) {
         const size_t piece = std::min(response.pieceBytes, response.body.size() - sent);
-        if (!SendAll(client, response.body.substr(sent, piece))) break;
-        sent += piece;
+        if (!SendWhileRunning(client, response.body.substr(sent, piece), stopping_, sent)) break;
         Sleep(1);
       }
     }

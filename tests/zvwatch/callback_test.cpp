@@ -14,7 +14,7 @@
 #include "DMMain.h"
 #include "watch_support.h"
 
-using namespace zvwatch_test;
+using namespace zv::test;
 using zv::watch::TBindStatusCallBack;
 
 namespace {
@@ -186,6 +186,34 @@ TEST_F(StandInForTest, PassesProgressToTheBrowsersCallbackAndPutsItBack) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].Header("Referer").value_or(""), kReferer);
 
+  context.reset();
+  browserIdentity.reset();
+  EXPECT_EQ(browser.refs(), 1) << "every reference on the browser's callback is given back";
+}
+
+// Standing in, the binding is to storage and ends at its first data; the
+// browser's callback still comes back.
+TEST_F(StandInForTest, ALargeFileIsHandedOverAfterItsFirstData) {
+  const std::string stem = UniqueStem("large");
+  const LargeFile file = ServeLargeFile(server_, stem, {{"Content-Type", "application/zip"}, {"Date", kDate}});
+  BrowserCallback browser;
+  ComPtr<IBindCtx> context = NewBindContext();
+  HoldCallback(context.get(), &browser);
+  ComPtr<IMoniker> moniker = UrlMoniker(file.url);
+
+  ASSERT_EQ(zv::watch::Download(moniker.get(), context.get(), BINDVERB_GET, nullptr, &RegisterAsTheBrowserDoes), S_OK);
+  EXPECT_EQ(ReceivedBytes(standIn_),
+            std::vector<std::string>{"URL=" + file.url + "\r\nReferer=" + kReferer + "\r\nFileName=" + stem +
+                                     "[0]\r\nMIMEType=application/zip\r\nSize=" + std::to_string(file.bytes) +
+                                     "\r\nFileDateTime=" + kDate + "\r\nMode=DEFAULT"});
+  const std::optional<size_t> sent = WaitForBodyBytesSent(server_, file.path);
+  ASSERT_TRUE(sent) << "the connection is still open";
+  EXPECT_LT(*sent, file.bytes / 4) << "of " << file.bytes;
+  std::printf("large file: %zu bytes, %zu sent\n", file.bytes, *sent);
+
+  ComPtr<IUnknown> browserIdentity;
+  browser.QueryInterface(IID_IUnknown, browserIdentity.put_void());
+  EXPECT_EQ(HeldCallback(context.get()).get(), browserIdentity.get());
   context.reset();
   browserIdentity.reset();
   EXPECT_EQ(browser.refs(), 1) << "every reference on the browser's callback is given back";

@@ -11,7 +11,7 @@
 
 #include "watch_support.h"
 
-using namespace zvwatch_test;
+using namespace zv::test;
 
 namespace {
 
@@ -122,6 +122,24 @@ TEST_F(DownloadTest, AFileNameWithFoldersArrivesWithoutThem) {
   const auto texts = ReceivedBytes(standIn_);
   ASSERT_EQ(texts.size(), 2u);
   for (const std::string& text : texts) EXPECT_NE(text.find("\r\nFileName=planted.exe\r\n"), std::string::npos) << text;
+}
+
+// The details are known at the first data: the binding ends there, so the
+// browser does not fetch the whole file before the download manager does.
+TEST_F(DownloadTest, ALargeFileIsHandedOverAfterItsFirstData) {
+  standIn_.Launch();
+  const std::string stem = UniqueStem("large");
+  const LargeFile file = ServeLargeFile(server_, stem, {{"Content-Type", "application/zip"}, {"Date", kDate}});
+  ASSERT_EQ(Download(file.url), S_OK);
+
+  EXPECT_EQ(ReceivedBytes(standIn_),
+            std::vector<std::string>{"URL=" + file.url + "\r\nReferer=\r\nFileName=" + stem +
+                                     "[0]\r\nMIMEType=application/zip\r\nSize=" + std::to_string(file.bytes) +
+                                     "\r\nFileDateTime=" + kDate + "\r\nMode=DEFAULT"});
+  const std::optional<size_t> sent = WaitForBodyBytesSent(server_, file.path);
+  ASSERT_TRUE(sent) << "the connection is still open";
+  EXPECT_LT(*sent, file.bytes / 4) << "of " << file.bytes;
+  std::printf("large file: %zu bytes, %zu sent\n", file.bytes, *sent);
 }
 
 TEST_F(DownloadTest, AContentDispositionWithoutFileNameLeavesTheCacheFileName) {

@@ -8,7 +8,7 @@
 #include "registration.h"
 #include "watch_support.h"
 
-using namespace zvwatch_test;
+using namespace zv::test;
 
 namespace {
 
@@ -45,6 +45,46 @@ std::optional<std::string> DownloadUIOfTheOtherBuild() {
   return std::string(value);
 }
 
+// The other build's registry view on 64-bit Windows; 0 where there is one.
+REGSAM OtherView() {
+  if (sizeof(void*) == 8) return KEY_WOW64_32KEY;
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+void PutInOtherView(const std::string& key, const std::string& value) {
+  zv::win::UniqueHkey opened;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE | OtherView(), nullptr,
+                            opened.put(), nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(opened.get(), "", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+}
+
+std::optional<std::string> InOtherView(const std::string& key) {
+  zv::win::UniqueHkey opened;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | OtherView(), opened.put()) != ERROR_SUCCESS) {
+    opened.release();
+    return std::nullopt;
+  }
+  char value[256] = {};
+  DWORD size = sizeof(value) - 1;
+  if (RegQueryValueExA(opened.get(), "", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  return std::string(value);
+}
+
+void DeleteInOtherView(const std::string& key) {
+  zv::win::UniqueHkey opened;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_ALL_ACCESS | OtherView(), opened.put()) != ERROR_SUCCESS) {
+    opened.release();
+    return;
+  }
+  RegDeleteTreeA(opened.get(), nullptr);
+  opened.reset();
+  RegDeleteKeyExA(HKEY_CLASSES_ROOT, key.c_str(), OtherView(), 0);
+}
+
 CLSID ClassId(const std::string& text = kClsid) {
   CLSID id = CLSID_NULL;
   CLSIDFromString(std::wstring(text.begin(), text.end()).c_str(), &id);
@@ -59,6 +99,7 @@ class RegistrationTest : public zv::test::RegistrationTest {
   void Clean() override {
     for (const char* progId : {"zvwatch.ZVWATCH", "zvmonitor.ZVWATCH"}) DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kClassKey);
+    if (OtherView()) DeleteInOtherView(kClassKey);
   }
 
   // A copy of the module that is not loaded by the test.
@@ -160,6 +201,28 @@ TEST_F(RegistrationTest, UnregistrationLeavesAnotherDownloadManagerInPlace) {
   ASSERT_EQ(RunRegsvr32(module, true), 0u);
   EXPECT_EQ(DownloadUI(), kOtherManager);
   EXPECT_FALSE(KeyExists(kClassKey));
+}
+
+// The two builds of 64-bit Windows share the ProgID: unregistering one
+// leaves it while the other's class is registered in its own view, and
+// takes it once that one is gone too.
+TEST_F(RegistrationTest, UnregistrationLeavesTheSharedKeysWhileTheOtherBuildIsRegistered) {
+  if (!OtherView()) GTEST_SKIP() << "one registry view only";
+  const std::string module = Copy(dir_.path());
+  const std::string otherBuild = "C:\\Program Files (x86)\\Zorvane\\zvwatch.dll";
+  ASSERT_EQ(RunRegsvr32(module), 0u);
+  PutInOtherView(kServerKey, otherBuild);
+
+  ASSERT_EQ(RunRegsvr32(module, true), 0u);
+  EXPECT_FALSE(KeyExists(kServerKey));
+  EXPECT_FALSE(KeyExists(kProgIdKey));
+  EXPECT_EQ(ClassValue("zvwatch.ZVWATCH"), kDescription);
+  EXPECT_EQ(ClassValue("zvwatch.ZVWATCH\\Clsid"), kClsid);
+  EXPECT_EQ(InOtherView(kServerKey), otherBuild);
+
+  DeleteInOtherView(kClassKey);
+  ASSERT_EQ(RunRegsvr32(module, true), 0u);
+  EXPECT_FALSE(KeyExists("zvwatch.ZVWATCH"));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "registration.h"
 #include "watch_support.h"
 
-using namespace zvwatch_test;
+using namespace zv::test;
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "watch_support.h"
 
-using namespace zvwatch_test;
+using namespace zv::test;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "watch_support.h"
 
 using namespace zv::watch;
-using zvwatch_test::WriteSettings;
+using zv::test::WriteSettings;
 
 namespace {
 
@@ -33,7 +33,7 @@ TEST_F(SettingsFileTest, ReadsValuesOfEveryLengthWhole) {
 
 TEST_F(SettingsFileTest, AMissingFileSectionOrKeyReadsEmpty) {
   EXPECT_EQ(ReadIniSetting("ZVCaption"), "");
-  zvwatch_test::CreateFolders(dir_.File("DATA"));
+  zv::test::CreateFolders(dir_.File("DATA"));
   ASSERT_TRUE(WritePrivateProfileStringA("Other", "ZVCaption", "elsewhere", SettingsFileName.c_str()));
   EXPECT_EQ(ReadIniSetting("ZVCaption"), "");
   WriteSettings(SettingsFileName, {{"KeysToAdd", "EhE="}});
@@ -84,7 +84,7 @@ TEST(Folders, TheProgramFilesFolderEndsInABackslashAndTheShortFormIsKnown) {
   const std::string shortForm = ShortFormOf(folder);
   EXPECT_FALSE(shortForm.empty());
   EXPECT_EQ(shortForm.find(' '), std::string::npos) << shortForm;
-  EXPECT_EQ(ShortFormOf("C:\\" + zvwatch_test::UniqueStem("missing") + "\\"), "");
+  EXPECT_EQ(ShortFormOf("C:\\" + zv::test::UniqueStem("missing") + "\\"), "");
 }
 
 TEST(Folders, AnotherUsersApplicationDataFolderIsTheShellFoldersValue) {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-namespace zvwatch_test {
+namespace zv::test {
 namespace {
 
 constexpr char kAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\kestrix.exe";
@@ -108,6 +108,32 @@ std::string ServeAtUniquePath(LoopbackHttpServer& server, const std::string& fil
   response.body = body;
   server.Serve(path, response);
   return server.Url(path);
+}
+
+LargeFile ServeLargeFile(LoopbackHttpServer& server, const std::string& stem,
+                         std::vector<std::pair<std::string, std::string>> headers) {
+  constexpr size_t kBytes = 48u << 20;
+  LargeFile file;
+  file.path = UniquePath(stem);
+  file.url = server.Url(file.path);
+  file.bytes = kBytes;
+  HttpResponse response;
+  response.headers = std::move(headers);
+  // It starts like an archive, so that Wine's sniffing opens no viewer.
+  response.body.assign(kBytes, 'z');
+  response.body.replace(0, 4, "PK\x03\x04");
+  response.pieceBytes = 8u << 10;
+  server.Serve(file.path, std::move(response));
+  return file;
+}
+
+std::optional<size_t> WaitForBodyBytesSent(const LoopbackHttpServer& server, const std::string& path, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (const std::optional<size_t> sent = server.BodyBytesSent(path)) return sent;
+    if (GetTickCount() - start >= timeoutMs) return std::nullopt;
+    Sleep(20);
+  }
 }
 
 std::string UniqueStem(const std::string& stem) {
@@ -266,4 +292,4 @@ DialogAnswerer::~DialogAnswerer() {
 
 std::vector<std::string> ReceivedBytes(const StandIn& standIn) { return BytesOf(standIn.Texts()); }
 
-}  // namespace zvwatch_test
+}  // namespace zv::test

@@ -17,9 +17,8 @@
 #include "loopback_http.h"
 #include "zvtest.h"
 
-namespace zvwatch_test {
+namespace zv::test {
 
-using namespace zv::test;
 using zv::com::ComPtr;
 
 // The module as built.
@@ -79,6 +78,22 @@ std::string UniquePath(const std::string& fileName);
 // Serves `body` with `headers` under a UniquePath of `fileName`; its URL.
 std::string ServeAtUniquePath(LoopbackHttpServer& server, const std::string& fileName,
                               std::vector<std::pair<std::string, std::string>> headers, const std::string& body);
+
+// A file far larger than any socket buffer, served under a UniquePath of
+// `stem` (no extension: Wine's cache then names it "<stem>[0]") in pieces,
+// so that the server counts how much went out before the client closed.
+struct LargeFile {
+  std::string path;
+  std::string url;
+  size_t bytes = 0;
+};
+LargeFile ServeLargeFile(LoopbackHttpServer& server, const std::string& stem,
+                         std::vector<std::pair<std::string, std::string>> headers);
+
+// The body bytes the server sent for `path` once the connection ended;
+// absent when it is still open after `timeoutMs`.
+std::optional<size_t> WaitForBodyBytesSent(const LoopbackHttpServer& server, const std::string& path,
+                                           DWORD timeoutMs = 20000);
 
 // `stem` made unique: Wine's cache names a file after the URL's file name
 // and a counter of the files of that name before it.
@@ -142,6 +157,12 @@ class NegotiatingCallback : public BrowserCallback {
   }
   STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR error) override { return inner_->OnStopBinding(hr, error); }
   STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override { return inner_->GetBindInfo(flags, info); }
+  STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium) override {
+    return inner_->OnDataAvailable(flags, size, format, medium);
+  }
+  STDMETHODIMP OnObjectAvailable(REFIID iid, IUnknown* object) override {
+    return inner_->OnObjectAvailable(iid, object);
+  }
 
  private:
   ComPtr<IBindStatusCallback> inner_;
@@ -223,4 +244,4 @@ class ComApartment {
   ~ComApartment() { CoUninitialize(); }
 };
 
-}  // namespace zvwatch_test
+}  // namespace zv::test
