@@ -13,8 +13,11 @@ TIEDownloadManagerFactory::TIEDownloadManagerFactory()
 
 void TIEDownloadManagerFactory::UpdateRegistry(bool registering) {
   // Both Internet Explorers of 64-bit Windows read the value, each in its
-  // own registry view.
+  // own registry view; the other build, while registered, still serves its
+  // view's.
+  const bool otherBuild = !registering && zv::com::OtherBuildRegistered(zv::com::ThisServer());
   for (const REGSAM view : zv::win::MachineViews()) {
+    if (otherBuild && view == zv::win::OtherBuildView()) continue;
     if (registering) {
       zv::win::WriteRegText(HKEY_LOCAL_MACHINE, kInternetExplorerKey, kDownloadUIValue, kClassIdText, view);
     } else if (SameTextIgnoringCase(

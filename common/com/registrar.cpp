@@ -138,11 +138,12 @@ long WindowsRegistry::DeleteTree(RootKey root, const std::string& path) {
 }
 
 HRESULT RunScript(const std::string& text, const ScriptVariables& variables, ScriptMode mode, RegistryEditor& registry,
-                  const std::vector<KeptKey>& kept) {
+                  const std::vector<KeptKey>& kept, bool keepShared) {
   const std::optional<RegistryScript> script = ParseRegistryScript(text, variables);
   if (!script) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
   const long rc =
-      mode == ScriptMode::kRegister ? RegisterScript(*script, registry) : UnregisterScript(*script, registry, kept);
+      mode == ScriptMode::kRegister ? RegisterScript(*script, registry)
+                                    : UnregisterScript(*script, registry, kept, keepShared);
   return HRESULT_FROM_WIN32(rc);
 }
 
@@ -160,7 +161,8 @@ std::string ScriptModulePath(ModulePathForm form) {
   return QuoteForScript(Narrow(form == ModulePathForm::kShort ? ShortPath(path) : path));
 }
 
-HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& kept, ModulePathForm form) {
+HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& kept, ModulePathForm form,
+                          bool keepShared) {
   const HMODULE module = ThisModule();
   const std::string path = ScriptModulePath(form);
   if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
@@ -171,7 +173,7 @@ HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& 
   if (!bytes) return HRESULT_FROM_WIN32(GetLastError());
   const std::string text(static_cast<const char*>(bytes), SizeofResource(module, found));
   WindowsRegistry registry;
-  return RunScript(text, {{"MODULE", path}}, mode, registry, kept);
+  return RunScript(text, {{"MODULE", path}}, mode, registry, kept, keepShared);
 }
 
 HRESULT RegisterModuleTypeLibrary() {
@@ -232,14 +234,15 @@ HRESULT UnregisterServer(const ServerDefinition& server) noexcept {
   const bool keepLibrary = server.unregistration == ServerDefinition::Unregistration::kKeepTypeLibrary ||
                            server.typeLibrary == ServerDefinition::TypeLibrary::kCarried;
   const HRESULT result = Guarded([&] {
+    const bool otherBuild = OtherBuildRegistered(server);
     HRESULT first = S_OK;
     for (auto id = server.scripts.rbegin(); id != server.scripts.rend(); ++id) {
-      const HRESULT hr = RunScriptResource(*id, ScriptMode::kUnregister, server.kept, server.modulePath);
+      const HRESULT hr = RunScriptResource(*id, ScriptMode::kUnregister, server.kept, server.modulePath, otherBuild);
       if (FAILED(hr) && SUCCEEDED(first)) first = hr;
     }
     if (server.entries) {
       std::vector<RegistryEntry> entries = server.entries();
-      if (OtherBuildRegistered(server))
+      if (otherBuild)
         entries.erase(
             std::remove_if(entries.begin(), entries.end(),
                            [](const RegistryEntry& entry) { return SharedByBothBuilds(entry.root, entry.key); }),

@@ -51,12 +51,12 @@ std::string ScriptModulePath(ModulePathForm form);
 // HRESULT_FROM_WIN32(ERROR_INVALID_DATA); registry failures are their
 // Windows error as an HRESULT.
 HRESULT RunScript(const std::string& text, const ScriptVariables& variables, ScriptMode mode, RegistryEditor& registry,
-                  const std::vector<KeptKey>& kept = {});
+                  const std::vector<KeptKey>& kept = {}, bool keepShared = false);
 
 // Runs the module's script resource `id`, with %MODULE% its path. A missing
 // resource or unreadable module file is the Windows error as an HRESULT.
 HRESULT RunScriptResource(UINT id, ScriptMode mode, const std::vector<KeptKey>& kept = {},
-                          ModulePathForm form = ModulePathForm::kLong);
+                          ModulePathForm form = ModulePathForm::kLong, bool keepShared = false);
 
 // Registers the type library embedded in the module, its folder as help
 // directory; unregistering one that is not registered succeeds.
@@ -119,9 +119,9 @@ bool OtherBuildRegistered(const ServerDefinition& server);
 // type library; the first failure is the result.
 HRESULT RegisterServer(const ServerDefinition& server) noexcept;
 // DllUnregisterServer: the scripts in reverse order (leaving the kept
-// keys), the entries' keys (leaving those both builds share while the
-// other build is registered), the hook, then the type library as the
-// definition says. Every step runs.
+// keys), the entries' keys, the hook, then the type library as the
+// definition says. While the other build is registered, the keys both
+// builds share stay, in the scripts and the entries alike. Every step runs.
 HRESULT UnregisterServer(const ServerDefinition& server) noexcept;
 
 // Writes the entries in order; stops at the first failure and returns its

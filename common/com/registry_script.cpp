@@ -339,9 +339,9 @@ bool OnlyScriptContent(RootKey root, const std::string& path, const ScriptKey& k
 }
 
 long UnregisterKey(RootKey root, const std::string& parent, const ScriptKey& key, RegistryEditor& registry,
-                   const std::vector<KeptKey>& kept) {
+                   const std::vector<KeptKey>& kept, bool keepShared) {
   const std::string path = Join(parent, key.name);
-  if (IsKept(root, path, kept)) return 0;
+  if (IsKept(root, path, kept) || (keepShared && SharedByBothBuilds(root, path))) return 0;
   // A kept key below a ForceRemove key saves that key from the whole
   // removal: it is then treated as a plain key.
   if (key.flag == KeyFlag::kForceRemove && !HoldsKept(root, path, kept)) return registry.DeleteTree(root, path);
@@ -351,7 +351,7 @@ long UnregisterKey(RootKey root, const std::string& parent, const ScriptKey& key
   auto note = [&first](long rc) {
     if (!first) first = rc;
   };
-  for (const ScriptKey& subkey : key.subkeys) note(UnregisterKey(root, path, subkey, registry, kept));
+  for (const ScriptKey& subkey : key.subkeys) note(UnregisterKey(root, path, subkey, registry, kept, keepShared));
   if (key.flag != KeyFlag::kNoRemove && OnlyScriptContent(root, path, key, registry)) {
     note(registry.DeleteTree(root, path));
     return first;
@@ -397,11 +397,12 @@ long RegisterScript(const RegistryScript& script, RegistryEditor& registry) {
   return 0;
 }
 
-long UnregisterScript(const RegistryScript& script, RegistryEditor& registry, const std::vector<KeptKey>& kept) {
+long UnregisterScript(const RegistryScript& script, RegistryEditor& registry, const std::vector<KeptKey>& kept,
+                      bool keepShared) {
   long first = 0;
   for (const ScriptRoot& root : script.roots) {
     for (const ScriptKey& key : root.keys) {
-      const long rc = UnregisterKey(root.root, "", key, registry, kept);
+      const long rc = UnregisterKey(root.root, "", key, registry, kept, keepShared);
       if (!first) first = rc;
     }
   }

@@ -114,7 +114,9 @@ long RegisterScript(const RegistryScript& script, RegistryEditor& registry);
 // its subkeys, when nothing else lives in it (no subkey left, no value the
 // script did not write); NoRemove keys stay. A key that stays loses only
 // the named values the script wrote. Absent keys are skipped. Runs to the
-// end and returns the first failure.
-long UnregisterScript(const RegistryScript& script, RegistryEditor& registry, const std::vector<KeptKey>& kept = {});
+// end and returns the first failure. With `keepShared` (the other build
+// is still registered) the keys both builds share stay as well.
+long UnregisterScript(const RegistryScript& script, RegistryEditor& registry, const std::vector<KeptKey>& kept = {},
+                      bool keepShared = false);
 
 }  // namespace zv::com

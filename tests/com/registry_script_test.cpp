@@ -228,6 +228,24 @@ TEST_F(HandlerScript, ForceRemoveRewritesOwnedKeysButSharedKeysKeepOthers) {
   EXPECT_EQ(registry_.Dump(), expected);
 }
 
+// While the other build (the other registry view) is still registered,
+// only this view's class goes: the ProgIDs and name-space handler entries
+// both builds read stay.
+TEST_F(HandlerScript, UnregistrationWhileTheOtherBuildIsRegisteredTakesOnlyThisViewsClass) {
+  ASSERT_EQ(RegisterScript(script_, registry_), 0);
+  ASSERT_EQ(UnregisterScript(script_, registry_, {}, true), 0);
+  std::vector<std::string> expected;
+  for (const std::string& line : kHandlerRegistration)
+    if (line.rfind("HKCR\\CLSID\\", 0) != 0) expected.push_back(line);
+  EXPECT_EQ(registry_.Dump(), expected);
+  // Once the other build is gone, so is the rest.
+  ASSERT_EQ(UnregisterScript(script_, registry_), 0);
+  EXPECT_THAT(registry_.Dump(), ElementsAre("HKCR\\CLSID", "HKCR\\PROTOCOLS", "HKCR\\PROTOCOLS\\Name-Space Handler",
+                                           "HKCR\\PROTOCOLS\\Name-Space Handler\\ftp",
+                                           "HKCR\\PROTOCOLS\\Name-Space Handler\\http",
+                                           "HKCR\\PROTOCOLS\\Name-Space Handler\\https"));
+}
+
 TEST_F(HandlerScript, UnregistrationKeepsSharedAndKeptKeys) {
   registry_.Put(RootKey::kClassesRoot, "CLSID\\{00000000-0000-0000-0000-000000000001}");
   registry_.Put(RootKey::kClassesRoot, "PROTOCOLS\\Name-Space Handler\\http\\Other", "CLSID", "{other}", true);

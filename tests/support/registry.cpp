@@ -27,9 +27,10 @@ UniqueHkey OpenKeyW(HKEY root, const std::wstring& path) {
   return key;
 }
 
-UniqueHkey CreateKey(HKEY root, const std::string& path) {
+UniqueHkey CreateKey(HKEY root, const std::string& path, REGSAM view = 0) {
   UniqueHkey key;
-  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, key.put(), nullptr) !=
+      ERROR_SUCCESS)
     key.release();
   return key;
 }
@@ -93,9 +94,9 @@ Export ExportOf(HMODULE module, const char* name) {
 
 }  // namespace
 
-void DeleteKeyTree(HKEY root, const std::string& path) {
-  RegDeleteTreeA(root, path.c_str());
-  RegDeleteKeyA(root, path.c_str());
+void DeleteKeyTree(HKEY root, const std::string& path, REGSAM view) {
+  if (const UniqueHkey key = OpenKey(root, path, KEY_ALL_ACCESS | view)) RegDeleteTreeA(key.get(), nullptr);
+  RegDeleteKeyExA(root, path.c_str(), view, 0);
 }
 
 bool KeyExists(HKEY root, const std::string& path, REGSAM view) {
@@ -104,17 +105,19 @@ bool KeyExists(HKEY root, const std::string& path, REGSAM view) {
 
 void PutKey(HKEY root, const std::string& path) { CreateKey(root, path); }
 
-void SetRegText(HKEY root, const std::string& path, const std::string& name, const std::string& value) {
-  const UniqueHkey key = CreateKey(root, path);
+void SetRegText(HKEY root, const std::string& path, const std::string& name, const std::string& value,
+                REGSAM view) {
+  const UniqueHkey key = CreateKey(root, path, view);
   if (!key) return;
   RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                  static_cast<DWORD>(value.size() + 1));
 }
 
-std::optional<std::string> GetRegText(HKEY root, const std::string& path, const std::string& name) {
+std::optional<std::string> GetRegText(HKEY root, const std::string& path, const std::string& name, REGSAM view) {
+  const UniqueHkey key = OpenKey(root, path, KEY_QUERY_VALUE | view);
   char buffer[4096];
   DWORD size = sizeof(buffer);
-  if (RegGetValueA(root, path.c_str(), name.c_str(), RRF_RT_ANY, nullptr, buffer, &size) != ERROR_SUCCESS)
+  if (!key || RegGetValueA(key.get(), nullptr, name.c_str(), RRF_RT_ANY, nullptr, buffer, &size) != ERROR_SUCCESS)
     return std::nullopt;
   std::string text(buffer, size);
   return text.substr(0, text.find('\0'));

@@ -14,15 +14,18 @@
 namespace zv::test {
 
 // Recursively deletes a registry key (absent is fine).
-void DeleteKeyTree(HKEY root, const std::string& path);
-// `view`: KEY_WOW64_32KEY or KEY_WOW64_64KEY for the other registry view.
+// `view` (here and below): 0 for the program's own registry view, or
+// KEY_WOW64_32KEY / KEY_WOW64_64KEY for the other build's
+// (zv::win::OtherBuildView()).
+void DeleteKeyTree(HKEY root, const std::string& path, REGSAM view = 0);
 bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0);
 // Creates the key (and its parents) when missing.
 void PutKey(HKEY root, const std::string& path);
 // Creates the key when needed and writes a REG_SZ value.
-void SetRegText(HKEY root, const std::string& path, const std::string& name, const std::string& value);
+void SetRegText(HKEY root, const std::string& path, const std::string& name, const std::string& value,
+                REGSAM view = 0);
 // A value as text up to its first NUL, whatever its type.
-std::optional<std::string> GetRegText(HKEY root, const std::string& path, const std::string& name);
+std::optional<std::string> GetRegText(HKEY root, const std::string& path, const std::string& name, REGSAM view = 0);
 void RemoveRegValue(HKEY root, const std::string& path, const std::string& name);
 
 // A value's type and stored bytes; string data comes in the ANSI code page,

@@ -6,6 +6,7 @@
 #include "adm_test_support.h"
 #include "message_box.h"
 #include "registry.h"
+#include "win/registry.h"
 #include "zvtest.h"
 
 #include <sddl.h>
@@ -41,39 +42,10 @@ constexpr char kBareSecurity[] = "D:P(A;;KA;;;BA)(A;;KR;;;WD)";
 
 // The other registry view of 64-bit Windows (the 32-bit one for the 64-bit
 // build); 0 where there is only one.
-REGSAM OtherView() {
-  if (sizeof(void*) == 8) return KEY_WOW64_32KEY;
-  BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
-}
+REGSAM OtherView() { return zv::win::OtherBuildView(); }
 
 std::optional<std::string> TextInView(REGSAM view, const std::string& key, const char* name) {
-  zv::win::UniqueHkey opened;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, opened.put()) != ERROR_SUCCESS)
-    return std::nullopt;
-  char text[512] = {};
-  DWORD size = sizeof(text) - 1;
-  const LONG status = RegQueryValueExA(opened.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-  if (status != ERROR_SUCCESS) return std::nullopt;
-  return std::string(text);
-}
-
-void PutTextInView(REGSAM view, const std::string& key, const char* name, const std::string& text) {
-  zv::win::UniqueHkey opened;
-  ASSERT_EQ(
-      RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, opened.put(), nullptr),
-      ERROR_SUCCESS);
-  RegSetValueExA(opened.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-}
-
-void DeleteInView(REGSAM view, const std::string& key) {
-  {
-    zv::win::UniqueHkey opened;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS | view, opened.put()) != ERROR_SUCCESS) return;
-    RegDeleteTreeA(opened.get(), nullptr);
-  }
-  RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+  return zv::test::GetRegText(HKEY_LOCAL_MACHINE, key, name, view);
 }
 
 uint64_t LastWrittenInView(REGSAM view, const std::string& key) {
@@ -192,7 +164,7 @@ class HelperObjectOrder : public testing::TestWithParam<OrderCase> {
     RemoveLink(HKEY_LOCAL_MACHINE, HelperObject(kLinked) + "\\Settings");
     zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects);
     zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kLinkTarget);
-    if (OtherView()) DeleteInView(OtherView(), kHelperObjects);
+    if (OtherView()) zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kHelperObjects, OtherView());
   }
 };
 
@@ -265,7 +237,7 @@ TEST_F(HelperObjectOrder, TheNamedObjectComesFirstInBothRegistryViews) {
   const std::string first = std::string(kHelperObjects) + "\\" + kFirst;
   const std::string second = std::string(kHelperObjects) + "\\" + kSecond;
   PutHelperObject(kFirst);
-  PutTextInView(OtherView(), first, "Build", "other");
+  zv::test::SetRegText(HKEY_LOCAL_MACHINE, first, "Build", "other", OtherView());
   const auto outcome = RunJobs({MakeJob(kPutHelperObjectFirst, kSecond)});
   ASSERT_TRUE(outcome.ran) << outcome.error;
   ASSERT_TRUE(outcome.readBack);
@@ -307,7 +279,7 @@ class LowRightsPolicy : public testing::TestWithParam<PolicyCase> {
   void Clean() {
     for (const char* policy : kPolicies) {
       zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
-      if (OtherView()) DeleteInView(OtherView(), std::string(kLowRights) + policy);
+      if (OtherView()) zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kLowRights) + policy, OtherView());
     }
     zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (kAppPaths + GetParam().program).c_str());
   }
@@ -359,7 +331,7 @@ TEST(LowRightsBroker, TheBrokerProcessIsEnded) {
   EXPECT_EQ(outcome.exitCode, 0u);
   for (const char* policy : kPolicies) {
     zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, (std::string(kLowRights) + policy).c_str());
-    if (OtherView()) DeleteInView(OtherView(), std::string(kLowRights) + policy);
+    if (OtherView()) zv::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kLowRights) + policy, OtherView());
   }
 }
 

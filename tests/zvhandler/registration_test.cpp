@@ -9,6 +9,7 @@
 
 #include "registration.h"
 #include "zvhandler.h"
+#include "win/registry.h"
 #include "zvtest.h"
 
 using namespace zv::test;
@@ -137,6 +138,30 @@ TEST_F(HandlerRegistration, UnregistrationKeepsTheSystemHandlerEntries) {
   EXPECT_EQ(loaded, TYPE_E_LIBNOTREGISTERED);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Interface\\{E131C96D-4DDB-11D4-84B8-008048B33DEA}"));
   EXPECT_EQ(Unregister(), 0u);
+}
+
+// The two builds of 64-bit Windows share the ProgIDs and the name-space
+// handler entries: unregistering one leaves them while the other build's
+// class is registered in its own view, and takes them once it is gone.
+TEST_F(HandlerRegistration, UnregistrationLeavesTheSharedKeysWhileTheOtherBuildIsRegistered) {
+  const REGSAM other = zv::win::OtherBuildView();
+  if (!other) GTEST_SKIP() << "one registry view only";
+  const std::string otherServer = std::string("CLSID\\") + kClsid + "\\InprocServer32";
+  ASSERT_EQ(Register(), 0u);
+  const std::vector<std::string> nameSpaces = NameSpaceEntries();
+  SetRegText(HKEY_CLASSES_ROOT, otherServer, "", "C:\\Program Files (x86)\\Zorvane\\zvhandler.dll", other);
+
+  ASSERT_EQ(Unregister(), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid));
+  EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, "zvhandler.HTTPPlugProt.1\\CLSID", ""), kClsid);
+  EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, "zvhandler.HTTPPlugProt\\CurVer", ""), "zvhandler.HTTPPlugProt.1");
+  EXPECT_EQ(NameSpaceEntries(), nameSpaces);
+  EXPECT_EQ(HandlerEntries(), systemHandlers_);
+
+  DeleteKeyTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid, other);
+  ASSERT_EQ(Unregister(), 0u);
+  EXPECT_THAT(ClassKeys(), IsEmpty());
+  EXPECT_THAT(NameSpaceEntries(), IsEmpty());
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // regsvr32 and regsvr32 /u on copies of the module: the class entries, the
 // machine's "DownloadUI" value, the short path for a path with a space, the
 // ProgID after the module's file name, and what unregistration leaves.
+#include "watch_support.h"  // first: its winsock2.h goes before windows.h
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include "registration.h"
-#include "watch_support.h"
+#include "win/registry.h"
 
 using namespace zv::test;
 
@@ -31,59 +33,11 @@ std::optional<std::string> DownloadUI() { return GetRegText(HKEY_LOCAL_MACHINE, 
 // The value as the other build's Internet Explorer reads it on 64-bit
 // Windows; on 32-bit Windows the one view there is.
 std::optional<std::string> DownloadUIOfTheOtherBuild() {
-  zv::win::UniqueHkey key;
-  const REGSAM view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kIeKey, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) {
-    key.release();
-    return std::nullopt;
-  }
-  char value[256] = {};
-  DWORD size = sizeof(value) - 1;
-  if (RegQueryValueExA(key.get(), "DownloadUI", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
-      ERROR_SUCCESS)
-    return std::nullopt;
-  return std::string(value);
+  return GetRegText(HKEY_LOCAL_MACHINE, kIeKey, "DownloadUI", sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
 }
 
 // The other build's registry view on 64-bit Windows; 0 where there is one.
-REGSAM OtherView() {
-  if (sizeof(void*) == 8) return KEY_WOW64_32KEY;
-  BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
-}
-
-void PutInOtherView(const std::string& key, const std::string& value) {
-  zv::win::UniqueHkey opened;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE | OtherView(), nullptr,
-                            opened.put(), nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(opened.get(), "", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-}
-
-std::optional<std::string> InOtherView(const std::string& key) {
-  zv::win::UniqueHkey opened;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | OtherView(), opened.put()) != ERROR_SUCCESS) {
-    opened.release();
-    return std::nullopt;
-  }
-  char value[256] = {};
-  DWORD size = sizeof(value) - 1;
-  if (RegQueryValueExA(opened.get(), "", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  return std::string(value);
-}
-
-void DeleteInOtherView(const std::string& key) {
-  zv::win::UniqueHkey opened;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_ALL_ACCESS | OtherView(), opened.put()) != ERROR_SUCCESS) {
-    opened.release();
-    return;
-  }
-  RegDeleteTreeA(opened.get(), nullptr);
-  opened.reset();
-  RegDeleteKeyExA(HKEY_CLASSES_ROOT, key.c_str(), OtherView(), 0);
-}
+REGSAM OtherView() { return zv::win::OtherBuildView(); }
 
 CLSID ClassId(const std::string& text = kClsid) {
   CLSID id = CLSID_NULL;
@@ -99,7 +53,7 @@ class RegistrationTest : public zv::test::RegistrationTest {
   void Clean() override {
     for (const char* progId : {"zvwatch.ZVWATCH", "zvmonitor.ZVWATCH"}) DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kClassKey);
-    if (OtherView()) DeleteInOtherView(kClassKey);
+    if (OtherView()) DeleteKeyTree(HKEY_CLASSES_ROOT, kClassKey, OtherView());
   }
 
   // A copy of the module that is not loaded by the test.
@@ -211,18 +165,22 @@ TEST_F(RegistrationTest, UnregistrationLeavesTheSharedKeysWhileTheOtherBuildIsRe
   const std::string module = Copy(dir_.path());
   const std::string otherBuild = "C:\\Program Files (x86)\\Zorvane\\zvwatch.dll";
   ASSERT_EQ(RunRegsvr32(module), 0u);
-  PutInOtherView(kServerKey, otherBuild);
+  SetRegText(HKEY_CLASSES_ROOT, kServerKey, "", otherBuild, OtherView());
 
   ASSERT_EQ(RunRegsvr32(module, true), 0u);
   EXPECT_FALSE(KeyExists(kServerKey));
   EXPECT_FALSE(KeyExists(kProgIdKey));
   EXPECT_EQ(ClassValue("zvwatch.ZVWATCH"), kDescription);
   EXPECT_EQ(ClassValue("zvwatch.ZVWATCH\\Clsid"), kClsid);
-  EXPECT_EQ(InOtherView(kServerKey), otherBuild);
+  EXPECT_EQ(GetRegText(HKEY_CLASSES_ROOT, kServerKey, "", OtherView()), otherBuild);
+  // The other build's Internet Explorer keeps its download manager.
+  EXPECT_EQ(DownloadUI(), std::nullopt);
+  EXPECT_EQ(DownloadUIOfTheOtherBuild(), kClsid);
 
-  DeleteInOtherView(kClassKey);
+  DeleteKeyTree(HKEY_CLASSES_ROOT, kClassKey, OtherView());
   ASSERT_EQ(RunRegsvr32(module, true), 0u);
   EXPECT_FALSE(KeyExists("zvwatch.ZVWATCH"));
+  EXPECT_EQ(DownloadUIOfTheOtherBuild(), std::nullopt);
 }
 
 }  // namespace

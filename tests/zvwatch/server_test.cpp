@@ -1,13 +1,14 @@
 // The module as an in-process COM server, loaded as COM loads it: its class
 // object, objects, aggregation, error-info support, the unload answer and
 // the embedded type library.
+#include "watch_support.h"  // first: its winsock2.h goes before windows.h
+
 #include <windows.h>
 #include <oleauto.h>
 
 #include <gtest/gtest.h>
 
 #include "registration.h"
-#include "watch_support.h"
 
 using namespace zv::test;
 

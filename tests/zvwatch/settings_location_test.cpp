@@ -2,6 +2,8 @@
 // download manager: a settings file in each candidate place names another
 // stand-in's caption, and the stand-in that receives the download tells
 // which file the module read.
+#include "watch_support.h"  // first: its winsock2.h goes before windows.h
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -9,7 +11,6 @@
 
 #include <algorithm>
 
-#include "watch_support.h"
 
 using namespace zv::test;
 

@@ -1,12 +1,13 @@
 // The helpers on the real Windows APIs: settings read from an INI file of
 // any value length, registry text values, folders and files, the
 // program-files and application-data folders, and the ANSI code page.
+#include "watch_support.h"  // first: its winsock2.h goes before windows.h
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include "Utils.h"
-#include "watch_support.h"
 
 using namespace zv::watch;
 using zv::test::WriteSettings;

@@ -4,6 +4,9 @@
 // them, and unique URLs on the loopback server.
 #pragma once
 
+// The loopback server's winsock2.h goes before windows.h.
+#include "loopback_http.h"
+
 #include <windows.h>
 #include <downloadmgr.h>
 #include <urlmon.h>
@@ -14,7 +17,6 @@
 #include <vector>
 
 #include "com/com_ptr.h"
-#include "loopback_http.h"
 #include "zvtest.h"
 
 namespace zv::test {
