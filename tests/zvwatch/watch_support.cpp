@@ -1,5 +1,7 @@
 #include "watch_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <fstream>
 
@@ -134,6 +136,13 @@ std::optional<size_t> WaitForBodyBytesSent(const LoopbackHttpServer& server, con
     if (GetTickCount() - start >= timeoutMs) return std::nullopt;
     Sleep(20);
   }
+}
+
+void ExpectClosedEarly(const LoopbackHttpServer& server, const LargeFile& file) {
+  const std::optional<size_t> sent = WaitForBodyBytesSent(server, file.path);
+  ASSERT_TRUE(sent) << "the connection is still open";
+  EXPECT_LT(*sent, file.bytes / 4) << "of " << file.bytes;
+  std::printf("large file: %zu bytes, %zu sent\n", file.bytes, *sent);
 }
 
 std::string UniqueStem(const std::string& stem) {

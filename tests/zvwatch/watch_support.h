@@ -96,6 +96,9 @@ LargeFile ServeLargeFile(LoopbackHttpServer& server, const std::string& stem,
 // absent when it is still open after `timeoutMs`.
 std::optional<size_t> WaitForBodyBytesSent(const LoopbackHttpServer& server, const std::string& path,
                                            DWORD timeoutMs = 20000);
+// Checks that the connection for `file` ended after under a quarter of it
+// went out, and prints how much did.
+void ExpectClosedEarly(const LoopbackHttpServer& server, const LargeFile& file);
 
 // `stem` made unique: Wine's cache names a file after the URL's file name
 // and a counter of the files of that name before it.
