@@ -57,4 +57,6 @@ ComPtr<ITypeLib> RegisteredLibrary(REFGUID libid, HRESULT* hr) {
   return library;
 }
 
+LibraryFacts RegisteredLibraryFacts(REFGUID libid) { return FactsOf(RegisteredLibrary(libid).get()); }
+
 }  // namespace zv::test

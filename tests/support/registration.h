@@ -93,6 +93,8 @@ Documentation DocumentationOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL);
 // The library registered under `libid` 1.0 for 0x409, or empty (the result
 // in `hr` when given).
 zv::com::ComPtr<ITypeLib> RegisteredLibrary(REFGUID libid, HRESULT* hr = nullptr);
+// The facts of that library; empty ones when none is registered.
+LibraryFacts RegisteredLibraryFacts(REFGUID libid);
 
 std::string GuidText(const GUID& guid);
 

@@ -71,11 +71,8 @@ TEST_F(HelperRegistration, WritesTheScriptAndTheTypeLibrary) {
   EXPECT_THAT(DumpRegistry(HKEY_LOCAL_MACHINE, "HKLM", kHelperObjects),
               ElementsAre(std::string("HKLM\\") + kHelperObjects));
 
-  HRESULT loaded = E_FAIL;
-  const ComPtr<ITypeLib> library = RegisteredLibrary(LIBID_ZVHELPERLib, &loaded);
-  ASSERT_EQ(loaded, S_OK);
-  EXPECT_EQ(
-      FactsOf(library.get()),
+  ASSERT_EQ(
+      RegisteredLibraryFacts(LIBID_ZVHELPERLib),
       (LibraryFacts{
           "{3F9A5301-9E5A-11D3-A288-0000E80E2EDE}", 0x409, 1, 0, {L"ZVHELPERLib", L"ZVHelper 1.0 Type Library"}}));
   // The dual interface is registered with the library, for marshalling.
