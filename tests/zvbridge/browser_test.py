@@ -372,6 +372,18 @@ PRIVATE_ROWS = [
 ]
 
 
+def check_kept_whole(b, name, body, what):
+    check(wait_until(lambda: arrived_whole(b, name, body), 60), f"{what}: {name} not kept whole ({b.any_files()})")
+
+
+def check_settled(b, standin, seen, taken, kept, what):
+    """Once nothing more can come: one text more only for a download taken,
+    and the browser's folder holds exactly the files it kept."""
+    wait_until(lambda: False, SETTLE)
+    check(len(standin.texts()) == seen + taken, f"{what}: the download manager received {standin.texts()[seen:]!r}")
+    check(b.any_files() == kept, f"{what}: the download folder holds {b.any_files()}")
+
+
 def private_windows(run, browser_class):
     run.wine.settings(ACCEPT_ZIP)
     standin = run.standin()
@@ -395,13 +407,9 @@ def private_windows(run, browser_class):
             outcomes.insert(0, "taken")
         else:
             kept.append(name)
-            check(wait_until(lambda: arrived_whole(b, name, run.site.body(FILE_SIZE)), 60),
-                  f"{what}: {name} not kept whole ({b.any_files()})")
+            check_kept_whole(b, name, run.site.body(FILE_SIZE), what)
             outcomes.insert(0, "kept: private window")
-        wait_until(lambda: False, SETTLE)
-        check(len(standin.texts()) == seen + allowed,
-              f"{what}: the download manager received {standin.texts()[seen:]!r}")
-        check(b.any_files() == kept, f"{what}: the download folder holds {b.any_files()}")
+        check_settled(b, standin, seen, allowed, kept, what)
         shown = popup_outcomes(b)
         check(shown == outcomes, f"{what}: the popup lists {shown}")
 
@@ -437,13 +445,9 @@ def options_keep_or_take(run, browser_class):
             outcomes.insert(0, "taken")
         else:
             kept.append(name)
-            check(wait_until(lambda: arrived_whole(b, name, run.site.body(size)), 60),
-                  f"{what}: {name} not kept whole ({b.any_files()})")
+            check_kept_whole(b, name, run.site.body(size), what)
             outcomes.insert(0, OPTION_OUTCOMES[what])
-        wait_until(lambda: False, SETTLE)
-        check(len(standin.texts()) == seen + taken,
-              f"{what}: the download manager received {standin.texts()[seen:]!r}")
-        check(b.any_files() == kept, f"{what}: the download folder holds {b.any_files()}")
+        check_settled(b, standin, seen, taken, kept, what)
     shown = popup_outcomes(b)
     check(shown == outcomes, f"the popup lists {shown}")
 
